@@ -1,0 +1,488 @@
+"""Plumbing shared by the end-to-end tools: finding Debian's kernel and its modules, building
+a busybox initramfs that carries the program, booting it under QEMU with chosen baseboard
+strings, and reading back the results the guest writes to its second serial port.
+
+The guest side is a small shell library (GUEST_LIB below) that every test script sources.
+Each command a test runs through `run_case` comes back as one record: its exit status, its
+standard output and its standard error, each byte for byte (base64 on the wire, so a serial
+line that mangles control characters or a missing final newline cannot hide a difference).
+
+Standard library only: this runs on a fresh Debian machine with nothing but the packages
+that install-deps brings.
+"""
+
+import base64
+import binascii
+import gzip
+import lzma
+import os
+import re
+import shutil
+import stat
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+
+# The two modules the guest needs: the character-device interface to I2C adapters and the
+# software adapter whose chips are plain register arrays that i2cset can fill.
+GUEST_MODULES = ["i2c-dev", "i2c-stub"]
+
+# Host programs copied into the guest beside busybox: strace counts the program's ioctls,
+# and util-linux flock holds a lock from the shell (Debian's busybox has no flock applet).
+HOST_TOOLS = ["/usr/bin/strace", "/usr/bin/flock"]
+
+# Where the program under test lives inside the guest. Its name is what err(3) prints.
+GUEST_PROGRAM = "/usr/bin/vantorel"
+
+BOOT_TIMEOUT = 240  # seconds; a healthy boot plus its tests takes well under a minute
+
+
+class HarnessError(Exception):
+    """The harness itself could not do its job (missing kernel, QEMU failure...)."""
+
+
+# --------------------------------------------------------------------------------------
+# Kernel and modules
+
+
+@dataclass
+class Kernel:
+    version: str
+    image: Path
+    moddir: Path
+
+
+def find_kernel() -> Kernel:
+    """The kernel that linux-image-amd64 currently points at, or failing that the newest
+    one under /boot that ships the I2C modules we need."""
+    candidates = []
+    try:
+        deps = subprocess.run(["dpkg-query", "-W", "-f=${Depends}", "linux-image-amd64"],
+                              capture_output=True, text=True, check=True).stdout
+        m = re.search(r"linux-image-(\S+)", deps)
+        if m:
+            candidates.append(m.group(1))
+    except (OSError, subprocess.CalledProcessError):
+        pass
+    moddirs = sorted(Path("/lib/modules").glob("*"), key=lambda p: p.stat().st_mtime,
+                     reverse=True)
+    candidates += [p.name for p in moddirs]
+    for ver in candidates:
+        image = Path("/boot") / f"vmlinuz-{ver}"
+        moddir = Path("/lib/modules") / ver
+        if image.is_file() and (moddir / "modules.dep").is_file():
+            return Kernel(ver, image, moddir)
+    raise HarnessError("no kernel with modules found (is linux-image-amd64 installed? "
+                       "run tests/e2e/install-deps)")
+
+
+def module_closure(kernel: Kernel, names):
+    """Module files needed to load NAMES, dependencies first, from modules.dep. A module
+    that is built into the kernel (modules.builtin) needs no file and is skipped."""
+    deps = {}
+    for line in (kernel.moddir / "modules.dep").read_text().splitlines():
+        if ":" not in line:
+            continue
+        path, rest = line.split(":", 1)
+        deps[path] = rest.split()
+
+    def modname(path):
+        base = os.path.basename(path)
+        return re.sub(r"\.ko(\.(xz|gz|zst))?$", "", base).replace("_", "-")
+
+    by_name = {modname(p): p for p in deps}
+    order = []
+
+    def visit(path):
+        for d in deps.get(path, []):
+            visit(d)
+        if path not in order:
+            order.append(path)
+
+    builtin = (kernel.moddir / "modules.builtin").read_text() \
+        if (kernel.moddir / "modules.builtin").exists() else ""
+    for n in names:
+        key = n.replace("_", "-")
+        if key in by_name:
+            visit(by_name[key])
+        elif re.search(rf"/{re.escape(n)}\.ko$", builtin.replace("_", "-"), re.M):
+            continue
+        else:
+            raise HarnessError(f"module {n} not found for kernel {kernel.version}")
+    return [(modname(p), kernel.moddir / p) for p in order]
+
+
+def read_module(path: Path) -> bytes:
+    """A module file as plain .ko bytes: busybox insmod does not decompress."""
+    raw = path.read_bytes()
+    if path.suffix == ".xz":
+        return lzma.decompress(raw)
+    if path.suffix == ".gz":
+        return gzip.decompress(raw)
+    if path.suffix == ".zst":
+        return subprocess.run(["zstd", "-dc", str(path)], capture_output=True,
+                              check=True).stdout
+    return raw
+
+
+# --------------------------------------------------------------------------------------
+# cpio (newc) writer: building the archive ourselves lets it hold device nodes and
+# root-owned files without needing privileges or a cpio binary on the host.
+
+
+class Cpio:
+    def __init__(self):
+        self.entries = []  # (name, mode, data, rdev)
+        self.dirs = set()
+
+    def _parents(self, name):
+        parts = name.split("/")[:-1]
+        for i in range(1, len(parts) + 1):
+            d = "/".join(parts[:i])
+            if d and d not in self.dirs:
+                self.dirs.add(d)
+                self.entries.append((d, stat.S_IFDIR | 0o755, b"", (0, 0)))
+
+    def dir(self, name):
+        name = name.strip("/")
+        self._parents(name + "/x")
+
+    def file(self, name, data: bytes, mode=0o644):
+        name = name.strip("/")
+        self._parents(name)
+        self.entries.append((name, stat.S_IFREG | mode, data, (0, 0)))
+
+    def symlink(self, name, target):
+        name = name.strip("/")
+        self._parents(name)
+        self.entries.append((name, stat.S_IFLNK | 0o777, target.encode(), (0, 0)))
+
+    def chardev(self, name, major, minor, mode=0o600):
+        name = name.strip("/")
+        self._parents(name)
+        self.entries.append((name, stat.S_IFCHR | mode, b"", (major, minor)))
+
+    def bytes(self) -> bytes:
+        out = bytearray()
+
+        def pad4():
+            out.extend(b"\0" * (-len(out) % 4))
+
+        for ino, (name, mode, data, (maj, minor)) in enumerate(
+                self.entries + [("TRAILER!!!", 0, b"", (0, 0))], start=1):
+            nm = name.encode() + b"\0"
+            fields = [ino, mode, 0, 0, 1, 0, len(data), 0, 0, maj, minor, len(nm), 0]
+            out += b"070701" + b"".join(b"%08X" % f for f in fields)
+            out += nm
+            pad4()
+            out += data
+            pad4()
+        return bytes(out)
+
+
+# --------------------------------------------------------------------------------------
+# Initramfs
+
+
+def shared_libs(binary: str):
+    """Libraries a dynamic executable loads, as ldd reports them (paths as the loader
+    will look them up). A static executable needs none."""
+    r = subprocess.run(["ldd", binary], capture_output=True, text=True)
+    if r.returncode != 0:  # "not a dynamic executable"
+        return []
+    libs = []
+    for line in r.stdout.splitlines():
+        m = re.search(r"=>\s+(/\S+)", line) or re.match(r"\s*(/\S+)\s+\(", line)
+        if m:
+            libs.append(m.group(1))
+    return libs
+
+
+# The guest's /init: mount the kernel file systems, make the results port raw, load
+# i2c-dev, run the test script with the helper library, then power off. Power-off is a
+# reboot that QEMU (-no-reboot) turns into an exit.
+INIT = r"""#!/bin/sh
+/bin/busybox --install -s /bin
+export PATH=/usr/bin:/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+stty -F /dev/ttyS1 raw -echo -onlcr 2>/dev/null
+exec 3>/dev/ttyS1
+. /lib/e2e/guest.sh
+load_module i2c-dev
+echo "@@BOOTED" >&3
+if [ -f /test.sh ]; then
+    ( cd /tmp && . /test.sh )
+else
+    echo "@@NOTEST" >&3
+fi
+echo "@@END" >&3
+sync
+reboot -f
+"""
+
+# Helpers for test scripts. fd 3 is the results port.
+GUEST_LIB = r"""
+# load_module NAME [PARAMS...]: insmod NAME and the modules it depends on.
+load_module() {
+    _m=$1; shift
+    for _dep in $(cat /lib/e2e/deps/$_m); do
+        insmod /lib/e2e/modules/$_dep.ko 2>/dev/null
+    done
+    insmod /lib/e2e/modules/$_m.ko "$@"
+}
+
+# stub ADDRS: a fresh software I2C adapter (bus 0, /dev/i2c-0) with chips at ADDRS
+# (comma-separated 7-bit addresses), every register zero.
+stub() {
+    rmmod i2c_stub 2>/dev/null
+    load_module i2c-stub chip_addr=$1
+    _n=0
+    while [ ! -c /dev/i2c-0 ] && [ $_n -lt 50 ]; do usleep 100000; _n=$((_n + 1)); done
+}
+
+# emit NAME STATUS OUTFILE ERRFILE: one result record on the results port.
+emit() {
+    {
+        echo "@@CASE $1 $2"
+        base64 < "$3"
+        echo "@@STDERR"
+        base64 < "$4"
+        echo "@@EOC"
+    } >&3
+}
+
+# run_case NAME COMMAND...: run COMMAND, send back its status, stdout and stderr.
+run_case() {
+    _name=$1; shift
+    "$@" > /tmp/.out 2> /tmp/.err < /dev/null 3>&-
+    emit "$_name" $? /tmp/.out /tmp/.err
+}
+
+# note NAME TEXT...: send back a line of text as a record of its own.
+note() {
+    _name=$1; shift
+    echo "$*" > /tmp/.out
+    : > /tmp/.err
+    emit "$_name" 0 /tmp/.out /tmp/.err
+}
+"""
+
+
+def build_initramfs(program: str, out: Path, kernel: Kernel = None) -> Kernel:
+    """Writes to OUT an initramfs holding busybox, the I2C modules, PROGRAM (as
+    /usr/bin/vantorel), strace and flock, with every shared library they load."""
+    kernel = kernel or find_kernel()
+    busybox = shutil.which("busybox", path="/bin:/usr/bin") or "/bin/busybox"
+    if not Path(busybox).is_file() or shared_libs(busybox):
+        raise HarnessError("a static busybox is needed (apt-get install busybox-static)")
+
+    c = Cpio()
+    for d in ["proc", "sys", "dev", "tmp", "etc", "root", "usr/bin", "bin"]:
+        c.dir(d)
+    c.chardev("dev/console", 5, 1)
+    c.chardev("dev/null", 1, 3, 0o666)
+    c.file("bin/busybox", Path(busybox).read_bytes(), 0o755)
+    c.symlink("bin/sh", "busybox")
+    c.file("init", INIT.encode(), 0o755)
+    c.file("lib/e2e/guest.sh", GUEST_LIB.encode())
+    c.file("etc/passwd", b"root:x:0:0:root:/root:/bin/sh\n"
+                         b"nobody:x:65534:65534:nobody:/:/bin/sh\n")
+    c.file("etc/group", b"root:x:0:\nnogroup:x:65534:\n")
+
+    # Modules, each with the list of modules to load before it.
+    for name in GUEST_MODULES:
+        chain = module_closure(kernel, [name])
+        for modname, path in chain:
+            c.file(f"lib/e2e/modules/{modname}.ko", read_module(path))
+        c.file(f"lib/e2e/deps/{name}",
+               " ".join(m for m, _ in chain if m != name).encode() + b"\n")
+
+    # Programs and their libraries, libraries at the paths ldd resolved them to.
+    libs = set()
+    binaries = [(program, GUEST_PROGRAM)] + [(t, t) for t in HOST_TOOLS]
+    for src, dst in binaries:
+        if not Path(src).is_file():
+            raise HarnessError(f"{src} not found (run tests/e2e/install-deps)")
+        c.file(dst, Path(src).read_bytes(), 0o755)
+        libs.update(shared_libs(src))
+    for lib in sorted(libs):
+        c.file(lib, Path(lib).read_bytes(), 0o755)
+
+    out.write_bytes(c.bytes())
+    return kernel
+
+
+def script_cpio(script: str) -> bytes:
+    """A second archive holding /test.sh; the kernel unpacks concatenated archives in
+    order, so appending it to the base initramfs adds the per-boot script."""
+    c = Cpio()
+    c.file("test.sh", script.encode(), 0o755)
+    return c.bytes()
+
+
+# --------------------------------------------------------------------------------------
+# Booting
+
+
+@dataclass
+class Record:
+    status: int
+    out: bytes
+    err: bytes
+
+
+@dataclass
+class BootResult:
+    records: dict = field(default_factory=dict)  # case name -> Record
+    booted: bool = False
+    finished: bool = False
+    console: str = ""
+    qemu_status: int = None
+    seconds: float = 0.0
+    problem: str = ""
+
+
+def parse_results(text: bytes) -> BootResult:
+    res = BootResult()
+    lines = text.replace(b"\r", b"").split(b"\n")
+    i = 0
+    while i < len(lines):
+        line = lines[i].decode("utf-8", "replace")
+        if line == "@@BOOTED":
+            res.booted = True
+        elif line == "@@END":
+            res.finished = True
+        elif line.startswith("@@CASE "):
+            _, name, status = line.split(" ", 2)
+            out, err, part = [], [], None
+            i += 1
+            part = out
+            while i < len(lines) and lines[i] != b"@@EOC":
+                if lines[i] == b"@@STDERR":
+                    part = err
+                else:
+                    part.append(lines[i])
+                i += 1
+            try:
+                res.records[name] = Record(int(status), base64.b64decode(b"".join(out)),
+                                           base64.b64decode(b"".join(err)))
+            except (ValueError, binascii.Error):
+                res.records[name] = Record(-1, b"", b"(record garbled on the wire)")
+        i += 1
+    return res
+
+
+def smbios_value(s: str) -> str:
+    """QEMU splits -smbios options on commas; a comma inside a value is written twice."""
+    return s.replace(",", ",,")
+
+
+def boot(initramfs: Path, script: str, maker=None, product=None, workdir: Path = None,
+         timeout=BOOT_TIMEOUT, kernel: Kernel = None) -> BootResult:
+    """Boots Debian's kernel with INITRAMFS plus SCRIPT under QEMU (TCG). MAKER and
+    PRODUCT become the SMBIOS baseboard (type 2) strings; with neither, no baseboard
+    table is given at all. Returns the records the script sent back."""
+    kernel = kernel or find_kernel()
+    own_tmp = workdir is None
+    workdir = Path(tempfile.mkdtemp(prefix="vantorel-boot-")) if own_tmp else workdir
+    workdir.mkdir(parents=True, exist_ok=True)
+    initrd = workdir / "initrd.cpio"
+    with open(initrd, "wb") as f, open(initramfs, "rb") as base:
+        shutil.copyfileobj(base, f)
+        f.write(script_cpio(script))
+    console, results = workdir / "console.log", workdir / "results.log"
+    for p in (console, results):
+        p.unlink(missing_ok=True)
+
+    cmd = ["qemu-system-x86_64", "-accel", "tcg", "-m", "256", "-no-reboot",
+           "-nodefaults", "-display", "none", "-monitor", "none",
+           "-serial", f"file:{console}", "-serial", f"file:{results}",
+           "-kernel", str(kernel.image), "-initrd", str(initrd),
+           "-append", "console=ttyS0 panic=-1 loglevel=4 rdinit=/init"]
+    if maker is not None or product is not None:
+        smb = "type=2"
+        if maker is not None:
+            smb += ",manufacturer=" + smbios_value(maker)
+        if product is not None:
+            smb += ",product=" + smbios_value(product)
+        cmd += ["-smbios", smb]
+
+    start = time.monotonic()
+    res = None
+    try:
+        p = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True,
+                           timeout=timeout)
+        status, problem = p.returncode, p.stderr.decode("utf-8", "replace").strip()
+    except subprocess.TimeoutExpired:
+        status, problem = None, f"guest did not power off within {timeout} s"
+    except FileNotFoundError:
+        raise HarnessError("qemu-system-x86_64 not found (run tests/e2e/install-deps)")
+    res = parse_results(results.read_bytes() if results.exists() else b"")
+    res.seconds = time.monotonic() - start
+    res.qemu_status = status
+    res.console = console.read_text("utf-8", "replace") if console.exists() else ""
+    if not res.finished and not problem:
+        problem = "guest stopped before its script finished"
+    res.problem = problem if (status != 0 or not res.finished) else ""
+    if own_tmp:
+        shutil.rmtree(workdir, ignore_errors=True)
+    return res
+
+
+# --------------------------------------------------------------------------------------
+# Boards and register images (images.conf)
+
+
+@dataclass
+class Catalogue:
+    boards: dict  # product -> arrangement name, in file order
+    images: dict  # arrangement name -> [(addr, reg, value)]
+
+
+def load_catalogue(path: Path = HERE / "images.conf") -> Catalogue:
+    cat = Catalogue({}, {})
+    current = None
+    for n, line in enumerate(path.read_text().splitlines(), start=1):
+        words = line.split("#", 1)[0].split()
+        if not words:
+            continue
+        if words[0] == "board" and len(words) == 3:
+            cat.boards[words[1]] = words[2]
+        elif words[0] == "image" and len(words) == 2:
+            current = cat.images.setdefault(words[1], [])
+        elif words[0] == "reg" and len(words) == 4 and current is not None:
+            current.append(tuple(int(w, 0) for w in words[1:]))
+        else:
+            raise HarnessError(f"{path}:{n}: cannot parse: {line}")
+    return cat
+
+
+# Chip addresses every ordinary boot gives the software adapter: both addresses any
+# supported board uses, so a board that reads the wrong chip still finds one.
+ALL_CHIPS = (0x2c, 0x2f)
+
+
+def guest_image(image, chips=ALL_CHIPS) -> str:
+    """Guest commands that give /dev/i2c-0 fresh chips at CHIPS holding IMAGE."""
+    lines = ["stub " + ",".join(f"0x{a:02x}" for a in chips)]
+    lines += [f"i2cset -y 0 0x{a:02x} 0x{r:02x} 0x{v:02x}" for a, r, v in image]
+    return "\n".join(lines) + "\n"
+
+
+def sim_fixture(maker, product, image, chips=ALL_CHIPS, euid=0) -> str:
+    """The simulated build's fixture for the same board strings and registers."""
+    lines = [f"euid {euid}"]
+    if maker is not None:
+        lines.append(f"maker {maker}")
+    if product is not None:
+        lines.append(f"product {product}")
+    lines += [f"chip 0x{a:02x}" for a in chips]
+    lines += [f"reg 0x{a:02x} 0x{r:02x} 0x{v:02x}" for a, r, v in image]
+    return "\n".join(lines) + "\n"
