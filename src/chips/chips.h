@@ -1,0 +1,37 @@
+// SMBus byte access and the chip readers. A reader snapshots its chip's registers first and
+// converts afterwards, filling the cells of sdata that its chip handling provides; it never
+// looks at labels.
+#pragma once
+
+#include <stdint.h>
+
+#include "boards/boards.h"
+
+// One SMBus read-byte-data transaction with register IDXREG of the chip at 7-bit address
+// SLAVE. A failed transaction ends the process with EX_IOERR; the call returns only on success.
+uint8_t read_byte(int fd, int32_t slave, uint8_t idxreg);
+
+// One SMBus write-byte-data transaction; a failure ends the process like read_byte's.
+void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value);
+
+// Winbond W83792D: voltages 0, 1, 7, 8, 10-14; temps 0-2; fans 0-6. Returns 0.
+int w83792d_main(int fd, int32_t slave, sdata *s);
+// Fan divisor of a 3-bit divisor code: 2 to the power of the code (2 for codes above 7).
+uint8_t w83792d_divisor(uint8_t raw);
+// Fan speed in RPM of an 8-bit count at a divisor; 0 for the no-reading counts 0 and 0xff.
+uint32_t w83792d_rpmconv(uint8_t count, uint32_t div);
+
+// Fans 0 to N-1 of a W83792D-layout register image, converted into s->fans[0..N-1] in fan
+// order, each through w83792d_divisor and w83792d_rpmconv. Shared with the X6DVA reader.
+constexpr unsigned w83792d_fan_count = 7;
+void w83792d_fan_speeds(const uint8_t image[256], sdata *s, unsigned n);
+
+// Winbond W83793G: voltages 0-7, 9, 10; temps 0-5; fans 0-11. Returns 0.
+int w83793g_main(int fd, int32_t slave, sdata *s);
+// A CPU temperature register read as signed: below 1 degree shows as 0.
+uint8_t w83793g_tempadj(uint8_t raw);
+// Fan speed in RPM of a 16-bit count; 0 for the no-reading counts 0 and 0x0fff.
+uint32_t w83793g_rpmconv(uint16_t count);
+
+// The two-chip X6DVA arrangement at fixed addresses 0x2c and 0x2f. Returns 0.
+int x6dva_main(int fd, sdata *s);

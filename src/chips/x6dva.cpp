@@ -1,0 +1,44 @@
+// The X6DVA family spreads its monitoring over two chips at fixed addresses: at 0x2c a chip
+// whose readings are stored as plain register values, at 0x2f a W83792D-layout chip whose
+// voltages, temperatures and fans convert as on the W83792D boards.
+#include "chips/chips.h"
+#include "main/trace.h"
+
+static uint8_t regs[256];
+
+static constexpr int32_t first_chip = 0x2c;
+static constexpr int32_t second_chip = 0x2f;
+
+static constexpr uint8_t first_snapshot[] = {0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x27};
+static constexpr uint8_t second_snapshot[] = {0x20, 0x21, 0x28, 0x29, 0x2A, 0x3E, 0x47,
+                                              0x5B, 0x5C, 0xB8, 0xB9, 0xBA, 0xC0, 0xC8};
+
+static void snapshot(int fd, int32_t addr, const uint8_t *list, unsigned n) {
+    for (uint8_t &r : regs)
+        r = 0;
+    for (unsigned i = 0; i < n; i++)
+        regs[list[i]] = read_byte(fd, addr, list[i]);
+}
+
+int x6dva_main(int fd, sdata *s) {
+    debug_print("x6dva_main(fd = %d, s = %p)\n", fd, static_cast<void *>(s));
+
+    snapshot(fd, first_chip, first_snapshot, sizeof first_snapshot);
+    s->voltages[11] = regs[0x20];
+    s->voltages[12] = regs[0x21];
+    s->voltages[13] = regs[0x22];
+    s->voltages[14] = regs[0x23];
+    s->voltages[6] = regs[0x24];
+    s->voltages[3] = -static_cast<double>(regs[0x25]); // -0.0 for a zero register
+    s->temps[0] = regs[0x27];
+
+    snapshot(fd, second_chip, second_snapshot, sizeof second_snapshot);
+    s->voltages[0] = (regs[0x20] * 4u + (regs[0x3E] & 3u)) * 0.002;
+    s->voltages[1] = (regs[0x21] * 4u + ((regs[0x3E] >> 2) & 3u)) * 0.002;
+    s->temps[1] = regs[0xC0];
+    s->temps[2] = regs[0xC8];
+    w83792d_fan_speeds(regs, s, 6); // the second chip has no seventh fan
+
+    debug_print("x6dva_main() returning\n");
+    return 0;
+}

@@ -1,0 +1,28 @@
+// FreeBSD: the kernel environment through kenv(2), the bus through the smb(4) device, whose
+// open takes the exclusive lock itself (O_EXLOCK waits while another process holds it).
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <kenv.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+uid_t platform_geteuid() {
+    return geteuid();
+}
+
+int platform_kenv_get(const char *name, char *value, int len) {
+    return kenv(KENV_GET, name, value, len);
+}
+
+int platform_open_locked(const char *path) {
+    return open(path, O_RDWR | O_EXLOCK | O_CLOEXEC);
+}
+
+void platform_close(int fd) {
+    close(fd);
+}
+
+int platform_smb_request(int fd, unsigned long request, struct smbcmd *cmd) {
+    return ioctl(fd, request, cmd);
+}

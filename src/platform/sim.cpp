@@ -1,0 +1,223 @@
+// Simulated platform for tests. Configured in-process through sim.h, or, in the simulated
+// command-line build, from the fixture file named by VANTOREL_SIM_FIXTURE.
+#include "platform/platform.h"
+#include "platform/sim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct chip {
+    uint8_t regs[256] = {};
+};
+
+struct world {
+    uid_t euid = 0;
+    std::optional<std::string> maker, product;
+    std::map<int, chip> chips;
+    std::map<std::pair<int, int>, bool> failing_regs;
+    size_t fail_nth = 0;
+    int fail_errno = EIO;
+    std::vector<sim_txn> log;
+};
+
+world &the_world() {
+    static world w;
+    return w;
+}
+
+bool configured = false;
+
+// The simulated command-line build takes its world from a fixture file; an in-process test
+// calls sim_reset() first and so never reads one.
+world &w() {
+    if (!configured) {
+        configured = true;
+        const char *path = getenv("VANTOREL_SIM_FIXTURE");
+        if (path != nullptr && !sim_load_fixture(path)) {
+            fprintf(stderr, "bad simulation fixture %s\n", path);
+            exit(99);
+        }
+    }
+    return the_world();
+}
+
+} // namespace
+
+void sim_reset() {
+    configured = true;
+    the_world() = world{};
+}
+
+void sim_set_euid(uid_t euid) {
+    w().euid = euid;
+}
+
+void sim_set_kenv(const char *name, const char *value) {
+    std::optional<std::string> v;
+    if (value != nullptr)
+        v = value;
+    if (strcmp(name, "smbios.planar.maker") == 0)
+        w().maker = v;
+    else if (strcmp(name, "smbios.planar.product") == 0)
+        w().product = v;
+}
+
+void sim_add_chip(int addr) {
+    w().chips[addr];
+}
+
+void sim_set_reg(int addr, uint8_t reg, uint8_t value) {
+    w().chips[addr].regs[reg] = value;
+}
+
+void sim_fail_at(size_t nth, int err) {
+    w().fail_nth = nth;
+    w().fail_errno = err;
+}
+
+void sim_fail_reg(int addr, uint8_t reg) {
+    w().failing_regs[{addr, reg}] = true;
+}
+
+size_t sim_log_size() {
+    return w().log.size();
+}
+
+const sim_txn &sim_log_entry(size_t i) {
+    return w().log.at(i);
+}
+
+bool sim_load_fixture(const char *path) {
+    FILE *f = fopen(path, "r");
+    if (f == nullptr)
+        return false;
+    sim_reset();
+    char *line = nullptr;
+    size_t cap = 0;
+    ssize_t n;
+    bool ok = true;
+    while (ok && (n = getline(&line, &cap, f)) != -1) {
+        std::string l(line, static_cast<size_t>(n));
+        if (!l.empty() && l.back() == '\n')
+            l.pop_back();
+        if (l.empty() || l[0] == '#')
+            continue;
+        size_t sp = l.find(' ');
+        std::string key = l.substr(0, sp);
+        std::string rest = sp == std::string::npos ? "" : l.substr(sp + 1);
+        unsigned a = 0, r = 0, v = 0;
+        unsigned long nth = 0;
+        if (key == "euid")
+            sim_set_euid(static_cast<uid_t>(strtoul(rest.c_str(), nullptr, 0)));
+        else if (key == "maker")
+            sim_set_kenv("smbios.planar.maker", rest.c_str());
+        else if (key == "product")
+            sim_set_kenv("smbios.planar.product", rest.c_str());
+        else if (key == "chip" && sscanf(rest.c_str(), "%i", &a) == 1)
+            sim_add_chip(static_cast<int>(a));
+        else if (key == "reg" && sscanf(rest.c_str(), "%i %i %i", &a, &r, &v) == 3)
+            sim_set_reg(static_cast<int>(a), static_cast<uint8_t>(r), static_cast<uint8_t>(v));
+        else if (key == "fail" && sscanf(rest.c_str(), "%lu", &nth) == 1)
+            sim_fail_at(nth, EIO);
+        else if (key == "failreg" && sscanf(rest.c_str(), "%i %i", &a, &r) == 2)
+            sim_fail_reg(static_cast<int>(a), static_cast<uint8_t>(r));
+        else
+            ok = false;
+    }
+    free(line);
+    fclose(f);
+    return ok;
+}
+
+uid_t platform_geteuid() {
+    return w().euid;
+}
+
+int platform_kenv_get(const char *name, char *value, int len) {
+    const std::optional<std::string> *v = nullptr;
+    if (strcmp(name, "smbios.planar.maker") == 0)
+        v = &w().maker;
+    else if (strcmp(name, "smbios.planar.product") == 0)
+        v = &w().product;
+    if (v == nullptr || !v->has_value()) {
+        errno = ENOENT;
+        return -1;
+    }
+    // Like kenv(2): at most len bytes, the terminator included only if it fits.
+    size_t n = (*v)->size() + 1;
+    if (n > static_cast<size_t>(len))
+        n = static_cast<size_t>(len);
+    memcpy(value, (*v)->c_str(), n);
+    return static_cast<int>(n);
+}
+
+// The device is a real file, opened and locked as on Linux, so tests can exercise a missing
+// path and a lock held by another process; only the bus behind it is simulated.
+int platform_open_locked(const char *path) {
+    int fd = open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR)
+            continue;
+        int saved = errno;
+        close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+void platform_close(int fd) {
+    close(fd);
+}
+
+int platform_smb_request(int, unsigned long request, struct smbcmd *cmd) {
+    world &s = w();
+    sim_txn t{};
+    t.write = request == SMB_WRITEB;
+    t.slave8 = cmd->slave;
+    t.addr = (cmd->slave >> 1) & 0x7f;
+    t.reg = cmd->cmd;
+    t.value = t.write ? static_cast<uint8_t>(cmd->wdata.byte) : 0;
+
+    auto c = s.chips.find(t.addr);
+    int err = 0;
+    if (request != SMB_READB && request != SMB_WRITEB)
+        err = EINVAL;
+    else if (s.fail_nth != 0 && s.log.size() + 1 == s.fail_nth)
+        err = s.fail_errno;
+    else if (c == s.chips.end())
+        err = ENXIO; // nobody answers at this address
+    else if (s.failing_regs.count({t.addr, t.reg}))
+        err = EIO;
+
+    if (err == 0) {
+        if (t.write) {
+            c->second.regs[t.reg] = t.value;
+        } else {
+            t.value = c->second.regs[t.reg];
+            if (cmd->rbuf != nullptr && cmd->rcount > 0)
+                cmd->rbuf[0] = static_cast<char>(t.value);
+        }
+    }
+    t.failed = err != 0;
+    s.log.push_back(t);
+    if (err != 0) {
+        errno = err;
+        return -1;
+    }
+    return 0;
+}

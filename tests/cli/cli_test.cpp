@@ -1,0 +1,364 @@
+// The program as a user and a script see it: standard output byte for byte, standard error,
+// and the exit status, over the simulated platform (board identity, user id, chips) and, for
+// what needs no hardware, the Linux build itself.
+#include "run.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <regex>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace {
+
+const std::string sim = VANTOREL_SIM_BIN;
+const std::string linux_build = VANTOREL_LINUX_BIN;
+const std::string expected_dir = VANTOREL_EXPECTED_DIR;
+
+std::string expected(const std::string &name) {
+    return read_file(expected_dir + "/" + name);
+}
+std::string fixture(const std::string &name) {
+    return read_file(expected_dir + "/../fixtures/" + name);
+}
+
+// The simulated build takes its effective user id from the world it is given.
+std::string as_user(uid_t uid) {
+    return "euid " + std::to_string(uid) + "\n";
+}
+
+// A stand-in device node: the simulated platform opens and locks a real file.
+class Cli : public ::testing::Test {
+  protected:
+    std::string device = temp_path("device");
+    void SetUp() override {
+        std::ofstream(device) << "";
+    }
+    void TearDown() override {
+        unlink(device.c_str());
+    }
+    outcome sim_run(std::vector<std::string> args, const std::string &world, uid_t uid = 0) {
+        args.insert(args.begin(), {"-f", device});
+        return run({sim, args, as_user(uid) + world});
+    }
+};
+
+const std::string x7dbp_world = "maker Supermicro\nproduct X7DBP\nchip 0x2f\n";
+const std::string warn_prefix = "vantorel: ";
+
+// --- option parsing: everything decided before the run sequence starts ---
+
+struct option_case {
+    const char *name;
+    std::vector<std::string> args;
+    uid_t uid;
+    int status;
+    const char *stdout_file; // expected standard output
+    const char *stderr_text; // standard error; up to the errno text after a warn(3) message
+};
+
+class Options : public Cli, public ::testing::WithParamInterface<option_case> {};
+
+TEST_P(Options, EndWithTheirOutputAndStatus) {
+    const option_case &c = GetParam();
+    outcome o = run({sim, c.args, as_user(c.uid) + x7dbp_world});
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.out, expected(c.stdout_file));
+    std::string err = c.stderr_text;
+    if (err.ends_with(": ")) // warn(3): the errno text that follows is not ours
+        EXPECT_TRUE(o.err.starts_with(err)) << o.err;
+    else
+        EXPECT_EQ(o.err, err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Options,
+    ::testing::Values(
+        option_case{"list", {"-l"}, 0, 0, "list.txt", ""},
+        option_case{"list_as_user", {"-l"}, 1000, 0, "list.txt", ""},
+        option_case{"conflicting_formats_then_list", {"-J", "-c", "-l"}, 0, 0, "list.txt", ""},
+        option_case{"bad_option_after_list_unseen", {"-l", "-x"}, 0, 0, "list.txt", ""},
+        option_case{"help", {"-h"}, 0, 64, "usage.txt", ""},
+        option_case{"help_as_user", {"-h"}, 1000, 64, "usage.txt", ""},
+        option_case{"question_mark_without_diagnostic", {"-?"}, 0, 64, "usage.txt", ""},
+        option_case{
+            "unknown_option", {"-x"}, 0, 64, "usage.txt", "vantorel: invalid option -- 'x'\n"},
+        option_case{"unknown_option_before_list",
+                    {"-x", "-l"},
+                    0,
+                    64,
+                    "usage.txt",
+                    "vantorel: invalid option -- 'x'\n"},
+        option_case{"device_without_argument",
+                    {"-f"},
+                    0,
+                    64,
+                    "usage.txt",
+                    "vantorel: option requires an argument -- 'f'\n"},
+        option_case{"help_after_operand_unseen_then_root_check",
+                    {"operand", "-h"},
+                    1000,
+                    77,
+                    "/dev/null",
+                    "vantorel: Must be run as root, or setuid root: "}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// warn(3) appends the text of whatever errno holds; only the message itself is ours.
+void expect_warning(const outcome &o, const std::string &message) {
+    EXPECT_TRUE(o.err.starts_with(warn_prefix + message + ": ")) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+}
+
+TEST_F(Cli, TraceBeforeListFramesTheListingAndAfterItIsNeverParsed) {
+    outcome o = run({sim, {"-v", "-l"}, ""});
+    EXPECT_EQ(o.status, 0);
+    std::regex framed(
+        "==> list_models\\(b = 0x[0-9a-f]+\\)\n([^]*)==> list_models\\(\\) returning\n");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(o.out, m, framed)) << o.out;
+    EXPECT_EQ(m[1].str(), expected("list.txt"));
+    EXPECT_EQ(run({sim, {"-l", "-v"}, ""}).out, expected("list.txt"));
+}
+
+// --- the run sequence: each failing step with its message, channel and status ---
+
+TEST_F(Cli, RootCheckComesFirst) {
+    outcome o = sim_run({"-J", "-c"}, x7dbp_world, 1000);
+    EXPECT_EQ(o.status, 77);
+    EXPECT_EQ(o.out, "");
+    expect_warning(o, "Must be run as root, or setuid root");
+}
+
+TEST_F(Cli, ConflictingFormatsAreRefusedBeforeAnythingIsRead) {
+    // No board strings and no chip: the refusal must come before either is asked for.
+    outcome o = run({sim, {"-J", "-c", "-v", "-f", "/nonexistent"}, "euid 0\n"});
+    EXPECT_EQ(o.status, 64);
+    EXPECT_EQ(o.out, "");
+    expect_warning(o, "Please choose only one output format");
+}
+
+TEST_F(Cli, MissingBoardStringsNameTheVariable) {
+    outcome o = sim_run({}, "product X7DBP\nchip 0x2f\n");
+    EXPECT_EQ(o.status, 71);
+    expect_warning(o, "kenv() for smbios.planar.maker failed");
+    o = sim_run({}, "maker Supermicro\nchip 0x2f\n");
+    EXPECT_EQ(o.status, 71);
+    expect_warning(o, "kenv() for smbios.planar.product failed");
+    EXPECT_EQ(o.out, "");
+}
+
+TEST_F(Cli, UnsupportedBoardsAreReportedOnStandardOutput) {
+    const std::string products[] = {"X6DVL", "X7SBI", "X7DBP ", "X7SB4", std::string(200, 'P'), ""};
+    for (const std::string &p : products) {
+        SCOPED_TRACE("product '" + p + "'");
+        outcome o = sim_run({}, "maker Supermicro\nproduct " + p + "\nchip 0x2f\n");
+        EXPECT_EQ(o.status, 65);
+        EXPECT_EQ(o.out, expected("unsupported.txt"));
+        EXPECT_EQ(o.err, "");
+    }
+    outcome o = sim_run({}, "maker Supermicro Computer\nproduct X7DBP\nchip 0x2f\n");
+    EXPECT_EQ(o.status, 65);
+}
+
+TEST_F(Cli, OverlongBoardStringIsCutInsideItsBufferAndTracedSo) {
+    std::string product(200, 'P');
+    outcome o = sim_run({"-v"}, "maker Supermicro\nproduct " + product + "\n");
+    EXPECT_EQ(o.status, 65);
+    EXPECT_NE(o.out.find("==> \tproduct = " + std::string(127, 'P') +
+                         "\n==> board_lookup() "
+                         "returning NULL\n"),
+              std::string::npos)
+        << o.out;
+}
+
+TEST_F(Cli, UnopenableDeviceNamesThePath) {
+    outcome o = run({sim, {"-f", "/nonexistent/smb9"}, x7dbp_world});
+    EXPECT_EQ(o.status, 66);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "vantorel: open() on /nonexistent/smb9 failed: No such file or directory\n");
+}
+
+TEST_F(Cli, DefaultDeviceIsSmb0) {
+    if (access("/dev/smb0", F_OK) == 0)
+        GTEST_SKIP() << "this machine has a /dev/smb0";
+    outcome o = run({sim, {}, x7dbp_world});
+    EXPECT_EQ(o.status, 66);
+    EXPECT_EQ(o.err, "vantorel: open() on /dev/smb0 failed: No such file or directory\n");
+}
+
+TEST_F(Cli, DevicePathLengthIsBoundedBeforeAnythingIsOpened) {
+    std::string longest = "/" + std::string(1022, 'd'); // 1023 bytes: fits with its terminator
+    outcome o = run({sim, {"-f", longest}, x7dbp_world});
+    EXPECT_EQ(o.status, 66);
+    EXPECT_EQ(o.err, "vantorel: open() on " + longest + " failed: File name too long\n");
+
+    o = run({sim, {"-f", longest + "d", "-l"}, x7dbp_world});
+    EXPECT_EQ(o.status, 64);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "vantorel: device path too long (1023 bytes at most)\n");
+}
+
+TEST_F(Cli, LaterDeviceReplacesEarlierAndOperandsEndTheOptions) {
+    outcome o = run(
+        {sim, {"-f", "/nonexistent", "-f", device, "-c", "operand", "-J"}, fixture("x7dbp.fix")});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, expected("x7dbp.csv"));
+    EXPECT_EQ(o.err, "");
+}
+
+// --- successful reports, byte for byte ---
+
+struct report_case {
+    const char *board;
+    const char *option; // nullptr for the plain form
+    const char *suffix;
+};
+
+class Reports : public Cli, public ::testing::WithParamInterface<report_case> {};
+
+TEST_P(Reports, MatchTheHandWrittenText) {
+    const report_case &c = GetParam();
+    std::vector<std::string> args;
+    if (c.option)
+        args.push_back(c.option);
+    outcome o = sim_run(args, fixture(std::string(c.board) + ".fix"));
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, expected(std::string(c.board) + c.suffix));
+    EXPECT_EQ(o.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boards, Reports,
+    ::testing::Values(report_case{"x7dbp", nullptr, ".txt"}, report_case{"x7dbp", "-c", ".csv"},
+                      report_case{"x7dbp", "-J", ".json"}, report_case{"p8sc8", nullptr, ".txt"},
+                      report_case{"p8sc8", "-c", ".csv"}, report_case{"p8sc8", "-J", ".json"},
+                      report_case{"x6dva", nullptr, ".txt"}, report_case{"x6dva", "-c", ".csv"},
+                      report_case{"x6dva", "-J", ".json"}),
+    [](const auto &info) {
+        std::string s = info.param.suffix;
+        return std::string(info.param.board) + "_" + s.substr(1);
+    });
+
+TEST_F(Cli, ZeroChipShowsZerosAndTheFixedOffsets) {
+    outcome o = sim_run({}, "maker Supermicro\nproduct X7SBA\nchip 0x2f\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, expected("x7sba-zero.txt"));
+}
+
+size_t count(const std::string &hay, const std::string &needle) {
+    size_t n = 0;
+    for (size_t p = hay.find(needle); p != std::string::npos; p = hay.find(needle, p + 1))
+        n++;
+    return n;
+}
+
+TEST_F(Cli, VerboseRunTracesEveryStepAroundAnIntactReport) {
+    struct {
+        const char *board;
+        size_t reads;
+        const char *reader;
+    } cases[] = {
+        {"x7dbp", 43, "w83793g_main"}, {"p8sc8", 29, "w83792d_main"}, {"x6dva", 21, "x6dva_main"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.board);
+        outcome o = sim_run({"-v", "-J"}, fixture(std::string(c.board) + ".fix"));
+        EXPECT_EQ(o.status, 0);
+        std::string report = expected(std::string(c.board) + ".json");
+        size_t at = o.out.find(report);
+        ASSERT_NE(at, std::string::npos) << o.out;
+        std::string before = o.out.substr(0, at), after = o.out.substr(at + report.size());
+        EXPECT_TRUE(before.starts_with("==> board_lookup(maker = 0x")) << before;
+        EXPECT_EQ(count(before, "==> read_byte(fd = "), c.reads);
+        EXPECT_EQ(count(before, "==> read_byte() returning 0x"), c.reads);
+        EXPECT_NE(before.find(std::string("==> ") + c.reader +
+                              "() returning\n==> "
+                              "sensors_output_json(b = 0x"),
+                  std::string::npos);
+        EXPECT_EQ(after, "==> sensors_output_json() returning\n");
+        // Every line of the trace carries the prefix.
+        std::istringstream lines(before);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_TRUE(line.starts_with("==> ")) << line;
+    }
+}
+
+// --- bus failures ---
+
+TEST_F(Cli, BusFailureEndsTheRunWithoutAReport) {
+    outcome o = sim_run({"-v"}, x7dbp_world + "failreg 0x2f 0x22\n");
+    EXPECT_EQ(o.status, 74);
+    EXPECT_TRUE(o.out.ends_with("==> read_byte() returning 0x00\n"
+                                "==> read_byte(fd = 3, slave = 0x2f, idxreg = 0x22)\n"))
+        << o.out;
+    EXPECT_EQ(o.err, "vantorel: ioctl(SMB_READB) failed: Input/output error\n");
+    EXPECT_EQ(sim_run({}, "maker Supermicro\nproduct P8SC8\n").out, "");
+}
+
+TEST_F(Cli, DualChipBoardFailsOnItsSecondChipAfterTheFirstChipsReads) {
+    outcome o = sim_run({"-v"}, "maker Supermicro\nproduct X6DVA\nchip 0x2c\n");
+    EXPECT_EQ(o.status, 74);
+    EXPECT_EQ(count(o.out, "slave = 0x2c, idxreg"), 7u);
+    EXPECT_EQ(count(o.out, "slave = 0x2f, idxreg"), 1u);
+    EXPECT_EQ(count(o.out, "sensors_output"), 0u);
+    EXPECT_EQ(o.err, "vantorel: ioctl(SMB_READB) failed: No such device or address\n");
+}
+
+// --- output that does not reach its destination is not a success ---
+
+TEST_F(Cli, UnwritableStandardOutputIsAnIoError) {
+    for (stdout_mode mode : {stdout_mode::full, stdout_mode::closed}) {
+        for (auto args : std::vector<std::vector<std::string>>{{"-l"}, {"-f", device, "-J"}}) {
+            SCOPED_TRACE(args[0] + (mode == stdout_mode::full ? " to /dev/full" : " closed"));
+            invocation inv{sim, args, fixture("x7dbp.fix")};
+            inv.out = mode;
+            outcome o = run(inv);
+            EXPECT_EQ(o.status, 74);
+            expect_warning(o, "write error on standard output");
+        }
+    }
+}
+
+// --- the device lock ---
+
+TEST_F(Cli, RunWaitsForAnotherHolderOfTheDeviceLock) {
+    int holder = open(device.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    std::string out = temp_path("out"), err = temp_path("err");
+    pid_t pid = start({sim, {"-f", device, "-c"}, fixture("x7dbp.fix")}, out, err);
+    usleep(300 * 1000);
+    int wstatus;
+    EXPECT_EQ(waitpid(pid, &wstatus, WNOHANG), 0) << "the run did not wait for the lock";
+    close(holder);
+    outcome o = finish(pid, out, err);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, expected("x7dbp.csv"));
+}
+
+// --- the Linux build, for what needs no hardware ---
+
+TEST(LinuxBuild, ListsHelpsAndRefusesLikeTheSimulatedOne) {
+    outcome o = run({linux_build, {"-l"}, ""});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, expected("list.txt"));
+    o = run({linux_build, {"-h"}, ""});
+    EXPECT_EQ(o.status, 64);
+    EXPECT_EQ(o.out, expected("usage.txt"));
+    o = run({linux_build, {"-q"}, ""});
+    EXPECT_EQ(o.status, 64);
+    EXPECT_EQ(o.err, "vantorel: invalid option -- 'q'\n");
+}
+
+TEST(LinuxBuild, RefusesAnUnprivilegedUser) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    outcome o = run({linux_build, {"-J"}, "", 65534});
+    EXPECT_EQ(o.status, 77);
+    EXPECT_EQ(o.out, "");
+    expect_warning(o, "Must be run as root, or setuid root");
+}
+
+} // namespace

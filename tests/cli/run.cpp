@@ -1,0 +1,99 @@
+#include "run.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+std::string read_file(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+std::string temp_path(const std::string &stem) {
+    static int serial = 0;
+    const char *dir = getenv("TMPDIR");
+    return std::string(dir ? dir : "/tmp") + "/vantorel-cli-" + std::to_string(getpid()) + "-" +
+           std::to_string(serial++) + "-" + stem;
+}
+
+// Fixture files of children still running, removed once they have been waited for.
+static std::map<pid_t, std::string> fixtures;
+
+pid_t start(const invocation &inv, const std::string &out_path, const std::string &err_path) {
+    std::string fixture_path;
+    if (!inv.fixture.empty()) {
+        fixture_path = temp_path("fixture");
+        std::ofstream(fixture_path) << inv.fixture;
+        chmod(fixture_path.c_str(), 0644);
+    }
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid != 0) {
+        if (!fixture_path.empty())
+            fixtures[pid] = fixture_path;
+        return pid;
+    }
+
+    int out = -1;
+    if (inv.out == stdout_mode::capture)
+        out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    else if (inv.out == stdout_mode::full)
+        out = open("/dev/full", O_WRONLY);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0)
+        dup2(out, STDOUT_FILENO);
+    else
+        close(STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, STDIN_FILENO);
+    // The program sees only the three standard streams, as from a shell.
+    close_range(STDERR_FILENO + 1, ~0U, 0);
+
+    if (fixture_path.empty())
+        unsetenv("VANTOREL_SIM_FIXTURE");
+    else
+        setenv("VANTOREL_SIM_FIXTURE", fixture_path.c_str(), 1);
+    if (inv.as_uid != 0 && geteuid() == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(inv.as_uid) != 0 || setuid(inv.as_uid) != 0)
+            _exit(126);
+    }
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>("vantorel"));
+    for (const std::string &a : inv.args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(inv.program.c_str(), argv.data());
+    _exit(127);
+}
+
+outcome finish(pid_t pid, const std::string &out_path, const std::string &err_path) {
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    outcome o;
+    o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    o.out = read_file(out_path);
+    o.err = read_file(err_path);
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
+    if (auto f = fixtures.find(pid); f != fixtures.end()) {
+        unlink(f->second.c_str());
+        fixtures.erase(f);
+    }
+    return o;
+}
+
+outcome run(const invocation &inv) {
+    std::string out = temp_path("out"), err = temp_path("err");
+    return finish(start(inv, out, err), out, err);
+}

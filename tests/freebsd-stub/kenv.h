@@ -1,0 +1,4 @@
+// Stand-in for FreeBSD's <kenv.h>, for the compile-only check of the FreeBSD platform.
+#pragma once
+#define KENV_GET 0
+extern "C" int kenv(int action, const char *name, char *value, int len);

@@ -1,0 +1,10 @@
+// Stand-in for FreeBSD's <sys/ioccom.h>: the BSD ioctl request encoding.
+#pragma once
+#define IOCPARM_MASK 0x1fff
+#define IOC_OUT 0x40000000UL
+#define IOC_IN 0x80000000UL
+#define IOC_INOUT (IOC_IN | IOC_OUT)
+#define _IOC(inout, group, num, len)                                                               \
+    ((unsigned long)((inout) | (((len)&IOCPARM_MASK) << 16) | ((group) << 8) | (num)))
+#define _IOW(g, n, t) _IOC(IOC_IN, (g), (n), sizeof(t))
+#define _IOWR(g, n, t) _IOC(IOC_INOUT, (g), (n), sizeof(t))

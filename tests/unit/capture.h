@@ -1,0 +1,10 @@
+// Captures what a piece of in-process code writes to standard output.
+#pragma once
+
+#include <functional>
+#include <string>
+
+std::string capture_stdout(const std::function<void()> &body);
+
+// Runs body with the trace switched on (or off) and restores the flag afterwards.
+std::string capture_traced(bool verbose, const std::function<void()> &body);

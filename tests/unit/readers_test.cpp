@@ -1,0 +1,391 @@
+// The three chip readers over the simulated bus: the conversions, the exact transactions,
+// which cells each writes, and what a bus failure leaves behind.
+#include "capture.h"
+#include "chips/chips.h"
+#include "platform/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- conversions ---
+
+TEST(W83792dDivisor, IsTwoToTheCodeAndTwoBeyondThreeBits) {
+    const unsigned expected[] = {1, 2, 4, 8, 16, 32, 64, 128, 2, 2};
+    for (unsigned code = 0; code < 10; code++)
+        EXPECT_EQ(w83792d_divisor(static_cast<uint8_t>(code)), expected[code]) << code;
+}
+
+struct rpm792 {
+    uint8_t count;
+    uint32_t div;
+    uint32_t rpm;
+};
+
+TEST(W83792dRpm, Cases) {
+    const rpm792 cases[] = {
+        {0x96, 2, 4500}, {1, 1, 1350000}, {0xfe, 128, 41}, {0, 4, 0},
+        {0xff, 1, 0},    {0xff, 128, 0},  {0x80, 0, 0},    {0xfe, 1, 5314},
+    };
+    for (const rpm792 &c : cases)
+        EXPECT_EQ(w83792d_rpmconv(c.count, c.div), c.rpm) << int(c.count) << "/" << c.div;
+}
+
+TEST(W83793gTempadj, NonPositiveSignedReadingsShowAsZero) {
+    const std::pair<uint8_t, uint8_t> cases[] = {{0x00, 0}, {0x01, 1}, {0x26, 38}, {0x7f, 127},
+                                                 {0x80, 0}, {0x85, 0}, {0xff, 0}};
+    for (auto [raw, t] : cases)
+        EXPECT_EQ(w83793g_tempadj(raw), t) << int(raw);
+}
+
+TEST(W83793gRpm, OnlyZeroAndFfffHexFourBitsMeanNoReading) {
+    const std::pair<uint16_t, uint32_t> cases[] = {{0, 0},        {1, 1350000},   {0x01c2, 3000},
+                                                   {0x0ffe, 329}, {0x0fff, 0},    {0x1000, 329},
+                                                   {0xffff, 20},  {0x00ff, 5294}, {0x0100, 5273}};
+    for (auto [count, rpm] : cases)
+        EXPECT_EQ(w83793g_rpmconv(count), rpm) << count;
+}
+
+TEST(ConversionTrace, ShowsArgumentsAndResultsInTheirWidths) {
+    EXPECT_EQ(capture_traced(true,
+                             [] {
+                                 w83792d_rpmconv(0x96, w83792d_divisor(1));
+                                 w83792d_divisor(7);
+                                 w83792d_rpmconv(0x10, 128);
+                             }),
+              "==> w83792d_divisor(raw = 0x01)\n"
+              "==> w83792d_divisor() returning 0x02\n"
+              "==> w83792d_rpmconv(count = 0x96, div = 2)\n"
+              "==> w83792d_rpmconv() returning 0x00001194\n"
+              "==> w83792d_divisor(raw = 0x07)\n"
+              "==> w83792d_divisor() returning 0x80\n"
+              "==> w83792d_rpmconv(count = 0x10, div = 128)\n"
+              "==> w83792d_rpmconv() returning 0x00000293\n");
+    EXPECT_EQ(capture_traced(true,
+                             [] {
+                                 w83793g_tempadj(0x26);
+                                 w83793g_tempadj(0x85);
+                                 w83793g_rpmconv(0x01c2);
+                                 w83793g_rpmconv(0x0fff);
+                             }),
+              "==> w83793g_tempadj(raw = 0x26)\n"
+              "==> w83793g_tempadj() returning 0x26\n"
+              "==> w83793g_tempadj(raw = 0x85)\n"
+              "==> w83793g_tempadj() returning 0x00\n"
+              "==> w83793g_rpmconv(count = 0x01c2)\n"
+              "==> w83793g_rpmconv() returning 0x00000bb8\n"
+              "==> w83793g_rpmconv(count = 0x0fff)\n"
+              "==> w83793g_rpmconv() returning 0x00000000\n");
+}
+
+// --- readers over the simulated bus ---
+
+constexpr double sentinel = 777.0;
+
+sdata sentinel_filled() {
+    sdata s;
+    for (double &v : s.voltages)
+        v = sentinel;
+    for (uint64_t &t : s.temps)
+        t = 777;
+    for (uint32_t &f : s.fans)
+        f = 777;
+    return s;
+}
+
+struct cells {
+    std::set<int> volts, temps, fans;
+    bool operator==(const cells &) const = default;
+};
+
+cells changed(const sdata &s) {
+    cells c;
+    for (int i = 0; i < 15; i++)
+        if (s.voltages[i] != sentinel)
+            c.volts.insert(i);
+    for (int i = 0; i < 6; i++)
+        if (s.temps[i] != 777)
+            c.temps.insert(i);
+    for (int i = 0; i < 12; i++)
+        if (s.fans[i] != 777)
+            c.fans.insert(i);
+    return c;
+}
+
+std::vector<std::pair<int, int>> reads() {
+    std::vector<std::pair<int, int>> r;
+    for (size_t i = 0; i < sim_log_size(); i++) {
+        EXPECT_FALSE(sim_log_entry(i).write);
+        r.emplace_back(sim_log_entry(i).addr, sim_log_entry(i).reg);
+    }
+    return r;
+}
+
+void fill_chip(int addr, uint8_t value) {
+    for (int r = 0; r < 256; r++)
+        sim_set_reg(addr, static_cast<uint8_t>(r), value);
+}
+
+class Reader : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sim_reset();
+    }
+};
+
+TEST_F(Reader, W83793gReadsTheBlockOnceInOrderAndWritesItsCells) {
+    sim_add_chip(0x2f);
+    sdata s = sentinel_filled();
+    EXPECT_EQ(w83793g_main(3, 0x2f, &s), 0);
+    std::vector<std::pair<int, int>> want;
+    for (int r = 0x10; r <= 0x3a; r++)
+        want.emplace_back(0x2f, r);
+    EXPECT_EQ(reads(), want);
+    EXPECT_EQ(changed(s), (cells{{0, 1, 2, 3, 4, 5, 6, 7, 9, 10},
+                                 {0, 1, 2, 3, 4, 5},
+                                 {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}));
+}
+
+TEST_F(Reader, W83793gAllZeroChip) {
+    sim_add_chip(0x2f);
+    sdata s{};
+    w83793g_main(3, 0x2f, &s);
+    for (int i : {0, 1, 2, 4, 5, 6, 10})
+        EXPECT_EQ(s.voltages[i], 0.0) << i;
+    EXPECT_DOUBLE_EQ(s.voltages[7], 0.15);
+    EXPECT_DOUBLE_EQ(s.voltages[9], 0.15);
+    EXPECT_EQ(s.voltages[3], 0.0);
+    EXPECT_TRUE(std::signbit(s.voltages[3])) << "-12V of a zero register is negative zero";
+    for (uint64_t t : s.temps)
+        EXPECT_EQ(t, 0u);
+    for (uint32_t f : s.fans)
+        EXPECT_EQ(f, 0u);
+}
+
+std::string fixed3(double v) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "%.3f", v);
+    return buf;
+}
+
+TEST_F(Reader, W83793gAllOnesChip) {
+    fill_chip(0x2f, 0xff);
+    sdata s{};
+    w83793g_main(3, 0x2f, &s);
+    const std::pair<int, const char *> volts[] = {
+        {0, "2.046"},  {1, "2.046"}, {2, "2.046"}, {3, "-97.920"}, {4, "4.080"}, {5, "4.080"},
+        {6, "24.480"}, {7, "6.270"}, {9, "6.270"}, {10, "4.080"},  {8, "0.000"}, {11, "0.000"}};
+    for (auto [i, text] : volts)
+        EXPECT_EQ(fixed3(s.voltages[i]), text) << i;
+    const uint64_t temps[] = {0, 0, 0, 0, 255, 255};
+    for (int i = 0; i < 6; i++)
+        EXPECT_EQ(s.temps[i], temps[i]) << i;
+    for (uint32_t f : s.fans)
+        EXPECT_EQ(f, 20u);
+}
+
+TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
+    sim_set_reg(0x2f, 0x10, 0x96);
+    sim_set_reg(0x2f, 0x11, 0x96);
+    sim_set_reg(0x2f, 0x1b, 0x01);
+    sim_set_reg(0x2f, 0x18, 0xcd); // feeds voltages[9]
+    sim_set_reg(0x2f, 0x19, 0xc8); // feeds voltages[7]
+    sim_set_reg(0x2f, 0x1c, 0x26);
+    sim_set_reg(0x2f, 0x1d, 0x85);
+    sim_set_reg(0x2f, 0x20, 0x90); // unadjusted: 144
+    sim_set_reg(0x2f, 0x23, 0x01);
+    sim_set_reg(0x2f, 0x24, 0xc2);
+    sim_set_reg(0x2f, 0x25, 0x0f);
+    sim_set_reg(0x2f, 0x26, 0xff);
+    sim_set_reg(0x2f, 0x39, 0x02);
+    sim_set_reg(0x2f, 0x3a, 0x1c);
+    sdata s{};
+    w83793g_main(3, 0x2f, &s);
+    EXPECT_EQ(fixed3(s.voltages[0]), "1.202");
+    EXPECT_EQ(fixed3(s.voltages[1]), "1.200");
+    EXPECT_EQ(fixed3(s.voltages[7]), "4.950");
+    EXPECT_EQ(fixed3(s.voltages[9]), "5.070");
+    EXPECT_EQ(s.temps[0], 38u);
+    EXPECT_EQ(s.temps[1], 0u);
+    EXPECT_EQ(s.temps[4], 144u);
+    EXPECT_EQ(s.fans[0], 3000u);
+    EXPECT_EQ(s.fans[1], 0u);
+    EXPECT_EQ(s.fans[11], 2500u); // 0x021c = 540
+
+    sim_set_reg(0x2f, 0x1b, 0x04); // the low bits move from voltages[0] to voltages[1]
+    w83793g_main(3, 0x2f, &s);
+    EXPECT_EQ(fixed3(s.voltages[0]), "1.200");
+    EXPECT_EQ(fixed3(s.voltages[1]), "1.202");
+}
+
+TEST_F(Reader, W83793gTraceOrder) {
+    sim_set_reg(0x2f, 0x1c, 0x26);
+    sdata s{};
+    std::string out = capture_traced(true, [&] { w83793g_main(3, 0x2f, &s); });
+    char head[96];
+    snprintf(head, sizeof head,
+             "==> w83793g_main(fd = 3, slave = 0x2f, s = %p)\n"
+             "==> read_byte(fd = 3, slave = 0x2f, idxreg = 0x10)\n",
+             static_cast<void *>(&s));
+    EXPECT_TRUE(out.starts_with(head)) << out;
+    // 43 reads, then four tempadj pairs, then twelve rpmconv pairs, then the return.
+    EXPECT_NE(out.find("idxreg = 0x3a)\n==> read_byte() returning 0x00\n"
+                       "==> w83793g_tempadj(raw = 0x26)\n==> w83793g_tempadj() returning 0x26\n"),
+              std::string::npos);
+    EXPECT_TRUE(out.ends_with("==> w83793g_rpmconv(count = 0x0000)\n"
+                              "==> w83793g_rpmconv() returning 0x00000000\n"
+                              "==> w83793g_main() returning\n"));
+    size_t lines = 0;
+    for (char c : out)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 1 + 2 * 43 + 2 * 4 + 2 * 12 + 1u);
+}
+
+TEST_F(Reader, W83792dReadsItsRegisterListAndWritesItsCells) {
+    sim_add_chip(0x2f);
+    sdata s = sentinel_filled();
+    EXPECT_EQ(w83792d_main(3, 0x2f, &s), 0);
+    const int regs[] = {0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29,
+                        0x2A, 0x3E, 0x3F, 0x47, 0x49, 0x58, 0x59, 0x5A, 0x5B, 0x5C,
+                        0x9E, 0xB0, 0xB1, 0xB8, 0xB9, 0xBA, 0xBE, 0xC0, 0xC8};
+    std::vector<std::pair<int, int>> want;
+    for (int r : regs)
+        want.emplace_back(0x2f, r);
+    EXPECT_EQ(reads(), want);
+    EXPECT_EQ(changed(s),
+              (cells{{0, 1, 7, 8, 10, 11, 12, 13, 14}, {0, 1, 2}, {0, 1, 2, 3, 4, 5, 6}}));
+    EXPECT_TRUE(std::signbit(s.voltages[13]));
+}
+
+TEST_F(Reader, W83792dAllOnesChip) {
+    fill_chip(0x2f, 0xff);
+    sdata s{};
+    w83792d_main(3, 0x2f, &s);
+    const std::pair<int, const char *> volts[] = {{0, "2.046"},  {1, "2.046"},    {7, "6.120"},
+                                                  {8, "6.138"},  {10, "4.080"},   {11, "4.092"},
+                                                  {12, "4.092"}, {13, "-98.208"}, {14, "16.368"}};
+    for (auto [i, text] : volts)
+        EXPECT_EQ(fixed3(s.voltages[i]), text) << i;
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(s.temps[i], 255u);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(s.fans[i], 0u) << "0xff counts are no reading";
+}
+
+TEST_F(Reader, W83792dPacksLowBitsAndPicksEachFansDivisor) {
+    sim_set_reg(0x2f, 0x20, 0x96); // voltages[0]: 0x96*4 + 3 = 603
+    sim_set_reg(0x2f, 0x3e, 0b00011011);
+    sim_set_reg(0x2f, 0x25, 0xbc); // voltages[14]: 0xbc*4 + 2 = 754
+    sim_set_reg(0x2f, 0x3f, 0b00001000);
+    sim_set_reg(0x2f, 0x28, 0x96); // fan 0, code 1
+    sim_set_reg(0x2f, 0x29, 0x96); // fan 1, code 3
+    sim_set_reg(0x2f, 0x47, 0x31);
+    sim_set_reg(0x2f, 0xba, 0x87); // fan 5, code 2 from 0x5C bits 6-4
+    sim_set_reg(0x2f, 0x5c, 0x20);
+    sim_set_reg(0x2f, 0xbe, 0x87); // fan 6, code 0 from 0x9E
+    sim_set_reg(0x2f, 0x27, 0x90);
+    sdata s{};
+    w83792d_main(3, 0x2f, &s);
+    EXPECT_EQ(fixed3(s.voltages[0]), "1.206");
+    EXPECT_EQ(fixed3(s.voltages[1]), "0.004");  // 0x21 = 0, bits 3-2 of 0x3E = 2
+    EXPECT_EQ(fixed3(s.voltages[11]), "0.004"); // bits 5-4 = 1
+    EXPECT_EQ(fixed3(s.voltages[14]), "12.064");
+    EXPECT_EQ(s.fans[0], 4500u);
+    EXPECT_EQ(s.fans[1], 1125u);
+    EXPECT_EQ(s.fans[5], 2500u);
+    EXPECT_EQ(s.fans[6], 10000u);
+    EXPECT_EQ(s.temps[0], 144u);
+}
+
+TEST_F(Reader, X6dvaReadsBothChipsAtFixedAddressesAndWritesItsCells) {
+    sim_add_chip(0x2c);
+    sim_add_chip(0x2f);
+    sdata s = sentinel_filled();
+    EXPECT_EQ(x6dva_main(3, &s), 0);
+    std::vector<std::pair<int, int>> want;
+    for (int r : {0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x27})
+        want.emplace_back(0x2c, r);
+    for (int r :
+         {0x20, 0x21, 0x28, 0x29, 0x2A, 0x3E, 0x47, 0x5B, 0x5C, 0xB8, 0xB9, 0xBA, 0xC0, 0xC8})
+        want.emplace_back(0x2f, r);
+    EXPECT_EQ(reads(), want);
+    EXPECT_EQ(changed(s), (cells{{0, 1, 3, 6, 11, 12, 13, 14}, {0, 1, 2}, {0, 1, 2, 3, 4, 5}}));
+    EXPECT_TRUE(std::signbit(s.voltages[3]));
+}
+
+TEST_F(Reader, X6dvaStoresFirstChipValuesUnscaled) {
+    const std::pair<int, int> first[] = {{0x20, 15}, {0x21, 33},  {0x22, 34}, {0x23, 50},
+                                         {0x24, 93}, {0x25, 120}, {0x27, 31}};
+    for (auto [r, v] : first)
+        sim_set_reg(0x2c, static_cast<uint8_t>(r), static_cast<uint8_t>(v));
+    sim_set_reg(0x2f, 0x20, 0x96);
+    sim_set_reg(0x2f, 0x3e, 0x01);
+    sim_set_reg(0x2f, 0xc0, 0x2a);
+    sim_set_reg(0x2f, 0xb9, 0x96); // fan 4, code 1 from 0x5C
+    sim_set_reg(0x2f, 0x5c, 0x01);
+    sdata s{};
+    x6dva_main(3, &s);
+    EXPECT_EQ(s.voltages[11], 15.0);
+    EXPECT_EQ(s.voltages[12], 33.0);
+    EXPECT_EQ(s.voltages[13], 34.0);
+    EXPECT_EQ(s.voltages[14], 50.0);
+    EXPECT_EQ(s.voltages[6], 93.0);
+    EXPECT_EQ(s.voltages[3], -120.0);
+    EXPECT_EQ(s.temps[0], 31u);
+    EXPECT_EQ(fixed3(s.voltages[0]), "1.202");
+    EXPECT_EQ(s.temps[1], 42u);
+    EXPECT_EQ(s.fans[4], 4500u);
+}
+
+// --- bus failures: the process ends inside read_byte; an exit handler inspects sdata ---
+
+sdata watched;
+sdata watched_before;
+
+void report_untouched() {
+    fprintf(stderr, memcmp(&watched, &watched_before, sizeof watched) == 0 ? "sdata untouched\n"
+                                                                           : "sdata written\n");
+}
+
+void report_first_chip_only() {
+    bool first = watched.voltages[11] == 15.0 && watched.temps[0] == 31;
+    bool second = watched.voltages[0] != sentinel || watched.fans[0] != 777;
+    fprintf(stderr, first && !second ? "first chip stored only\n" : "unexpected cells\n");
+}
+
+using ReaderDeathTest = Reader;
+
+TEST_F(ReaderDeathTest, FailureInTheSnapshotLeavesSdataUntouched) {
+    sim_add_chip(0x2f);
+    sim_fail_at(20, EIO);
+    auto run = [](int (*reader)()) {
+        watched = sentinel_filled();
+        watched_before = watched;
+        atexit(report_untouched);
+        reader();
+    };
+    EXPECT_EXIT(run([] { return w83793g_main(3, 0x2f, &watched); }), ::testing::ExitedWithCode(74),
+                "sdata untouched");
+    EXPECT_EXIT(run([] { return w83792d_main(3, 0x2f, &watched); }), ::testing::ExitedWithCode(74),
+                "sdata untouched");
+}
+
+TEST_F(ReaderDeathTest, X6dvaSecondChipFailureComesAfterTheFirstChipsCells) {
+    sim_set_reg(0x2c, 0x20, 15);
+    sim_set_reg(0x2c, 0x27, 31); // no chip at 0x2f
+    EXPECT_EXIT(
+        {
+            watched = sentinel_filled();
+            atexit(report_first_chip_only);
+            x6dva_main(3, &watched);
+        },
+        ::testing::ExitedWithCode(74), "first chip stored only");
+}
+
+} // namespace
