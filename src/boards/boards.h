@@ -51,6 +51,6 @@ const char *chip_name(uint64_t type);
 // over at most 128 characters), or nullptr.
 const boards *board_lookup(const char *maker, const char *product);
 
-// Prints the supported boards from b up to the terminating row and ends the process: status 0,
-// or EX_IOERR when the listing could not be written.
-[[noreturn]] void list_models(const boards *b);
+// Prints the supported boards from b up to the terminating row and returns the exit status:
+// 0, or EX_IOERR when the listing could not be written.
+int list_models(const boards *b);

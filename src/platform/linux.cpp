@@ -1,6 +1,7 @@
 // Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev,
 // the device lock through flock(2).
 #include "platform/platform.h"
+#include "platform/real_user.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,6 +14,10 @@
 
 uid_t platform_geteuid() {
     return geteuid();
+}
+
+uid_t platform_getuid() {
+    return getuid();
 }
 
 int platform_kenv_get(const char *name, char *value, int len) {
@@ -62,15 +67,15 @@ int platform_open_locked(const char *path) {
     int fd = open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno == EINTR)
-            continue;
-        int saved = errno;
-        close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
+    return lock_or_close(fd);
+}
+
+int platform_open_user_locked(const char *path) {
+    return open_as_real_user(path);
+}
+
+privilege_drop platform_drop_privileges() {
+    return drop_to_real_user();
 }
 
 void platform_close(int fd) {

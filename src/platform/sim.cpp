@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <map>
@@ -24,6 +25,12 @@ struct chip {
 
 struct world {
     uid_t euid = 0;
+    std::optional<uid_t> uid; // the real one; follows euid until set
+    privilege_drop fail_drop = DROP_DONE;
+    bool detached = false;
+    int detached_err = 0;
+    std::optional<std::string> last_open;
+    bool last_open_as_user = false;
     std::optional<std::string> maker, product;
     std::map<int, chip> chips;
     std::map<std::pair<int, int>, bool> failing_regs;
@@ -62,6 +69,26 @@ void sim_reset() {
 
 void sim_set_euid(uid_t euid) {
     w().euid = euid;
+}
+
+void sim_set_uid(uid_t uid) {
+    w().uid = uid;
+}
+
+void sim_fail_drop(privilege_drop step) {
+    w().fail_drop = step;
+}
+
+void sim_detach_opens(int err) {
+    w().detached = true;
+    w().detached_err = err;
+}
+
+const char *sim_last_open(bool *as_user) {
+    if (!w().last_open)
+        return nullptr;
+    *as_user = w().last_open_as_user;
+    return w().last_open->c_str();
 }
 
 void sim_set_kenv(const char *name, const char *value) {
@@ -121,6 +148,14 @@ bool sim_load_fixture(const char *path) {
         unsigned long nth = 0;
         if (key == "euid")
             sim_set_euid(static_cast<uid_t>(strtoul(rest.c_str(), nullptr, 0)));
+        else if (key == "uid")
+            sim_set_uid(static_cast<uid_t>(strtoul(rest.c_str(), nullptr, 0)));
+        else if (key == "faildrop" && rest == "group")
+            sim_fail_drop(DROP_GROUP_FAILED);
+        else if (key == "faildrop" && rest == "user")
+            sim_fail_drop(DROP_USER_FAILED);
+        else if (key == "faildrop" && rest == "regain")
+            sim_fail_drop(DROP_NOT_FOR_GOOD);
         else if (key == "maker")
             sim_set_kenv("smbios.planar.maker", rest.c_str());
         else if (key == "product")
@@ -163,12 +198,11 @@ int platform_kenv_get(const char *name, char *value, int len) {
     return static_cast<int>(n);
 }
 
-// The device is a real file, opened and locked as on Linux, so tests can exercise a missing
-// path and a lock held by another process; only the bus behind it is simulated.
-int platform_open_locked(const char *path) {
-    int fd = open(path, O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
+uid_t platform_getuid() {
+    return w().uid.value_or(w().euid);
+}
+
+static int lock_or_close(int fd) {
     while (flock(fd, LOCK_EX) != 0) {
         if (errno == EINTR)
             continue;
@@ -178,6 +212,83 @@ int platform_open_locked(const char *path) {
         return -1;
     }
     return fd;
+}
+
+// A detached open touches no file named by the program.
+static int detached_open(const char *path, bool as_user) {
+    world &s = w();
+    s.last_open = path;
+    s.last_open_as_user = as_user;
+    if (s.detached_err != 0) {
+        errno = s.detached_err;
+        return -1;
+    }
+    return open("/dev/null", O_RDWR | O_CLOEXEC);
+}
+
+// The device is a real file, opened and locked as on Linux, so tests can exercise a missing
+// path and a lock held by another process; only the bus behind it is simulated.
+int platform_open_locked(const char *path) {
+    if (w().detached)
+        return detached_open(path, false);
+    w().last_open = path;
+    w().last_open_as_user = false;
+    int fd = open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    return lock_or_close(fd);
+}
+
+// Whether the simulated real user (group: the same number) may read and write the file, by
+// its permission bits as the kernel would judge them for that user.
+static bool user_may_open(const struct stat &st, uid_t uid) {
+    if (uid == 0)
+        return true;
+    mode_t need;
+    if (st.st_uid == uid)
+        need = S_IRUSR | S_IWUSR;
+    else if (st.st_gid == static_cast<gid_t>(uid))
+        need = S_IRGRP | S_IWGRP;
+    else
+        need = S_IROTH | S_IWOTH;
+    return (st.st_mode & need) == need;
+}
+
+// The real platforms open as the real user; the simulation opens as the test process and
+// then judges the file's permission bits for the simulated user, refusing in the same order
+// (a symbolic link, then permission, then anything but a character device) before the lock.
+int platform_open_user_locked(const char *path) {
+    if (w().detached)
+        return detached_open(path, true);
+    w().last_open = path;
+    w().last_open_as_user = true;
+    int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int refused = 0;
+    if (fstat(fd, &st) != 0)
+        refused = errno;
+    else if (!user_may_open(st, platform_getuid()))
+        refused = EACCES;
+    else if (!S_ISCHR(st.st_mode))
+        refused = ENODEV;
+    if (refused != 0) {
+        close(fd);
+        errno = refused;
+        return -1;
+    }
+    return lock_or_close(fd);
+}
+
+privilege_drop platform_drop_privileges() {
+    world &s = w();
+    if (s.fail_drop != DROP_DONE) {
+        errno = EPERM;
+        return s.fail_drop;
+    }
+    s.euid = platform_getuid();
+    return DROP_DONE;
 }
 
 void platform_close(int fd) {
@@ -192,6 +303,7 @@ int platform_smb_request(int, unsigned long request, struct smbcmd *cmd) {
     t.addr = (cmd->slave >> 1) & 0x7f;
     t.reg = cmd->cmd;
     t.value = t.write ? static_cast<uint8_t>(cmd->wdata.byte) : 0;
+    t.euid = s.euid;
 
     auto c = s.chips.find(t.addr);
     int err = 0;

@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include "platform/platform.h"
+
 struct sim_txn {
     bool write;
     int slave8;    // address as carried in the request (8-bit form)
@@ -14,11 +16,17 @@ struct sim_txn {
     uint8_t reg;   // command code
     uint8_t value; // byte written, or byte returned by a read
     bool failed;
+    uid_t euid; // effective user id of the process when the request was made
 };
 
 // Back to an empty world: euid 0, no board strings, no chips, no failures, empty log.
 void sim_reset();
 void sim_set_euid(uid_t euid);
+// The real user id (and group id, the same number); until set it follows the effective one,
+// so a world with only an euid is a run by that user without a setuid installation.
+void sim_set_uid(uid_t uid);
+// platform_drop_privileges fails at STEP (with EPERM), leaving the ids as they are.
+void sim_fail_drop(privilege_drop step);
 // A null value makes the variable absent (its read fails).
 void sim_set_kenv(const char *name, const char *value);
 // Puts a chip at a 7-bit address; its 256 registers start at zero.
@@ -32,7 +40,15 @@ void sim_fail_reg(int addr, uint8_t reg);
 size_t sim_log_size();
 const sim_txn &sim_log_entry(size_t i);
 
+// Device opens stop touching files: every open fails with ERR, or, for ERR 0, opens /dev/null
+// in place of the path named. For a harness that runs the sequence over arbitrary paths.
+void sim_detach_opens(int err);
+// The path of the last device open and whether it was the real user's open
+// (platform_open_user_locked); nullptr when there was none since sim_reset.
+const char *sim_last_open(bool *as_user);
+
 // Reads a fixture file (one directive per line):
-//   euid N | maker TEXT | product TEXT | chip ADDR | reg ADDR REG VALUE | fail N | failreg ADDR REG
+//   euid N | uid N | maker TEXT | product TEXT | chip ADDR | reg ADDR REG VALUE | fail N |
+//   failreg ADDR REG | faildrop group|user|regain
 // TEXT is the rest of the line after one blank, kept verbatim. Returns false on a bad file.
 bool sim_load_fixture(const char *path);

@@ -1,0 +1,229 @@
+// The command-line driver: options, the run sequence from root check to report, and the one
+// exit path that every step after option parsing ends in. The sequence returns its exit
+// status to main() rather than ending the process, so that it can also be run repeatedly
+// inside one process (the fuzz target does).
+#include "main/driver.h"
+#include "boards/boards.h"
+#include "chips/chips.h"
+#include "main/trace.h"
+#include "output/output.h"
+#include "platform/platform.h"
+
+#include <err.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sysexits.h>
+#include <unistd.h>
+
+#define HOME_PAGE "https://vantorel.org/"
+#define BUG_TRACKER "https://vantorel.org/issues"
+
+// glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
+// parsing, which stops at the first operand. BSD getopt is POSIX already.
+#if defined(__GLIBC__)
+#define OPTSTRING "+Jcf:lvh?"
+#else
+#define OPTSTRING "Jcf:lvh?"
+#endif
+
+namespace {
+
+// The SMBIOS strings are read into buffers of this size.
+constexpr int ident_size = 128;
+
+constexpr char default_device[] = "/dev/smb0";
+
+// What the run sequence takes, released by finish() on every path.
+struct holdings {
+    int smb_fd = -1;
+    char *maker = nullptr;
+    char *product = nullptr;
+    sdata *readings = nullptr;
+};
+
+int usage() {
+    fputs("Usage: vantorel [options]\n"
+          "\n"
+          "Options:\n"
+          "\n"
+          "  -J            JSON-formatted output\n"
+          "  -c            comma-delimited output\n"
+          "  -f DEVICE     use DEVICE as smb(4) device (default: /dev/smb0)\n"
+          "  -l            list supported motherboard ID strings\n"
+          "  -h            print this message\n"
+          "  -v            be verbose (show debugging output)\n"
+          "\n" HOME_PAGE "\n"
+          "Report bugs at " BUG_TRACKER "\n",
+          stdout);
+    return EX_USAGE;
+}
+
+// The exit path: device first (closing it releases the lock), then the three blocks.
+int finish(holdings &h, int status) {
+    if (h.smb_fd != -1)
+        platform_close(h.smb_fd);
+    free(h.readings);
+    free(h.product);
+    free(h.maker);
+    h = holdings{};
+    return status;
+}
+
+// Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
+// characters, so every later use of it stays inside the buffer.
+bool read_ident(const char *name, char *buf) {
+    if (platform_kenv_get(name, buf, ident_size) == -1)
+        return false;
+    buf[ident_size - 1] = '\0';
+    return true;
+}
+
+} // namespace
+
+int run_program(int argc, char **argv) {
+    bool opt_json = false;
+    bool opt_delim = false;
+    char device_path[1024];
+    memcpy(device_path, default_device, sizeof default_device);
+    bool device_named = false;
+    holdings h;
+
+    int ch;
+    while ((ch = getopt(argc, argv, OPTSTRING)) != -1) {
+        switch (ch) {
+        case 'J':
+            opt_json = true;
+            break;
+        case 'c':
+            opt_delim = true;
+            break;
+        case 'f': {
+            // A path that does not fit with its terminator is refused rather than cut: the
+            // device opened must be the one the user named.
+            size_t len = strnlen(optarg, sizeof device_path);
+            if (len >= sizeof device_path) {
+                warnx("device path too long (%zu bytes at most)", sizeof device_path - 1);
+                return EX_USAGE;
+            }
+            memset(device_path, 0, sizeof device_path);
+            memcpy(device_path, optarg, len);
+            device_named = true;
+            break;
+        }
+        case 'l':
+            return list_models(board_table);
+        case 'v':
+            opt_verbose = true;
+            break;
+        default: // -h, -?, an unknown option, -f without its argument
+            return usage();
+        }
+    }
+
+    if (platform_geteuid() != 0) {
+        warn("Must be run as root, or setuid root");
+        return finish(h, EX_NOPERM);
+    }
+    if (opt_delim && opt_json) {
+        warn("Please choose only one output format");
+        return finish(h, EX_USAGE);
+    }
+
+    h.maker = static_cast<char *>(calloc(1, ident_size));
+    if (h.maker == nullptr) {
+        warn("calloc() for maker failed");
+        return finish(h, EX_OSERR);
+    }
+    h.product = static_cast<char *>(calloc(1, ident_size));
+    if (h.product == nullptr) {
+        warn("calloc() for product failed");
+        return finish(h, EX_OSERR);
+    }
+    if (!read_ident("smbios.planar.maker", h.maker)) {
+        warn("kenv() for %s failed", "smbios.planar.maker");
+        return finish(h, EX_OSERR);
+    }
+    if (!read_ident("smbios.planar.product", h.product)) {
+        warn("kenv() for %s failed", "smbios.planar.product");
+        return finish(h, EX_OSERR);
+    }
+
+    const boards *board = board_lookup(h.maker, h.product);
+    if (board == nullptr) {
+        puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
+             " to see if support for your motherboard\n"
+             "and/or system is under development.");
+        return finish(h, EX_DATAERR);
+    }
+
+    h.readings = static_cast<sdata *>(calloc(1, sizeof(sdata)));
+    if (h.readings == nullptr) {
+        warn("calloc() for sdata failed");
+        return finish(h, EX_DATAERR);
+    }
+
+    // Effective root is established above. A real user id other than root makes this a
+    // setuid-root run: a device the user named is then opened only if they could open it
+    // themselves, while the default device is what the installation grants them. Either way
+    // root is given up as soon as the device is open, before the bus is touched.
+    bool setuid_run = platform_getuid() != 0;
+    if (setuid_run && device_named)
+        h.smb_fd = platform_open_user_locked(device_path);
+    else
+        h.smb_fd = platform_open_locked(device_path);
+    if (h.smb_fd < 0) {
+        warn("open() on %s failed", device_path);
+        return finish(h, EX_NOINPUT);
+    }
+    if (setuid_run) {
+        switch (platform_drop_privileges()) {
+        case DROP_DONE:
+            break;
+        case DROP_GROUP_FAILED:
+            warn("dropping group privileges failed");
+            return finish(h, EX_OSERR);
+        case DROP_USER_FAILED:
+            warn("dropping user privileges failed");
+            return finish(h, EX_OSERR);
+        case DROP_NOT_FOR_GOOD:
+            warnx("root privileges could be regained after dropping them");
+            return finish(h, EX_OSERR);
+        }
+        debug_print("privileges dropped: uid %u, euid %u\n",
+                    static_cast<unsigned>(platform_getuid()),
+                    static_cast<unsigned>(platform_geteuid()));
+    }
+
+    int result;
+    switch (board->chip) {
+    case CHIP_W83793G:
+        result = w83793g_main(h.smb_fd, board->slave, h.readings);
+        break;
+    case CHIP_W83792D:
+        result = w83792d_main(h.smb_fd, board->slave, h.readings);
+        break;
+    case CHIP_X6DVA:
+        result = x6dva_main(h.smb_fd, h.readings);
+        break;
+    default:
+        puts("Internal vantorel coding error.  Please report this bug\n"
+             "to the vantorel author.");
+        return finish(h, EX_SOFTWARE);
+    }
+    if (result != 0) {
+        puts("Your motherboard is supported, but H/W chip verification failed.\n"
+             "Please re-run vantorel with the -v flag and send full output + bug\n"
+             "report to the vantorel author.");
+        return finish(h, EX_SOFTWARE);
+    }
+
+    if (opt_json)
+        sensors_output_json(board, h.readings);
+    else if (opt_delim)
+        sensors_output_delim(board, h.readings);
+    else
+        sensors_output(board, h.readings);
+    return finish(h, stdout_status(0));
+}

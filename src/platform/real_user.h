@@ -1,0 +1,91 @@
+// The setuid-root half of the platform, the same on Linux and FreeBSD: opening a path that
+// the user named with the user's own rights, and giving up root for good.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Takes the exclusive flock(2) on FD, waiting while another process holds it. On failure FD
+// is closed and -1 returned with errno kept.
+inline int lock_or_close(int fd) {
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR)
+            continue;
+        int saved = errno;
+        close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+// Opens PATH read-write as the real user. The effective ids are switched to the real ones for
+// the open itself, so the kernel checks the user's permission in the same call that opens
+// the file: there is no moment between a check and the open for the path to change. The
+// saved set-user-id stays root, which lets the effective ids switch back afterwards.
+// The last component must not be a symbolic link, and the file must be a character device:
+// anything else is closed again before it is locked or sees a bus request.
+inline int open_as_real_user(const char *path) {
+    const uid_t ruid = getuid(), euid = geteuid();
+    const gid_t rgid = getgid(), egid = getegid();
+    const uid_t keep_uid = static_cast<uid_t>(-1);
+    const gid_t keep_gid = static_cast<gid_t>(-1);
+
+    // Group first: with a non-root effective uid the effective gid could not be set back.
+    if (setresgid(keep_gid, rgid, keep_gid) != 0)
+        return -1;
+    if (setresuid(keep_uid, ruid, keep_uid) != 0) {
+        int saved = errno;
+        setresgid(keep_gid, egid, keep_gid);
+        errno = saved;
+        return -1;
+    }
+    int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    int open_errno = errno;
+    if (setresuid(keep_uid, euid, keep_uid) != 0 || setresgid(keep_gid, egid, keep_gid) != 0) {
+        int saved = errno;
+        if (fd >= 0)
+            close(fd);
+        errno = saved;
+        return -1;
+    }
+    if (fd < 0) {
+        errno = open_errno;
+        return -1;
+    }
+
+    struct stat st;
+    int refused = 0;
+    if (fstat(fd, &st) != 0)
+        refused = errno;
+    else if (!S_ISCHR(st.st_mode))
+        refused = ENODEV;
+    if (refused != 0) {
+        close(fd);
+        errno = refused;
+        return -1;
+    }
+    return lock_or_close(fd);
+}
+
+// Makes the real ids the effective and saved ones, group first (only root may still change
+// it), then checks that root is out of reach. The supplementary groups are the user's own: a
+// setuid-root program starts with those of whoever ran it.
+inline privilege_drop drop_to_real_user() {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (setresgid(gid, gid, gid) != 0)
+        return DROP_GROUP_FAILED;
+    if (setresuid(uid, uid, uid) != 0)
+        return DROP_USER_FAILED;
+    if (setuid(0) == 0 || geteuid() == 0 || getegid() != gid) {
+        errno = EPERM;
+        return DROP_NOT_FOR_GOOD;
+    }
+    return DROP_DONE;
+}
