@@ -290,7 +290,13 @@ TEST_F(Cli, VerboseRunTracesEveryStepAroundAnIntactReport) {
 
 // --- bus failures ---
 
+// A failed transaction ends the process inside the byte access, by design, with the device
+// and the blocks still held: the leak check of wrapped runs does not apply to it.
+const char *const ends_in_byte_access = "a bus failure ends the process where it stands";
+
 TEST_F(Cli, BusFailureEndsTheRunWithoutAReport) {
+    if (wrapped_runs())
+        GTEST_SKIP() << ends_in_byte_access;
     outcome o = sim_run({"-v"}, x7dbp_world + "failreg 0x2f 0x22\n");
     EXPECT_EQ(o.status, 74);
     EXPECT_TRUE(o.out.ends_with("==> read_byte() returning 0x00\n"
@@ -301,6 +307,8 @@ TEST_F(Cli, BusFailureEndsTheRunWithoutAReport) {
 }
 
 TEST_F(Cli, DualChipBoardFailsOnItsSecondChipAfterTheFirstChipsReads) {
+    if (wrapped_runs())
+        GTEST_SKIP() << ends_in_byte_access;
     outcome o = sim_run({"-v"}, "maker Supermicro\nproduct X6DVA\nchip 0x2c\n");
     EXPECT_EQ(o.status, 74);
     EXPECT_EQ(count(o.out, "slave = 0x2c, idxreg"), 7u);

@@ -69,11 +69,18 @@ pid_t start(const invocation &inv, const std::string &out_path, const std::strin
             _exit(126);
     }
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>("vantorel"));
+    const char *wrapper = getenv("VANTOREL_CLI_WRAPPER");
+    if (wrapper != nullptr) {
+        // The wrapper runs the program by its path, whose last component is "vantorel" too.
+        argv.push_back(const_cast<char *>(wrapper));
+        argv.push_back(const_cast<char *>(inv.program.c_str()));
+    } else {
+        argv.push_back(const_cast<char *>("vantorel"));
+    }
     for (const std::string &a : inv.args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    execv(inv.program.c_str(), argv.data());
+    execv(wrapper != nullptr ? wrapper : inv.program.c_str(), argv.data());
     _exit(127);
 }
 
@@ -91,6 +98,10 @@ outcome finish(pid_t pid, const std::string &out_path, const std::string &err_pa
         fixtures.erase(f);
     }
     return o;
+}
+
+bool wrapped_runs() {
+    return getenv("VANTOREL_CLI_WRAPPER") != nullptr;
 }
 
 outcome run(const invocation &inv) {

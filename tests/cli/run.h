@@ -21,6 +21,10 @@ struct invocation {
     stdout_mode out = stdout_mode::capture;
 };
 
+// The programs run as themselves, or, when VANTOREL_CLI_WRAPPER names a command, through it
+// (as WRAPPER PROGRAM ARGS...): tests/cli/memcheck checks every run for leaks that way.
+bool wrapped_runs();
+
 pid_t start(const invocation &inv, const std::string &out_path, const std::string &err_path);
 outcome finish(pid_t pid, const std::string &out_path, const std::string &err_path);
 outcome run(const invocation &inv);
