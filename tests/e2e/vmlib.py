@@ -476,9 +476,10 @@ def guest_image(image, chips=ALL_CHIPS) -> str:
     return "\n".join(lines) + "\n"
 
 
-def sim_fixture(maker, product, image, chips=ALL_CHIPS, euid=0) -> str:
-    """The simulated build's fixture for the same board strings and registers."""
-    lines = [f"euid {euid}"]
+def sim_fixture(maker, product, image, chips=ALL_CHIPS, euid=0, uid=None) -> str:
+    """The simulated build's fixture for the same board strings and registers; with UID, a
+    setuid-root run by that user."""
+    lines = [f"euid {euid}"] + ([f"uid {uid}"] if uid is not None else [])
     if maker is not None:
         lines.append(f"maker {maker}")
     if product is not None:
