@@ -1,0 +1,122 @@
+// Fuzz target: option parsing and the run sequence, in-process over the simulated platform.
+//
+// The input supplies the effective and real user ids, the outcome of the device open (it
+// opens /dev/null in place of the path named, or fails with one of the errors an open
+// gives), a failed step of the privilege drop, the two board strings (any bytes, any length,
+// or absent) and the argument vector. The bus answers every read, so a run ends by
+// returning its status, never inside the byte access.
+//
+// Checked for every input: the status is one the sequence can return; a run that is not root
+// opens nothing; a setuid-root run (real user not root) opens a path other than the default
+// device only with the real user's open, and a root run never uses that open; a failed drop
+// ends the run with EX_OSERR; nothing is left open (leaks are LeakSanitizer's part).
+#include "main/driver.h"
+#include "main/trace.h"
+#include "platform/sim.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sysexits.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The lowest free descriptor: unchanged by a run that closes what it opened.
+int lowest_free_fd() {
+    int fd = dup(STDIN_FILENO);
+    close(fd);
+    return fd;
+}
+
+uid_t pick_id(FuzzedDataProvider &in) {
+    // Root or one of a few users; the sequence only ever asks "root or not".
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+        return 0;
+    case 1:
+        return 1000;
+    case 2:
+        return 65534;
+    default:
+        return in.ConsumeIntegral<uid_t>();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    uid_t euid = pick_id(in);
+    uid_t uid = pick_id(in);
+    const int open_errors[] = {0, ENOENT, EACCES, ELOOP, ENODEV, ENAMETOOLONG, EBUSY};
+    int open_err = in.PickValueInArray(open_errors);
+    const privilege_drop drops[] = {DROP_DONE, DROP_GROUP_FAILED, DROP_USER_FAILED,
+                                    DROP_NOT_FOR_GOOD};
+    privilege_drop drop = in.PickValueInArray(drops);
+
+    sim_reset();
+    sim_set_euid(euid);
+    sim_set_uid(uid);
+    sim_fail_drop(drop);
+    sim_detach_opens(open_err);
+    sim_add_chip(0x2c);
+    sim_add_chip(0x2f);
+    if (in.ConsumeBool())
+        sim_set_kenv("smbios.planar.maker", in.ConsumeRandomLengthString(300).c_str());
+    if (in.ConsumeBool())
+        sim_set_kenv("smbios.planar.product", in.ConsumeRandomLengthString(300).c_str());
+
+    std::vector<std::string> words = {"vantorel"};
+    while (in.remaining_bytes() > 0 && words.size() < 16)
+        words.push_back(in.ConsumeRandomLengthString(1100));
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    int free_fd = lowest_free_fd();
+    optind = 0; // a fresh getopt(3) scan for every run
+    opt_verbose = false;
+    int status = run_program(static_cast<int>(words.size()), argv.data());
+    opt_verbose = false;
+
+    switch (status) {
+    case 0:
+    case EX_USAGE:
+    case EX_DATAERR:
+    case EX_NOINPUT:
+    case EX_OSERR:
+    case EX_NOPERM:
+        break;
+    default:
+        __builtin_trap();
+    }
+    if (lowest_free_fd() != free_fd)
+        __builtin_trap();
+
+    bool as_user = false;
+    const char *opened = sim_last_open(&as_user);
+    if (opened != nullptr) {
+        if (euid != 0)
+            __builtin_trap();
+        if (uid == 0 && as_user)
+            __builtin_trap();
+        if (uid != 0 && !as_user && strcmp(opened, "/dev/smb0") != 0)
+            __builtin_trap();
+        if (strlen(opened) > 1023)
+            __builtin_trap();
+        if (open_err != 0 && status != EX_NOINPUT)
+            __builtin_trap();
+        if (open_err == 0 && uid != 0 && drop != DROP_DONE && status != EX_OSERR)
+            __builtin_trap();
+    }
+    if (euid != 0 && status != 0 && status != EX_USAGE && status != EX_NOPERM)
+        __builtin_trap();
+    return 0;
+}

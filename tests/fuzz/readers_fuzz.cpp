@@ -1,0 +1,277 @@
+// Fuzz target: the chip readers and the three report forms, in-process over the simulated bus.
+//
+// Input: byte 0 picks the board row, byte 1 the failure point (the transaction, counted from
+// 1, that fails; 0 for none), byte 2 bit 0 turns the trace on; then the register image of
+// the chip at 0x2c (256 bytes) and of the chip at 0x2f (256 bytes), zero where the input
+// ends early.
+//
+// A run with no failure point inside the snapshot must issue exactly the board's snapshot of
+// reads, and each report form must keep its shape: JSON framed section by section with one
+// "LABEL": "VALUE UNIT" entry per label and commas between entries, the delimited form three
+// fields per line, the plain form one aligned line per label, and all three the same values.
+// A failed transaction ends the process by design (err(3), status 74), so a failure point
+// inside the snapshot is run in a child process, which must end exactly so.
+#include "boards/boards.h"
+#include "chips/chips.h"
+#include "main/trace.h"
+#include "output/output.h"
+#include "platform/sim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int chip_addrs[2] = {0x2c, 0x2f};
+
+// Reads of each chip handling's snapshot: all the transactions it makes.
+size_t snapshot_length(uint64_t chip) {
+    switch (chip) {
+    case CHIP_W83793G:
+        return 43;
+    case CHIP_W83792D:
+        return 29;
+    case CHIP_X6DVA:
+        return 21;
+    }
+    __builtin_trap();
+}
+
+void read_board(const boards *b, sdata *s) {
+    int result = -1;
+    switch (b->chip) {
+    case CHIP_W83793G:
+        result = w83793g_main(3, b->slave, s);
+        break;
+    case CHIP_W83792D:
+        result = w83792d_main(3, b->slave, s);
+        break;
+    case CHIP_X6DVA:
+        result = x6dva_main(3, s);
+        break;
+    }
+    if (result != 0)
+        __builtin_trap();
+}
+
+// What a formatter prints, trace lines left out.
+std::string report(void (*form)(const boards *, const sdata *), const boards *b, const sdata *s) {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *mem = open_memstream(&buf, &len);
+    if (mem == nullptr)
+        __builtin_trap();
+    FILE *saved = stdout;
+    stdout = mem;
+    form(b, s);
+    stdout = saved;
+    fclose(mem);
+    std::string out;
+    for (size_t at = 0; at < len;) {
+        const char *nl = static_cast<const char *>(memchr(buf + at, '\n', len - at));
+        size_t end = nl == nullptr ? len : static_cast<size_t>(nl - buf) + 1;
+        if (strncmp(buf + at, "==> ", 4) != 0)
+            out.append(buf + at, end - at);
+        at = end;
+    }
+    free(buf);
+    return out;
+}
+
+std::vector<std::string> lines(const std::string &text) {
+    if (text.empty() || text.back() != '\n')
+        __builtin_trap(); // every form ends its last line
+    std::vector<std::string> out;
+    size_t at = 0;
+    for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+        out.push_back(text.substr(at, nl - at));
+    return out;
+}
+
+bool digits(const std::string &s, size_t from, size_t to) {
+    if (from >= to)
+        return false;
+    for (size_t i = from; i < to; i++)
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    return true;
+}
+
+// A value as the unit prints it: whole numbers for C and RPM, three decimals for V.
+bool well_formed(const std::string &v, const char *unit) {
+    if (strcmp(unit, "V") != 0)
+        return digits(v, 0, v.size());
+    size_t start = !v.empty() && v[0] == '-' ? 1 : 0;
+    size_t dot = v.find('.');
+    return dot != std::string::npos && digits(v, start, dot) && v.size() - dot == 4 &&
+           digits(v, dot + 1, v.size());
+}
+
+struct entry {
+    const char *label;
+    std::string value;
+    const char *unit;
+};
+
+void check_reports(const boards *b, const sdata *s) {
+    struct section {
+        const char *name;
+        const sensor_label *list;
+        const char *unit;
+    } sections[3] = {
+        {"temps", b->temps, "C"}, {"fans", b->fans, "RPM"}, {"voltages", b->voltages, "V"}};
+
+    // JSON: the frame, and each entry's label, value and separator.
+    std::vector<std::string> json = lines(report(sensors_output_json, b, s));
+    std::vector<entry> entries;
+    size_t at = 0;
+    auto expect_line = [&](const std::string &want) {
+        if (at >= json.size() || json[at] != want)
+            __builtin_trap();
+        at++;
+    };
+    expect_line("{");
+    for (int k = 0; k < 3; k++) {
+        expect_line(std::string("\t\"") + sections[k].name + "\": {");
+        for (const sensor_label *l = sections[k].list; l->label != nullptr; l++) {
+            std::string head = std::string("\t\t\"") + l->label + "\": \"";
+            std::string tail =
+                std::string(" ") + sections[k].unit + "\"" + ((l + 1)->label != nullptr ? "," : "");
+            if (at >= json.size())
+                __builtin_trap();
+            const std::string &line = json[at++];
+            if (line.size() < head.size() + tail.size() || line.compare(0, head.size(), head) ||
+                line.compare(line.size() - tail.size(), tail.size(), tail))
+                __builtin_trap();
+            std::string value = line.substr(head.size(), line.size() - head.size() - tail.size());
+            if (!well_formed(value, sections[k].unit))
+                __builtin_trap();
+            entries.push_back({l->label, value, sections[k].unit});
+        }
+        expect_line(k < 2 ? "\t}," : "\t}");
+    }
+    expect_line("}");
+    if (at != json.size())
+        __builtin_trap();
+
+    // Delimited: label,value,unit, the same entries in the same order.
+    std::vector<std::string> delim = lines(report(sensors_output_delim, b, s));
+    if (delim.size() != entries.size())
+        __builtin_trap();
+    for (size_t i = 0; i < delim.size(); i++) {
+        const entry &e = entries[i];
+        if (delim[i] != std::string(e.label) + "," + e.value + "," + e.unit)
+            __builtin_trap();
+        size_t commas = 0;
+        for (char c : delim[i])
+            commas += c == ',';
+        if (commas != 2) // a label with a comma would break the three fields
+            __builtin_trap();
+    }
+
+    // Plain: the label padded to 20, the value right-aligned in 8, the unit.
+    std::vector<std::string> plain = lines(report(sensors_output, b, s));
+    if (plain.size() != entries.size())
+        __builtin_trap();
+    for (size_t i = 0; i < plain.size(); i++) {
+        const entry &e = entries[i];
+        std::string label = e.label;
+        label.resize(label.size() < 20 ? 20 : label.size(), ' ');
+        std::string value = e.value;
+        if (value.size() < 8)
+            value.insert(0, 8 - value.size(), ' ');
+        if (plain[i] != label + " " + value + " " + e.unit)
+            __builtin_trap();
+    }
+}
+
+void on_child_exit(int status, void *) {
+    // Registered after everything in the fuzzer's own process, so this runs first and the
+    // child leaves without running the harness's exit handlers.
+    _exit(status);
+}
+
+// Runs the reader in a child process where transaction FAIL_AT fails: the child must end with
+// EX_IOERR (74) from the byte access.
+void check_failure_ends_process(const boards *b) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        __builtin_trap();
+    if (pid == 0) {
+        on_exit(on_child_exit, nullptr);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        sdata *s = static_cast<sdata *>(calloc(1, sizeof(sdata)));
+        read_board(b, s);
+        _exit(0); // the failure was not reached
+    }
+    // The fuzzer's timeout alarm interrupts the wait now and then.
+    int wstatus = 0;
+    pid_t got;
+    while ((got = waitpid(pid, &wstatus, 0)) == -1 && errno == EINTR)
+        continue;
+    if (got != pid || !WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 74)
+        __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 3)
+        return 0;
+    const boards *b = &board_table[data[0] % board_count];
+    size_t fail_at = data[1];
+    opt_verbose = (data[2] & 1) != 0;
+    data += 3;
+    size -= 3;
+
+    sim_reset();
+    for (int c = 0; c < 2; c++) {
+        sim_add_chip(chip_addrs[c]);
+        for (size_t r = 0; r < 256 && c * 256 + r < size; r++)
+            if (data[c * 256 + r] != 0)
+                sim_set_reg(chip_addrs[c], static_cast<uint8_t>(r), data[c * 256 + r]);
+    }
+
+    size_t reads = snapshot_length(b->chip);
+    if (fail_at != 0) {
+        sim_fail_at(fail_at, EIO);
+        if (fail_at <= reads) {
+            check_failure_ends_process(b);
+            opt_verbose = false;
+            return 0;
+        }
+    }
+
+    sdata *s = static_cast<sdata *>(calloc(1, sizeof(sdata)));
+    FILE *saved = stdout;
+    FILE *null = fopen("/dev/null", "w");
+    stdout = null; // the reader's trace
+    read_board(b, s);
+    stdout = saved;
+    fclose(null);
+
+    // Exactly the snapshot, every read answered, only at the board's chip addresses.
+    if (sim_log_size() != reads)
+        __builtin_trap();
+    for (size_t i = 0; i < reads; i++) {
+        const sim_txn &t = sim_log_entry(i);
+        if (t.write || t.failed || (b->chip != CHIP_X6DVA && t.addr != b->slave))
+            __builtin_trap();
+    }
+    check_reports(b, s);
+    free(s);
+    opt_verbose = false;
+    return 0;
+}
