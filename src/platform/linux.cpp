@@ -1,7 +1,7 @@
 // Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev,
 // the device lock through flock(2).
 #include "platform/platform.h"
-#include "platform/real_user.h"
+#include "platform/posix.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,14 +11,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-uid_t platform_geteuid() {
-    return geteuid();
-}
-
-uid_t platform_getuid() {
-    return getuid();
-}
 
 int platform_kenv_get(const char *name, char *value, int len) {
     const char *path;
@@ -45,10 +37,7 @@ int platform_kenv_get(const char *name, char *value, int len) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            int saved = errno;
-            close(fd);
-            errno = saved;
-            return -1;
+            return close_keeping_errno(fd);
         }
         if (n == 0)
             break;
@@ -68,18 +57,6 @@ int platform_open_locked(const char *path) {
     if (fd < 0)
         return -1;
     return lock_or_close(fd);
-}
-
-int platform_open_user_locked(const char *path) {
-    return open_as_real_user(path);
-}
-
-privilege_drop platform_drop_privileges() {
-    return drop_to_real_user();
-}
-
-void platform_close(int fd) {
-    close(fd);
 }
 
 // i2c-dev addresses a chip per descriptor with I2C_SLAVE; the request record carries the

@@ -1,6 +1,7 @@
 // Simulated platform for tests. Configured in-process through sim.h, or, in the simulated
 // command-line build, from the fixture file named by VANTOREL_SIM_FIXTURE.
 #include "platform/platform.h"
+#include "platform/posix.h"
 #include "platform/sim.h"
 
 #include <errno.h>
@@ -202,18 +203,6 @@ uid_t platform_getuid() {
     return w().uid.value_or(w().euid);
 }
 
-static int lock_or_close(int fd) {
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno == EINTR)
-            continue;
-        int saved = errno;
-        close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
-}
-
 // A detached open touches no file named by the program.
 static int detached_open(const char *path, bool as_user) {
     world &s = w();
@@ -273,12 +262,7 @@ int platform_open_user_locked(const char *path) {
         refused = EACCES;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    if (refused != 0) {
-        close(fd);
-        errno = refused;
-        return -1;
-    }
-    return lock_or_close(fd);
+    return lock_unless_refused(fd, refused);
 }
 
 privilege_drop platform_drop_privileges() {

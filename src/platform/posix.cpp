@@ -1,27 +1,19 @@
-// The setuid-root half of the platform, the same on Linux and FreeBSD: opening a path that
-// the user named with the user's own rights, and giving up root for good.
-#pragma once
-
+// The half of the platform that is the same on Linux and FreeBSD: the user ids, the open of
+// a device that the user named in a setuid-root run, giving up root for good, and the close.
 #include "platform/platform.h"
+#include "platform/posix.h"
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Takes the exclusive flock(2) on FD, waiting while another process holds it. On failure FD
-// is closed and -1 returned with errno kept.
-inline int lock_or_close(int fd) {
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno == EINTR)
-            continue;
-        int saved = errno;
-        close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
+uid_t platform_geteuid() {
+    return geteuid();
+}
+
+uid_t platform_getuid() {
+    return getuid();
 }
 
 // Opens PATH read-write as the real user. The effective ids are switched to the real ones for
@@ -30,7 +22,7 @@ inline int lock_or_close(int fd) {
 // saved set-user-id stays root, which lets the effective ids switch back afterwards.
 // The last component must not be a symbolic link, and the file must be a character device:
 // anything else is closed again before it is locked or sees a bus request.
-inline int open_as_real_user(const char *path) {
+int platform_open_user_locked(const char *path) {
     const uid_t ruid = getuid(), euid = geteuid();
     const gid_t rgid = getgid(), egid = getegid();
     const uid_t keep_uid = static_cast<uid_t>(-1);
@@ -47,13 +39,8 @@ inline int open_as_real_user(const char *path) {
     }
     int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     int open_errno = errno;
-    if (setresuid(keep_uid, euid, keep_uid) != 0 || setresgid(keep_gid, egid, keep_gid) != 0) {
-        int saved = errno;
-        if (fd >= 0)
-            close(fd);
-        errno = saved;
-        return -1;
-    }
+    if (setresuid(keep_uid, euid, keep_uid) != 0 || setresgid(keep_gid, egid, keep_gid) != 0)
+        return fd >= 0 ? close_keeping_errno(fd) : -1;
     if (fd < 0) {
         errno = open_errno;
         return -1;
@@ -65,18 +52,13 @@ inline int open_as_real_user(const char *path) {
         refused = errno;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    if (refused != 0) {
-        close(fd);
-        errno = refused;
-        return -1;
-    }
-    return lock_or_close(fd);
+    return lock_unless_refused(fd, refused);
 }
 
 // Makes the real ids the effective and saved ones, group first (only root may still change
 // it), then checks that root is out of reach. The supplementary groups are the user's own: a
 // setuid-root program starts with those of whoever ran it.
-inline privilege_drop drop_to_real_user() {
+privilege_drop platform_drop_privileges() {
     const uid_t uid = getuid();
     const gid_t gid = getgid();
     if (setresgid(gid, gid, gid) != 0)
@@ -88,4 +70,8 @@ inline privilege_drop drop_to_real_user() {
         return DROP_NOT_FOR_GOOD;
     }
     return DROP_DONE;
+}
+
+void platform_close(int fd) {
+    close(fd);
 }
