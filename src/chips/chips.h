@@ -14,12 +14,21 @@ uint8_t read_byte(int fd, int32_t slave, uint8_t idxreg);
 // One SMBus write-byte-data transaction; a failure ends the process like read_byte's.
 void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value);
 
+// A reader's snapshot: clears IMAGE, then reads the N registers of LIST from the chip at
+// SLAVE, one read_byte each in list order, into their places in IMAGE.
+void read_registers(int fd, int32_t slave, const uint8_t *list, unsigned n, uint8_t image[256]);
+
 // Winbond W83792D: voltages 0, 1, 7, 8, 10-14; temps 0-2; fans 0-6. Returns 0.
 int w83792d_main(int fd, int32_t slave, sdata *s);
 // Fan divisor of a 3-bit divisor code: 2 to the power of the code (2 for codes above 7).
 uint8_t w83792d_divisor(uint8_t raw);
 // Fan speed in RPM of an 8-bit count at a divisor; 0 for the no-reading counts 0 and 0xff.
 uint32_t w83792d_rpmconv(uint8_t count, uint32_t div);
+
+// The 10-bit voltage reading of register REG of a W83792D-layout register image: its eight
+// high bits, and the two low bits at SHIFT in LOWREG (0x3E or 0x3F). Shared with the X6DVA
+// reader.
+unsigned w83792d_ten_bit(const uint8_t image[256], uint8_t reg, uint8_t lowreg, unsigned shift);
 
 // Fans 0 to N-1 of a W83792D-layout register image, converted into s->fans[0..N-1] in fan
 // order, each through w83792d_divisor and w83792d_rpmconv. Shared with the X6DVA reader.

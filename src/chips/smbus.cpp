@@ -27,6 +27,12 @@ uint8_t read_byte(int fd, int32_t slave, uint8_t idxreg) {
     return value;
 }
 
+void read_registers(int fd, int32_t slave, const uint8_t *list, unsigned n, uint8_t image[256]) {
+    memset(image, 0, 256);
+    for (unsigned i = 0; i < n; i++)
+        image[list[i]] = read_byte(fd, slave, list[i]);
+}
+
 void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value) {
     debug_print("write_byte(fd = %d, slave = 0x%02x, idxreg = 0x%02x, value = 0x%02x)\n", fd,
                 static_cast<unsigned>(slave), idxreg, value);

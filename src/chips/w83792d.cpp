@@ -45,28 +45,24 @@ void w83792d_fan_speeds(const uint8_t image[256], sdata *s, unsigned n) {
     }
 }
 
-// The 10-bit value of reading register REG whose low bits sit at SHIFT in LOWREG.
-static unsigned ten_bit(uint8_t reg, uint8_t lowreg, unsigned shift) {
-    return regs[reg] * 4u + ((regs[lowreg] >> shift) & 3u);
+unsigned w83792d_ten_bit(const uint8_t image[256], uint8_t reg, uint8_t lowreg, unsigned shift) {
+    return image[reg] * 4u + ((image[lowreg] >> shift) & 3u);
 }
 
 int w83792d_main(int fd, int32_t slave, sdata *s) {
     debug_print("w83792d_main(f = %d, slave = 0x%02x, s = %p)\n", fd, static_cast<unsigned>(slave),
                 static_cast<void *>(s));
-    for (uint8_t &r : regs)
-        r = 0;
-    for (uint8_t reg : snapshot)
-        regs[reg] = read_byte(fd, slave, reg);
+    read_registers(fd, slave, snapshot, sizeof snapshot, regs);
 
-    s->voltages[0] = ten_bit(0x20, 0x3E, 0) * 0.002;
-    s->voltages[1] = ten_bit(0x21, 0x3E, 2) * 0.002;
+    s->voltages[0] = w83792d_ten_bit(regs, 0x20, 0x3E, 0) * 0.002;
+    s->voltages[1] = w83792d_ten_bit(regs, 0x21, 0x3E, 2) * 0.002;
     s->voltages[7] = regs[0xB0] * 0.024;
-    s->voltages[8] = ten_bit(0x26, 0x3F, 4) * 0.006;
+    s->voltages[8] = w83792d_ten_bit(regs, 0x26, 0x3F, 4) * 0.006;
     s->voltages[10] = regs[0xB1] * 0.016;
-    s->voltages[11] = ten_bit(0x22, 0x3E, 4) * 0.004;
-    s->voltages[12] = ten_bit(0x23, 0x3E, 6) * 0.004;
-    s->voltages[13] = (ten_bit(0x24, 0x3F, 0) * 0.008) * -12.0;
-    s->voltages[14] = ten_bit(0x25, 0x3F, 2) * 0.016;
+    s->voltages[11] = w83792d_ten_bit(regs, 0x22, 0x3E, 4) * 0.004;
+    s->voltages[12] = w83792d_ten_bit(regs, 0x23, 0x3E, 6) * 0.004;
+    s->voltages[13] = (w83792d_ten_bit(regs, 0x24, 0x3F, 0) * 0.008) * -12.0;
+    s->voltages[14] = w83792d_ten_bit(regs, 0x25, 0x3F, 2) * 0.016;
 
     s->temps[0] = regs[0x27];
     s->temps[1] = regs[0xC0];

@@ -13,17 +13,10 @@ static constexpr uint8_t first_snapshot[] = {0x20, 0x21, 0x22, 0x23, 0x24, 0x25,
 static constexpr uint8_t second_snapshot[] = {0x20, 0x21, 0x28, 0x29, 0x2A, 0x3E, 0x47,
                                               0x5B, 0x5C, 0xB8, 0xB9, 0xBA, 0xC0, 0xC8};
 
-static void snapshot(int fd, int32_t addr, const uint8_t *list, unsigned n) {
-    for (uint8_t &r : regs)
-        r = 0;
-    for (unsigned i = 0; i < n; i++)
-        regs[list[i]] = read_byte(fd, addr, list[i]);
-}
-
 int x6dva_main(int fd, sdata *s) {
     debug_print("x6dva_main(fd = %d, s = %p)\n", fd, static_cast<void *>(s));
 
-    snapshot(fd, first_chip, first_snapshot, sizeof first_snapshot);
+    read_registers(fd, first_chip, first_snapshot, sizeof first_snapshot, regs);
     s->voltages[11] = regs[0x20];
     s->voltages[12] = regs[0x21];
     s->voltages[13] = regs[0x22];
@@ -32,9 +25,9 @@ int x6dva_main(int fd, sdata *s) {
     s->voltages[3] = -static_cast<double>(regs[0x25]); // -0.0 for a zero register
     s->temps[0] = regs[0x27];
 
-    snapshot(fd, second_chip, second_snapshot, sizeof second_snapshot);
-    s->voltages[0] = (regs[0x20] * 4u + (regs[0x3E] & 3u)) * 0.002;
-    s->voltages[1] = (regs[0x21] * 4u + ((regs[0x3E] >> 2) & 3u)) * 0.002;
+    read_registers(fd, second_chip, second_snapshot, sizeof second_snapshot, regs);
+    s->voltages[0] = w83792d_ten_bit(regs, 0x20, 0x3E, 0) * 0.002;
+    s->voltages[1] = w83792d_ten_bit(regs, 0x21, 0x3E, 2) * 0.002;
     s->temps[1] = regs[0xC0];
     s->temps[2] = regs[0xC8];
     w83792d_fan_speeds(regs, s, 6); // the second chip has no seventh fan

@@ -53,10 +53,7 @@ int platform_kenv_get(const char *name, char *value, int len) {
 }
 
 int platform_open_locked(const char *path) {
-    int fd = open(path, O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    return lock_or_close(fd);
+    return open_and_lock(path);
 }
 
 // i2c-dev addresses a chip per descriptor with I2C_SLAVE; the request record carries the

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -21,6 +22,13 @@ inline int lock_or_close(int fd) {
             return close_keeping_errno(fd);
     }
     return fd;
+}
+
+// Opens PATH read-write and takes the exclusive lock on it: the device open of Linux and of
+// the simulation. -1 with errno set on failure.
+inline int open_and_lock(const char *path) {
+    int fd = open(path, O_RDWR | O_CLOEXEC);
+    return fd < 0 ? -1 : lock_or_close(fd);
 }
 
 // The end of an open that checks what it opened: REFUSED (an errno value) closes FD again

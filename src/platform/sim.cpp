@@ -203,13 +203,16 @@ uid_t platform_getuid() {
     return w().uid.value_or(w().euid);
 }
 
+// Notes a device open for sim_last_open.
+static void note_open(const char *path, bool as_user) {
+    w().last_open = path;
+    w().last_open_as_user = as_user;
+}
+
 // A detached open touches no file named by the program.
-static int detached_open(const char *path, bool as_user) {
-    world &s = w();
-    s.last_open = path;
-    s.last_open_as_user = as_user;
-    if (s.detached_err != 0) {
-        errno = s.detached_err;
+static int detached_open() {
+    if (w().detached_err != 0) {
+        errno = w().detached_err;
         return -1;
     }
     return open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -218,14 +221,8 @@ static int detached_open(const char *path, bool as_user) {
 // The device is a real file, opened and locked as on Linux, so tests can exercise a missing
 // path and a lock held by another process; only the bus behind it is simulated.
 int platform_open_locked(const char *path) {
-    if (w().detached)
-        return detached_open(path, false);
-    w().last_open = path;
-    w().last_open_as_user = false;
-    int fd = open(path, O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    return lock_or_close(fd);
+    note_open(path, false);
+    return w().detached ? detached_open() : open_and_lock(path);
 }
 
 // Whether the simulated real user (group: the same number) may read and write the file, by
@@ -247,10 +244,9 @@ static bool user_may_open(const struct stat &st, uid_t uid) {
 // then judges the file's permission bits for the simulated user, refusing in the same order
 // (a symbolic link, then permission, then anything but a character device) before the lock.
 int platform_open_user_locked(const char *path) {
+    note_open(path, true);
     if (w().detached)
-        return detached_open(path, true);
-    w().last_open = path;
-    w().last_open_as_user = true;
+        return detached_open();
     int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
