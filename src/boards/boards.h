@@ -1,56 +1,55 @@
-// The board catalogue: what a run reads (sdata), how a supported board is recognised and
-// which readings it shows under which names (boards, sensor_label).
+// The board catalogue's records: what a run reads (readings), how a supported board is
+// recognised and which readings it shows under which names (board, sensor_label), and the
+// lookup and listing over the table of supported boards (board_table.h).
 #pragma once
 
+#include <array>
+#include <span>
 #include <stdint.h>
 
 // The readings of one run. A chip reader fills the cells its chip provides, at positions
 // fixed per chip handling; a formatter prints the cells that the board's label lists name.
-struct sdata {
-    double voltages[15]; // volts
-    uint64_t temps[6];   // whole degrees Celsius
-    uint32_t fans[12];   // revolutions per minute
+struct readings {
+    std::array<double, 15> voltages; // volts
+    std::array<uint64_t, 6> temps;   // whole degrees Celsius
+    std::array<uint32_t, 12> fans;   // revolutions per minute
 };
 
-// One entry of a label list: which cell to print, and under which name. A list ends with
-// an entry whose label is null.
+// One entry of a label list: which cell to print, and under which name.
 struct sensor_label {
-    uint64_t index;
+    unsigned index;
     const char *label;
 };
 
-// Chip handlings.
-enum : uint64_t {
-    CHIP_X6DVA = 0,   // two chips at fixed addresses 0x2c and 0x2f
-    CHIP_W83792D = 1, // Winbond W83792D
-    CHIP_W83793G = 2, // Winbond W83793G
+using label_list = std::span<const sensor_label>;
+
+// The chip handlings, by the values the board table has always given them.
+enum class chip_kind : uint64_t {
+    x6dva = 0,   // two chips at fixed addresses 0x2c and 0x2f
+    w83792d = 1, // Winbond W83792D
+    w83793g = 2, // Winbond W83793G
 };
 
 // The slave value of a row whose reader addresses fixed chips of its own.
-constexpr int32_t SLAVE_CUSTOM = -1;
+inline constexpr int32_t SLAVE_CUSTOM = -1;
 
-struct boards {
+// One supported board.
+struct board {
     const char *maker;   // SMBIOS baseboard manufacturer, exactly as the firmware reports it
     const char *product; // SMBIOS baseboard product name
-    uint64_t chip;
+    chip_kind chip;
     int32_t slave; // 7-bit SMBus address of the monitoring chip, or SLAVE_CUSTOM
-    const sensor_label *voltages;
-    const sensor_label *temps;
-    const sensor_label *fans;
+    label_list voltages;
+    label_list temps;
+    label_list fans;
 };
 
-constexpr int board_count = 17;
+// Display name of a chip kind; "Unknown" for anything but the three handlings.
+const char *chip_name(chip_kind kind);
 
-// The supported boards, in listing order, ended by a row without maker.
-extern const boards board_table[board_count + 1];
+// The first row of the board table whose maker and product equal the two strings (each
+// compared over at most 128 characters), or nullptr.
+const board *board_lookup(const char *maker, const char *product);
 
-// Display name of a chip type; "Unknown" for anything but the three handlings.
-const char *chip_name(uint64_t type);
-
-// The first row of board_table whose maker and product equal the two strings (each compared
-// over at most 128 characters), or nullptr.
-const boards *board_lookup(const char *maker, const char *product);
-
-// Prints the supported boards from b up to the terminating row and returns the exit status:
-// 0, or EX_IOERR when the listing could not be written.
-int list_models(const boards *b);
+// Prints the rows of BOARDS as the -l listing.
+void list_models(std::span<const board> boards);

@@ -2,9 +2,7 @@
 // bits and the two low bits of seven inputs are packed into 0x3E and 0x3F. Fans report 8-bit
 // counts that are scaled by a per-fan divisor of 2^code.
 #include "chips/chips.h"
-#include "main/trace.h"
-
-static uint8_t regs[256];
+#include "trace/trace.h"
 
 // Registers snapshotted, in bus order. 0x49 and 0x58-0x5A are read but enter no conversion.
 static constexpr uint8_t snapshot[] = {0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29,
@@ -38,35 +36,35 @@ uint32_t w83792d_rpmconv(uint8_t count, uint32_t div) {
     return rpm;
 }
 
-void w83792d_fan_speeds(const uint8_t image[256], sdata *s, unsigned n) {
+void w83792d_fan_speeds(const register_image &image, readings &s, unsigned n) {
     for (unsigned i = 0; i < n; i++) {
         uint8_t div = w83792d_divisor((image[fans[i].divisor_reg] >> fans[i].divisor_shift) & 7);
-        s->fans[i] = w83792d_rpmconv(image[fans[i].count_reg], div);
+        s.fans[i] = w83792d_rpmconv(image[fans[i].count_reg], div);
     }
 }
 
-unsigned w83792d_ten_bit(const uint8_t image[256], uint8_t reg, uint8_t lowreg, unsigned shift) {
+unsigned w83792d_ten_bit(const register_image &image, uint8_t reg, uint8_t lowreg, unsigned shift) {
     return image[reg] * 4u + ((image[lowreg] >> shift) & 3u);
 }
 
-int w83792d_main(int fd, int32_t slave, sdata *s) {
+int w83792d_main(int fd, int32_t slave, readings &s) {
     debug_print("w83792d_main(f = %d, slave = 0x%02x, s = %p)\n", fd, static_cast<unsigned>(slave),
-                static_cast<void *>(s));
-    read_registers(fd, slave, snapshot, sizeof snapshot, regs);
+                static_cast<void *>(&s));
+    const register_image regs = read_registers(fd, slave, snapshot);
 
-    s->voltages[0] = w83792d_ten_bit(regs, 0x20, 0x3E, 0) * 0.002;
-    s->voltages[1] = w83792d_ten_bit(regs, 0x21, 0x3E, 2) * 0.002;
-    s->voltages[7] = regs[0xB0] * 0.024;
-    s->voltages[8] = w83792d_ten_bit(regs, 0x26, 0x3F, 4) * 0.006;
-    s->voltages[10] = regs[0xB1] * 0.016;
-    s->voltages[11] = w83792d_ten_bit(regs, 0x22, 0x3E, 4) * 0.004;
-    s->voltages[12] = w83792d_ten_bit(regs, 0x23, 0x3E, 6) * 0.004;
-    s->voltages[13] = (w83792d_ten_bit(regs, 0x24, 0x3F, 0) * 0.008) * -12.0;
-    s->voltages[14] = w83792d_ten_bit(regs, 0x25, 0x3F, 2) * 0.016;
+    s.voltages[0] = w83792d_ten_bit(regs, 0x20, 0x3E, 0) * 0.002;
+    s.voltages[1] = w83792d_ten_bit(regs, 0x21, 0x3E, 2) * 0.002;
+    s.voltages[7] = regs[0xB0] * 0.024;
+    s.voltages[8] = w83792d_ten_bit(regs, 0x26, 0x3F, 4) * 0.006;
+    s.voltages[10] = regs[0xB1] * 0.016;
+    s.voltages[11] = w83792d_ten_bit(regs, 0x22, 0x3E, 4) * 0.004;
+    s.voltages[12] = w83792d_ten_bit(regs, 0x23, 0x3E, 6) * 0.004;
+    s.voltages[13] = (w83792d_ten_bit(regs, 0x24, 0x3F, 0) * 0.008) * -12.0;
+    s.voltages[14] = w83792d_ten_bit(regs, 0x25, 0x3F, 2) * 0.016;
 
-    s->temps[0] = regs[0x27];
-    s->temps[1] = regs[0xC0];
-    s->temps[2] = regs[0xC8];
+    s.temps[0] = regs[0x27];
+    s.temps[1] = regs[0xC0];
+    s.temps[2] = regs[0xC8];
 
     w83792d_fan_speeds(regs, s, w83792d_fan_count);
 

@@ -2,9 +2,7 @@
 // whose readings are stored as plain register values, at 0x2f a W83792D-layout chip whose
 // voltages, temperatures and fans convert as on the W83792D boards.
 #include "chips/chips.h"
-#include "main/trace.h"
-
-static uint8_t regs[256];
+#include "trace/trace.h"
 
 static constexpr int32_t first_chip = 0x2c;
 static constexpr int32_t second_chip = 0x2f;
@@ -13,24 +11,24 @@ static constexpr uint8_t first_snapshot[] = {0x20, 0x21, 0x22, 0x23, 0x24, 0x25,
 static constexpr uint8_t second_snapshot[] = {0x20, 0x21, 0x28, 0x29, 0x2A, 0x3E, 0x47,
                                               0x5B, 0x5C, 0xB8, 0xB9, 0xBA, 0xC0, 0xC8};
 
-int x6dva_main(int fd, sdata *s) {
-    debug_print("x6dva_main(fd = %d, s = %p)\n", fd, static_cast<void *>(s));
+int x6dva_main(int fd, readings &s) {
+    debug_print("x6dva_main(fd = %d, s = %p)\n", fd, static_cast<void *>(&s));
 
-    read_registers(fd, first_chip, first_snapshot, sizeof first_snapshot, regs);
-    s->voltages[11] = regs[0x20];
-    s->voltages[12] = regs[0x21];
-    s->voltages[13] = regs[0x22];
-    s->voltages[14] = regs[0x23];
-    s->voltages[6] = regs[0x24];
-    s->voltages[3] = -static_cast<double>(regs[0x25]); // -0.0 for a zero register
-    s->temps[0] = regs[0x27];
+    const register_image first = read_registers(fd, first_chip, first_snapshot);
+    s.voltages[11] = first[0x20];
+    s.voltages[12] = first[0x21];
+    s.voltages[13] = first[0x22];
+    s.voltages[14] = first[0x23];
+    s.voltages[6] = first[0x24];
+    s.voltages[3] = -static_cast<double>(first[0x25]); // -0.0 for a zero register
+    s.temps[0] = first[0x27];
 
-    read_registers(fd, second_chip, second_snapshot, sizeof second_snapshot, regs);
-    s->voltages[0] = w83792d_ten_bit(regs, 0x20, 0x3E, 0) * 0.002;
-    s->voltages[1] = w83792d_ten_bit(regs, 0x21, 0x3E, 2) * 0.002;
-    s->temps[1] = regs[0xC0];
-    s->temps[2] = regs[0xC8];
-    w83792d_fan_speeds(regs, s, 6); // the second chip has no seventh fan
+    const register_image second = read_registers(fd, second_chip, second_snapshot);
+    s.voltages[0] = w83792d_ten_bit(second, 0x20, 0x3E, 0) * 0.002;
+    s.voltages[1] = w83792d_ten_bit(second, 0x21, 0x3E, 2) * 0.002;
+    s.temps[1] = second[0xC0];
+    s.temps[2] = second[0xC8];
+    w83792d_fan_speeds(second, s, 6); // the second chip has no seventh fan
 
     debug_print("x6dva_main() returning\n");
     return 0;

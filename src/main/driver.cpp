@@ -3,11 +3,12 @@
 // status to main() rather than ending the process, so that it can also be run repeatedly
 // inside one process (the fuzz target does).
 #include "main/driver.h"
+#include "boards/board_table.h"
 #include "boards/boards.h"
 #include "chips/chips.h"
-#include "main/trace.h"
 #include "output/output.h"
 #include "platform/platform.h"
+#include "trace/trace.h"
 
 #include <err.h>
 #include <errno.h>
@@ -40,7 +41,7 @@ struct holdings {
     int smb_fd = -1;
     char *maker = nullptr;
     char *product = nullptr;
-    sdata *readings = nullptr;
+    readings *values = nullptr;
 };
 
 int usage() {
@@ -64,7 +65,7 @@ int usage() {
 int finish(holdings &h, int status) {
     if (h.smb_fd != -1)
         platform_close(h.smb_fd);
-    free(h.readings);
+    free(h.values);
     free(h.product);
     free(h.maker);
     h = holdings{};
@@ -73,14 +74,40 @@ int finish(holdings &h, int status) {
 
 // Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
 // characters, so every later use of it stays inside the buffer.
-bool read_ident(const char *name, char *buf) {
-    if (platform_kenv_get(name, buf, ident_size) == -1)
+bool read_ident(board_string which, char *buf) {
+    if (platform_board_string(which, buf, ident_size) == -1)
         return false;
     buf[ident_size - 1] = '\0';
     return true;
 }
 
 } // namespace
+
+int read_chip(const board &b, int fd, readings &s) {
+    int result;
+    switch (b.chip) {
+    case chip_kind::w83793g:
+        result = w83793g_main(fd, b.slave, s);
+        break;
+    case chip_kind::w83792d:
+        result = w83792d_main(fd, b.slave, s);
+        break;
+    case chip_kind::x6dva:
+        result = x6dva_main(fd, s);
+        break;
+    default: // a row whose kind no reader handles
+        puts("Internal vantorel coding error.  Please report this bug\n"
+             "to the vantorel author.");
+        return EX_SOFTWARE;
+    }
+    if (result != 0) {
+        puts("Your motherboard is supported, but H/W chip verification failed.\n"
+             "Please re-run vantorel with the -v flag and send full output + bug\n"
+             "report to the vantorel author.");
+        return EX_SOFTWARE;
+    }
+    return 0;
+}
 
 int run_program(int argc, char **argv) {
     bool opt_json = false;
@@ -113,7 +140,8 @@ int run_program(int argc, char **argv) {
             break;
         }
         case 'l':
-            return list_models(board_table);
+            list_models(board_table);
+            return stdout_status(0);
         case 'v':
             opt_verbose = true;
             break;
@@ -141,25 +169,25 @@ int run_program(int argc, char **argv) {
         warn("calloc() for product failed");
         return finish(h, EX_OSERR);
     }
-    if (!read_ident("smbios.planar.maker", h.maker)) {
+    if (!read_ident(board_string::maker, h.maker)) {
         warn("kenv() for %s failed", "smbios.planar.maker");
         return finish(h, EX_OSERR);
     }
-    if (!read_ident("smbios.planar.product", h.product)) {
+    if (!read_ident(board_string::product, h.product)) {
         warn("kenv() for %s failed", "smbios.planar.product");
         return finish(h, EX_OSERR);
     }
 
-    const boards *board = board_lookup(h.maker, h.product);
-    if (board == nullptr) {
+    const board *found = board_lookup(h.maker, h.product);
+    if (found == nullptr) {
         puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
              " to see if support for your motherboard\n"
              "and/or system is under development.");
         return finish(h, EX_DATAERR);
     }
 
-    h.readings = static_cast<sdata *>(calloc(1, sizeof(sdata)));
-    if (h.readings == nullptr) {
+    h.values = static_cast<readings *>(calloc(1, sizeof(readings)));
+    if (h.values == nullptr) {
         warn("calloc() for sdata failed");
         return finish(h, EX_DATAERR);
     }
@@ -179,15 +207,15 @@ int run_program(int argc, char **argv) {
     }
     if (setuid_run) {
         switch (platform_drop_privileges()) {
-        case DROP_DONE:
+        case privilege_drop::done:
             break;
-        case DROP_GROUP_FAILED:
+        case privilege_drop::group_failed:
             warn("dropping group privileges failed");
             return finish(h, EX_OSERR);
-        case DROP_USER_FAILED:
+        case privilege_drop::user_failed:
             warn("dropping user privileges failed");
             return finish(h, EX_OSERR);
-        case DROP_NOT_FOR_GOOD:
+        case privilege_drop::not_for_good:
             warnx("root privileges could be regained after dropping them");
             return finish(h, EX_OSERR);
         }
@@ -196,34 +224,14 @@ int run_program(int argc, char **argv) {
                     static_cast<unsigned>(platform_geteuid()));
     }
 
-    int result;
-    switch (board->chip) {
-    case CHIP_W83793G:
-        result = w83793g_main(h.smb_fd, board->slave, h.readings);
-        break;
-    case CHIP_W83792D:
-        result = w83792d_main(h.smb_fd, board->slave, h.readings);
-        break;
-    case CHIP_X6DVA:
-        result = x6dva_main(h.smb_fd, h.readings);
-        break;
-    default:
-        puts("Internal vantorel coding error.  Please report this bug\n"
-             "to the vantorel author.");
-        return finish(h, EX_SOFTWARE);
-    }
-    if (result != 0) {
-        puts("Your motherboard is supported, but H/W chip verification failed.\n"
-             "Please re-run vantorel with the -v flag and send full output + bug\n"
-             "report to the vantorel author.");
-        return finish(h, EX_SOFTWARE);
-    }
+    if (int status = read_chip(*found, h.smb_fd, *h.values); status != 0)
+        return finish(h, status);
 
     if (opt_json)
-        sensors_output_json(board, h.readings);
+        sensors_output_json(*found, *h.values);
     else if (opt_delim)
-        sensors_output_delim(board, h.readings);
+        sensors_output_delim(*found, *h.values);
     else
-        sensors_output(board, h.readings);
+        sensors_output(*found, *h.values);
     return finish(h, stdout_status(0));
 }

@@ -1,9 +1,16 @@
 // The run sequence of the program, behind main().
 #pragma once
 
+#include "boards/boards.h"
+
 // Parses the options, then identifies the board, reads its chip and prints the report (or
 // lists the boards, or prints the usage). Returns the exit status, sysexits(3) style, having
 // released everything it took; only a failed bus transaction ends the process from inside
 // (with EX_IOERR, see read_byte). getopt(3) state is the caller's: a caller that runs it
 // more than once resets optind in between.
 int run_program(int argc, char **argv);
+
+// Runs the reader of B's chip kind on the open device FD into S. Returns 0, or
+// EX_SOFTWARE after saying why on standard output: a kind that no reader handles, or a
+// reader that failed.
+int read_chip(const board &b, int fd, readings &s);

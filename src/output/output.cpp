@@ -1,73 +1,84 @@
 #include "output/output.h"
-#include "main/trace.h"
+#include "trace/trace.h"
 
+#include <err.h>
 #include <stddef.h>
 #include <stdio.h>
+#include <sysexits.h>
 
 namespace {
 
-// One report form: an entry format per section. The JSON form also frames each section and
-// passes a separator ("," or "") as the third argument; the other forms ignore it.
-struct form {
-    const char *temp;
-    const char *fan;
-    const char *volt;
-    bool json;
-};
-
-constexpr form plain = {"%-20s %8zu C\n", "%-20s %8u RPM\n", "%-20s %8.3f V\n", false};
-constexpr form delim = {"%s,%zu,C\n", "%s,%u,RPM\n", "%s,%.3f,V\n", false};
-constexpr form json = {"\t\t\"%s\": \"%zu C\"%s\n", "\t\t\"%s\": \"%u RPM\"%s\n",
-                       "\t\t\"%s\": \"%.3f V\"%s\n", true};
-
-const char *separator(const form &f, const sensor_label *next) {
-    return f.json && next->label != nullptr ? "," : "";
+// Calls LINE(entry, separator) for each entry of LIST, in list order, with the separator that
+// the JSON form puts after an entry: "," while another entry follows, "" after the last.
+template <typename Line> void each(label_list list, Line line) {
+    for (size_t i = 0; i < list.size(); i++)
+        line(list[i], i + 1 < list.size() ? "," : "");
 }
 
-// The format strings are the constant tables above; each is checked against its argument
-// types here, section by section.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#pragma GCC diagnostic ignored "-Wformat-extra-args"
-
-void print_report(const form &f, const boards *b, const sdata *s) {
-    if (f.json)
-        fputs("{\n\t\"temps\": {\n", stdout);
-    for (const sensor_label *l = b->temps; l->label != nullptr; l++)
-        printf(f.temp, l->label, static_cast<size_t>(s->temps[l->index]), separator(f, l + 1));
-    if (f.json)
-        fputs("\t},\n\t\"fans\": {\n", stdout);
-    for (const sensor_label *l = b->fans; l->label != nullptr; l++)
-        printf(f.fan, l->label, static_cast<unsigned>(s->fans[l->index]), separator(f, l + 1));
-    if (f.json)
-        fputs("\t},\n\t\"voltages\": {\n", stdout);
-    for (const sensor_label *l = b->voltages; l->label != nullptr; l++)
-        printf(f.volt, l->label, s->voltages[l->index], separator(f, l + 1));
-    if (f.json)
-        fputs("\t}\n}\n", stdout);
+// Temperatures go out as %zu, the width the readings record keeps them in.
+size_t temp(const readings &s, const sensor_label &l) {
+    return static_cast<size_t>(s.temps[l.index]);
 }
 
-#pragma GCC diagnostic pop
+unsigned fan(const readings &s, const sensor_label &l) {
+    return static_cast<unsigned>(s.fans[l.index]);
+}
+
+double volts(const readings &s, const sensor_label &l) {
+    return s.voltages[l.index];
+}
 
 } // namespace
 
-void sensors_output(const boards *b, const sdata *s) {
-    debug_print("sensors_output(b = %p, s = %p)\n", static_cast<const void *>(b),
-                static_cast<const void *>(s));
-    print_report(plain, b, s);
+void sensors_output(const board &b, const readings &s) {
+    debug_print("sensors_output(b = %p, s = %p)\n", static_cast<const void *>(&b),
+                static_cast<const void *>(&s));
+    for (const sensor_label &l : b.temps)
+        printf("%-20s %8zu C\n", l.label, temp(s, l));
+    for (const sensor_label &l : b.fans)
+        printf("%-20s %8u RPM\n", l.label, fan(s, l));
+    for (const sensor_label &l : b.voltages)
+        printf("%-20s %8.3f V\n", l.label, volts(s, l));
     debug_print("sensors_output() returning\n");
 }
 
-void sensors_output_delim(const boards *b, const sdata *s) {
-    debug_print("sensors_output_delim(b = %p, s = %p)\n", static_cast<const void *>(b),
-                static_cast<const void *>(s));
-    print_report(delim, b, s);
+void sensors_output_delim(const board &b, const readings &s) {
+    debug_print("sensors_output_delim(b = %p, s = %p)\n", static_cast<const void *>(&b),
+                static_cast<const void *>(&s));
+    for (const sensor_label &l : b.temps)
+        printf("%s,%zu,C\n", l.label, temp(s, l));
+    for (const sensor_label &l : b.fans)
+        printf("%s,%u,RPM\n", l.label, fan(s, l));
+    for (const sensor_label &l : b.voltages)
+        printf("%s,%.3f,V\n", l.label, volts(s, l));
     debug_print("sensors_output_delim() returning\n");
 }
 
-void sensors_output_json(const boards *b, const sdata *s) {
-    debug_print("sensors_output_json(b = %p, s = %p)\n", static_cast<const void *>(b),
-                static_cast<const void *>(s));
-    print_report(json, b, s);
+void sensors_output_json(const board &b, const readings &s) {
+    debug_print("sensors_output_json(b = %p, s = %p)\n", static_cast<const void *>(&b),
+                static_cast<const void *>(&s));
+    fputs("{\n\t\"temps\": {\n", stdout);
+    each(b.temps, [&](const sensor_label &l, const char *sep) {
+        printf("\t\t\"%s\": \"%zu C\"%s\n", l.label, temp(s, l), sep);
+    });
+    fputs("\t},\n\t\"fans\": {\n", stdout);
+    each(b.fans, [&](const sensor_label &l, const char *sep) {
+        printf("\t\t\"%s\": \"%u RPM\"%s\n", l.label, fan(s, l), sep);
+    });
+    fputs("\t},\n\t\"voltages\": {\n", stdout);
+    each(b.voltages, [&](const sensor_label &l, const char *sep) {
+        printf("\t\t\"%s\": \"%.3f V\"%s\n", l.label, volts(s, l), sep);
+    });
+    fputs("\t}\n}\n", stdout);
     debug_print("sensors_output_json() returning\n");
+}
+
+int stdout_status(int status) {
+    // ferror() catches a write that failed while the buffer was drained earlier; fflush()
+    // catches the rest still in the buffer.
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        warn("write error on standard output");
+        return EX_IOERR;
+    }
+    return status;
 }

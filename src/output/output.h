@@ -4,6 +4,10 @@
 
 #include "boards/boards.h"
 
-void sensors_output(const boards *b, const sdata *s);       // aligned plain table
-void sensors_output_delim(const boards *b, const sdata *s); // label,value,unit lines
-void sensors_output_json(const boards *b, const sdata *s);  // one JSON object
+void sensors_output(const board &b, const readings &s);       // aligned plain table
+void sensors_output_delim(const board &b, const readings &s); // label,value,unit lines
+void sensors_output_json(const board &b, const readings &s);  // one JSON object
+
+// Ends a path whose product is standard output (a report, the -l listing): flushes it and
+// turns a write that did not reach its destination into EX_IOERR instead of a false success.
+int stdout_status(int status);

@@ -4,12 +4,22 @@
 // open takes the same lock afterwards with flock(2).
 #include "platform/platform.h"
 
+// smb(4)'s request record and ioctl codes; the <sys/types.h> and <sys/ioccom.h> that it
+// needs come first.
+#include <sys/types.h>
+#include <sys/ioccom.h>
+#include <dev/smbus/smb.h>
+
+#include <errno.h>
 #include <fcntl.h>
 #include <kenv.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-int platform_kenv_get(const char *name, char *value, int len) {
+int platform_board_string(board_string which, char *value, int len) {
+    const char *name =
+        which == board_string::maker ? "smbios.planar.maker" : "smbios.planar.product";
     return kenv(KENV_GET, name, value, len);
 }
 
@@ -17,6 +27,30 @@ int platform_open_locked(const char *path) {
     return open(path, O_RDWR | O_EXLOCK | O_CLOEXEC);
 }
 
-int platform_smb_request(int fd, unsigned long request, struct smbcmd *cmd) {
-    return ioctl(fd, request, cmd);
+// smb(4) takes the 8-bit form of the address: the 7-bit address shifted left, with the
+// read/write bit clear.
+static struct smbcmd request_for(uint8_t addr, uint8_t reg) {
+    struct smbcmd c;
+    memset(&c, 0, sizeof c);
+    c.slave = addr << 1;
+    c.cmd = reg;
+    return c;
+}
+
+bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
+    struct smbcmd c = request_for(addr, reg);
+    char data = 0;
+    c.rbuf = &data;
+    c.rcount = 1;
+    if (ioctl(fd, SMB_READB, &c) == -1)
+        return {errno, 0};
+    return {0, static_cast<uint8_t>(data)};
+}
+
+bus_result platform_write_byte(int fd, uint8_t addr, uint8_t reg, uint8_t value) {
+    struct smbcmd c = request_for(addr, reg);
+    c.wdata.byte = static_cast<char>(value);
+    if (ioctl(fd, SMB_WRITEB, &c) == -1)
+        return {errno, 0};
+    return {0, 0};
 }

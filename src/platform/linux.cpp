@@ -8,20 +8,12 @@
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-int platform_kenv_get(const char *name, char *value, int len) {
-    const char *path;
-    if (strcmp(name, "smbios.planar.maker") == 0)
-        path = "/sys/class/dmi/id/board_vendor";
-    else if (strcmp(name, "smbios.planar.product") == 0)
-        path = "/sys/class/dmi/id/board_name";
-    else {
-        errno = ENOENT;
-        return -1;
-    }
+int platform_board_string(board_string which, char *value, int len) {
+    const char *path = which == board_string::maker ? "/sys/class/dmi/id/board_vendor"
+                                                    : "/sys/class/dmi/id/board_name";
     if (len <= 0) {
         errno = EINVAL;
         return -1;
@@ -56,42 +48,45 @@ int platform_open_locked(const char *path) {
     return open_and_lock(path);
 }
 
-// i2c-dev addresses a chip per descriptor with I2C_SLAVE; the request record carries the
-// 8-bit form of the address. Select it only when it changes: a board with one chip costs one
-// I2C_SLAVE per run.
+// i2c-dev addresses one chip per descriptor, set with I2C_SLAVE and kept by the kernel until
+// it is set again. Select only when the address changes: a board with one chip costs one
+// I2C_SLAVE per run. This mirrors the kernel's per-descriptor state, so it lives here.
 static int selected_fd = -1;
 static int selected_addr = -1;
 
-int platform_smb_request(int fd, unsigned long request, struct smbcmd *cmd) {
-    if (request != SMB_READB && request != SMB_WRITEB) {
-        errno = EINVAL;
-        return -1;
-    }
-    int addr = (cmd->slave >> 1) & 0x7f;
-    if (fd != selected_fd || addr != selected_addr) {
-        // Not I2C_SLAVE_FORCE: a chip that a kernel driver owns answers EBUSY, and that is a
-        // bus failure rather than something to override behind the driver's back.
-        if (ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr)) < 0)
-            return -1;
-        selected_fd = fd;
-        selected_addr = addr;
-    }
-
-    union i2c_smbus_data data;
-    memset(&data, 0, sizeof data);
-    struct i2c_smbus_ioctl_data args;
-    args.command = cmd->cmd;
-    args.size = I2C_SMBUS_BYTE_DATA;
-    args.data = &data;
-    if (request == SMB_READB) {
-        args.read_write = I2C_SMBUS_READ;
-    } else {
-        args.read_write = I2C_SMBUS_WRITE;
-        data.byte = static_cast<unsigned char>(cmd->wdata.byte);
-    }
-    if (ioctl(fd, I2C_SMBUS, &args) < 0)
-        return -1;
-    if (request == SMB_READB && cmd->rbuf != nullptr && cmd->rcount > 0)
-        cmd->rbuf[0] = static_cast<char>(data.byte);
+static int select_chip(int fd, uint8_t addr) {
+    if (fd == selected_fd && addr == selected_addr)
+        return 0;
+    // Not I2C_SLAVE_FORCE: a chip that a kernel driver owns answers EBUSY, and that is a bus
+    // failure rather than something to override behind the driver's back.
+    if (ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr)) < 0)
+        return errno;
+    selected_fd = fd;
+    selected_addr = addr;
     return 0;
+}
+
+// One I2C_SMBUS byte-data transfer in direction RW; DATA carries the byte either way.
+static bus_result smbus_byte_data(int fd, uint8_t addr, uint8_t reg, char rw, uint8_t data) {
+    if (int e = select_chip(fd, addr); e != 0)
+        return {e, 0};
+    union i2c_smbus_data buf;
+    memset(&buf, 0, sizeof buf);
+    buf.byte = data;
+    struct i2c_smbus_ioctl_data args;
+    args.read_write = rw;
+    args.command = reg;
+    args.size = I2C_SMBUS_BYTE_DATA;
+    args.data = &buf;
+    if (ioctl(fd, I2C_SMBUS, &args) < 0)
+        return {errno, 0};
+    return {0, buf.byte};
+}
+
+bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
+    return smbus_byte_data(fd, addr, reg, I2C_SMBUS_READ, 0);
+}
+
+bus_result platform_write_byte(int fd, uint8_t addr, uint8_t reg, uint8_t value) {
+    return smbus_byte_data(fd, addr, reg, I2C_SMBUS_WRITE, value);
 }

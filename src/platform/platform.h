@@ -1,21 +1,23 @@
-// The few operating-system services the program needs, behind one set of calls. The build
+// The few operating-system services the program needs, in the program's own terms. The build
 // chooses one implementation: FreeBSD (kenv, smb(4), O_EXLOCK), Linux (sysfs DMI strings,
-// i2c-dev, flock) or, for tests only, a simulation.
+// i2c-dev, flock) or, for tests only, a simulation. Nothing above this layer knows which.
 #pragma once
 
+#include <stdint.h>
 #include <sys/types.h>
 
-#include "platform/smb_request.h"
+// The two SMBIOS baseboard strings that identify a board.
+enum class board_string { maker, product };
+
+// Copies the board string WHICH into VALUE (LEN bytes) as kenv(2) hands out a value: at
+// most LEN bytes, terminated only if the terminator fits. -1 with errno set on failure.
+int platform_board_string(board_string which, char *value, int len);
 
 // Effective user id of the process.
 uid_t platform_geteuid();
 
 // Real user id of the process: the user who ran it, not root, in a setuid-root run.
 uid_t platform_getuid();
-
-// Copies the kernel-environment value NAME into VALUE (LEN bytes), as kenv(KENV_GET) does:
-// at most LEN bytes, terminated only if it fits. -1 with errno set on failure.
-int platform_kenv_get(const char *name, char *value, int len);
 
 // Opens the bus device read-write and takes an exclusive lock on it, waiting while another
 // process holds one. Returns the descriptor, or -1 with errno set.
@@ -29,7 +31,7 @@ int platform_open_locked(const char *path);
 int platform_open_user_locked(const char *path);
 
 // Outcome of platform_drop_privileges: done, or the step that failed.
-enum privilege_drop { DROP_DONE, DROP_GROUP_FAILED, DROP_USER_FAILED, DROP_NOT_FOR_GOOD };
+enum class privilege_drop { done, group_failed, user_failed, not_for_good };
 
 // Gives up root for good in a setuid-root run: the real group id becomes the effective and
 // saved one, then the real user id likewise, and root must then be out of reach (an attempt
@@ -39,6 +41,16 @@ privilege_drop platform_drop_privileges();
 // Closes the device, which releases the lock.
 void platform_close(int fd);
 
-// Carries out one SMB_READB or SMB_WRITEB request on the open device: one SMBus byte
-// transaction. -1 with errno set on failure.
-int platform_smb_request(int fd, unsigned long request, struct smbcmd *cmd);
+// The outcome of one bus transaction: error 0 and, for a read, the data byte; or the errno
+// value that explains the failure.
+struct bus_result {
+    int error;
+    uint8_t value;
+};
+
+// One SMBus read-byte-data transaction on the open device: register REG of the chip at the
+// 7-bit address ADDR.
+bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg);
+
+// One SMBus write-byte-data transaction: VALUE into register REG of the chip at ADDR.
+bus_result platform_write_byte(int fd, uint8_t addr, uint8_t reg, uint8_t value);

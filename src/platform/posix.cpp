@@ -62,14 +62,14 @@ privilege_drop platform_drop_privileges() {
     const uid_t uid = getuid();
     const gid_t gid = getgid();
     if (setresgid(gid, gid, gid) != 0)
-        return DROP_GROUP_FAILED;
+        return privilege_drop::group_failed;
     if (setresuid(uid, uid, uid) != 0)
-        return DROP_USER_FAILED;
+        return privilege_drop::user_failed;
     if (setuid(0) == 0 || geteuid() == 0 || getegid() != gid) {
         errno = EPERM;
-        return DROP_NOT_FOR_GOOD;
+        return privilege_drop::not_for_good;
     }
-    return DROP_DONE;
+    return privilege_drop::done;
 }
 
 void platform_close(int fd) {

@@ -1,6 +1,7 @@
 // The program as a user and a script see it: standard output byte for byte, standard error,
 // and the exit status, over the simulated platform (board identity, user id, chips) and, for
 // what needs no hardware, the Linux build itself.
+#include "chip_facts.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -263,8 +264,9 @@ TEST_F(Cli, VerboseRunTracesEveryStepAroundAnIntactReport) {
         const char *board;
         size_t reads;
         const char *reader;
-    } cases[] = {
-        {"x7dbp", 43, "w83793g_main"}, {"p8sc8", 29, "w83792d_main"}, {"x6dva", 21, "x6dva_main"}};
+    } cases[] = {{"x7dbp", facts_of(chip_kind::w83793g).reads.size(), "w83793g_main"},
+                 {"p8sc8", facts_of(chip_kind::w83792d).reads.size(), "w83792d_main"},
+                 {"x6dva", facts_of(chip_kind::x6dva).reads.size(), "x6dva_main"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.board);
         outcome o = sim_run({"-v", "-J"}, fixture(std::string(c.board) + ".fix"));

@@ -11,8 +11,8 @@
 // device only with the real user's open, and a root run never uses that open; a failed drop
 // ends the run with EX_OSERR; nothing is left open (leaks are LeakSanitizer's part).
 #include "main/driver.h"
-#include "main/trace.h"
-#include "platform/sim.h"
+#include "trace/trace.h"
+#include "sim/sim.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uid_t uid = pick_id(in);
     const int open_errors[] = {0, ENOENT, EACCES, ELOOP, ENODEV, ENAMETOOLONG, EBUSY};
     int open_err = in.PickValueInArray(open_errors);
-    const privilege_drop drops[] = {DROP_DONE, DROP_GROUP_FAILED, DROP_USER_FAILED,
-                                    DROP_NOT_FOR_GOOD};
+    const privilege_drop drops[] = {privilege_drop::done, privilege_drop::group_failed,
+                                    privilege_drop::user_failed, privilege_drop::not_for_good};
     privilege_drop drop = in.PickValueInArray(drops);
 
     sim_reset();
@@ -68,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     sim_add_chip(0x2c);
     sim_add_chip(0x2f);
     if (in.ConsumeBool())
-        sim_set_kenv("smbios.planar.maker", in.ConsumeRandomLengthString(300).c_str());
+        sim_set_board_string(board_string::maker, in.ConsumeRandomLengthString(300).c_str());
     if (in.ConsumeBool())
-        sim_set_kenv("smbios.planar.product", in.ConsumeRandomLengthString(300).c_str());
+        sim_set_board_string(board_string::product, in.ConsumeRandomLengthString(300).c_str());
 
     std::vector<std::string> words = {"vantorel"};
     while (in.remaining_bytes() > 0 && words.size() < 16)
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             __builtin_trap();
         if (open_err != 0 && status != EX_NOINPUT)
             __builtin_trap();
-        if (open_err == 0 && uid != 0 && drop != DROP_DONE && status != EX_OSERR)
+        if (open_err == 0 && uid != 0 && drop != privilege_drop::done && status != EX_OSERR)
             __builtin_trap();
     }
     if (euid != 0 && status != 0 && status != EX_USAGE && status != EX_NOPERM)

@@ -11,11 +11,14 @@
 // fields per line, the plain form one aligned line per label, and all three the same values.
 // A failed transaction ends the process by design (err(3), status 74), so a failure point
 // inside the snapshot is run in a child process, which must end exactly so.
+#include "boards/board_table.h"
 #include "boards/boards.h"
+#include "chip_facts.h"
 #include "chips/chips.h"
-#include "main/trace.h"
+#include "main/driver.h"
+#include "trace/trace.h"
 #include "output/output.h"
-#include "platform/sim.h"
+#include "sim/sim.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -33,38 +36,14 @@ namespace {
 
 constexpr int chip_addrs[2] = {0x2c, 0x2f};
 
-// Reads of each chip handling's snapshot: all the transactions it makes.
-size_t snapshot_length(uint64_t chip) {
-    switch (chip) {
-    case CHIP_W83793G:
-        return 43;
-    case CHIP_W83792D:
-        return 29;
-    case CHIP_X6DVA:
-        return 21;
-    }
-    __builtin_trap();
-}
-
-void read_board(const boards *b, sdata *s) {
-    int result = -1;
-    switch (b->chip) {
-    case CHIP_W83793G:
-        result = w83793g_main(3, b->slave, s);
-        break;
-    case CHIP_W83792D:
-        result = w83792d_main(3, b->slave, s);
-        break;
-    case CHIP_X6DVA:
-        result = x6dva_main(3, s);
-        break;
-    }
-    if (result != 0)
+void read_board(const board *b, readings *s) {
+    if (read_chip(*b, 3, *s) != 0)
         __builtin_trap();
 }
 
 // What a formatter prints, trace lines left out.
-std::string report(void (*form)(const boards *, const sdata *), const boards *b, const sdata *s) {
+std::string report(void (*form)(const board &, const readings &), const board *b,
+                   const readings *s) {
     char *buf = nullptr;
     size_t len = 0;
     FILE *mem = open_memstream(&buf, &len);
@@ -72,7 +51,7 @@ std::string report(void (*form)(const boards *, const sdata *), const boards *b,
         __builtin_trap();
     FILE *saved = stdout;
     stdout = mem;
-    form(b, s);
+    form(*b, *s);
     stdout = saved;
     fclose(mem);
     std::string out;
@@ -122,10 +101,10 @@ struct entry {
     const char *unit;
 };
 
-void check_reports(const boards *b, const sdata *s) {
+void check_reports(const board *b, const readings *s) {
     struct section {
         const char *name;
-        const sensor_label *list;
+        label_list list;
         const char *unit;
     } sections[3] = {
         {"temps", b->temps, "C"}, {"fans", b->fans, "RPM"}, {"voltages", b->voltages, "V"}};
@@ -142,10 +121,12 @@ void check_reports(const boards *b, const sdata *s) {
     expect_line("{");
     for (int k = 0; k < 3; k++) {
         expect_line(std::string("\t\"") + sections[k].name + "\": {");
-        for (const sensor_label *l = sections[k].list; l->label != nullptr; l++) {
+        label_list list = sections[k].list;
+        for (size_t i = 0; i < list.size(); i++) {
+            const sensor_label *l = &list[i];
             std::string head = std::string("\t\t\"") + l->label + "\": \"";
             std::string tail =
-                std::string(" ") + sections[k].unit + "\"" + ((l + 1)->label != nullptr ? "," : "");
+                std::string(" ") + sections[k].unit + "\"" + (i + 1 < list.size() ? "," : "");
             if (at >= json.size())
                 __builtin_trap();
             const std::string &line = json[at++];
@@ -202,7 +183,7 @@ void on_child_exit(int status, void *) {
 
 // Runs the reader in a child process where transaction FAIL_AT fails: the child must end with
 // EX_IOERR (74) from the byte access.
-void check_failure_ends_process(const boards *b) {
+void check_failure_ends_process(const board *b) {
     fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0)
@@ -212,7 +193,7 @@ void check_failure_ends_process(const boards *b) {
         int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        sdata *s = static_cast<sdata *>(calloc(1, sizeof(sdata)));
+        readings *s = static_cast<readings *>(calloc(1, sizeof(readings)));
         read_board(b, s);
         _exit(0); // the failure was not reached
     }
@@ -230,7 +211,7 @@ void check_failure_ends_process(const boards *b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 3)
         return 0;
-    const boards *b = &board_table[data[0] % board_count];
+    const board *b = &board_table[data[0] % board_table.size()];
     size_t fail_at = data[1];
     opt_verbose = (data[2] & 1) != 0;
     data += 3;
@@ -244,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 sim_set_reg(chip_addrs[c], static_cast<uint8_t>(r), data[c * 256 + r]);
     }
 
-    size_t reads = snapshot_length(b->chip);
+    size_t reads = facts_of(b->chip).reads.size();
     if (fail_at != 0) {
         sim_fail_at(fail_at, EIO);
         if (fail_at <= reads) {
@@ -254,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
     }
 
-    sdata *s = static_cast<sdata *>(calloc(1, sizeof(sdata)));
+    readings *s = static_cast<readings *>(calloc(1, sizeof(readings)));
     FILE *saved = stdout;
     FILE *null = fopen("/dev/null", "w");
     stdout = null; // the reader's trace
@@ -262,12 +243,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     stdout = saved;
     fclose(null);
 
-    // Exactly the snapshot, every read answered, only at the board's chip addresses.
+    // Exactly the snapshot, every read answered, in bus order.
     if (sim_log_size() != reads)
         __builtin_trap();
+    const std::vector<std::pair<int, int>> &want = facts_of(b->chip).reads;
     for (size_t i = 0; i < reads; i++) {
         const sim_txn &t = sim_log_entry(i);
-        if (t.write || t.failed || (b->chip != CHIP_X6DVA && t.addr != b->slave))
+        if (t.write || t.failed || std::pair<int, int>(t.addr, t.reg) != want[i])
             __builtin_trap();
     }
     check_reports(b, s);

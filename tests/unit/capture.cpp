@@ -1,6 +1,6 @@
 #include "capture.h"
 
-#include "main/trace.h"
+#include "trace/trace.h"
 
 #include <stdio.h>
 #include <stdlib.h>

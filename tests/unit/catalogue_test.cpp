@@ -1,6 +1,8 @@
 // The board table as data, chip names and the board lookup.
+#include "boards/board_table.h"
 #include "boards/boards.h"
 #include "capture.h"
+#include "chip_facts.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +13,16 @@
 namespace {
 
 TEST(ChipName, NamesTheThreeHandlingsAndNothingElse) {
-    EXPECT_STREQ(chip_name(CHIP_X6DVA), "X6DVA/X6DVL/X6DAL");
-    EXPECT_STREQ(chip_name(CHIP_W83792D), "Winbond W83792D");
-    EXPECT_STREQ(chip_name(CHIP_W83793G), "Winbond W83793G");
-    EXPECT_STREQ(chip_name(3), "Unknown");
-    EXPECT_STREQ(chip_name(std::numeric_limits<uint64_t>::max()), "Unknown");
+    EXPECT_STREQ(chip_name(chip_kind::x6dva), "X6DVA/X6DVL/X6DAL");
+    EXPECT_STREQ(chip_name(chip_kind::w83792d), "Winbond W83792D");
+    EXPECT_STREQ(chip_name(chip_kind::w83793g), "Winbond W83793G");
+    EXPECT_STREQ(chip_name(static_cast<chip_kind>(3)), "Unknown");
+    EXPECT_STREQ(chip_name(static_cast<chip_kind>(std::numeric_limits<uint64_t>::max())),
+                 "Unknown");
 }
 
 TEST(SensorData, StartsZeroFilledWhenValueInitialised) {
-    sdata s{};
+    readings s{};
     for (double v : s.voltages)
         EXPECT_EQ(v, 0.0);
     for (uint64_t t : s.temps)
@@ -28,31 +31,13 @@ TEST(SensorData, StartsZeroFilledWhenValueInitialised) {
         EXPECT_EQ(f, 0u);
 }
 
-// Cells each chip handling fills: a label must never name a cell its reader leaves at zero.
-struct filled {
-    std::set<uint64_t> volts, temps, fans;
-};
-
-filled cells_of(uint64_t chip) {
-    switch (chip) {
-    case CHIP_W83792D:
-        return {{0, 1, 7, 8, 10, 11, 12, 13, 14}, {0, 1, 2}, {0, 1, 2, 3, 4, 5, 6}};
-    case CHIP_W83793G:
-        return {{0, 1, 2, 3, 4, 5, 6, 7, 9, 10},
-                {0, 1, 2, 3, 4, 5},
-                {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-    default:
-        return {{0, 1, 3, 6, 11, 12, 13, 14}, {0, 1, 2}, {0, 1, 2, 3, 4, 5}};
-    }
-}
-
-void check_list(const char *what, const sensor_label *list, const std::set<uint64_t> &filled) {
-    std::set<uint64_t> seen;
-    for (const sensor_label *l = list; l->label != nullptr; l++) {
-        std::string label = l->label;
+void check_list(const char *what, label_list list, const std::set<unsigned> &filled) {
+    std::set<unsigned> seen;
+    for (const sensor_label &l : list) {
+        std::string label = l.label;
         SCOPED_TRACE(std::string(what) + " " + label);
-        EXPECT_TRUE(filled.count(l->index)) << "names a cell its reader does not fill";
-        EXPECT_TRUE(seen.insert(l->index).second) << "index named twice";
+        EXPECT_TRUE(filled.count(l.index)) << "names a cell its reader does not fill";
+        EXPECT_TRUE(seen.insert(l.index).second) << "index named twice";
         EXPECT_LE(label.size(), 18u);
         for (char c : label) {
             EXPECT_TRUE(c >= 0x20 && c < 0x7f);
@@ -61,39 +46,36 @@ void check_list(const char *what, const sensor_label *list, const std::set<uint6
     }
 }
 
+static_assert(board_table.size() == 17, "seventeen supported boards");
+
 TEST(BoardTable, EveryRowKeepsTheInvariantsTheReadersAndReportsRelyOn) {
-    int rows = 0;
     std::set<std::string> idents;
-    for (const boards *b = board_table; b->maker != nullptr; b++, rows++) {
-        SCOPED_TRACE(b->product);
-        EXPECT_STREQ(b->maker, "Supermicro");
-        EXPECT_LT(std::string(b->product).size(), 128u);
-        EXPECT_TRUE(idents.insert(b->product).second) << "duplicate row";
-        EXPECT_LE(b->chip, 2u);
-        EXPECT_EQ(b->slave, b->chip == CHIP_X6DVA ? SLAVE_CUSTOM : 0x2f);
-        filled f = cells_of(b->chip);
-        check_list("voltages", b->voltages, f.volts);
-        check_list("temps", b->temps, f.temps);
-        check_list("fans", b->fans, f.fans);
+    for (const board &b : board_table) {
+        SCOPED_TRACE(b.product);
+        EXPECT_STREQ(b.maker, "Supermicro");
+        EXPECT_LT(std::string(b.product).size(), 128u);
+        EXPECT_TRUE(idents.insert(b.product).second) << "duplicate row";
+        EXPECT_STRNE(chip_name(b.chip), "Unknown");
+        EXPECT_EQ(b.slave, b.chip == chip_kind::x6dva ? SLAVE_CUSTOM : 0x2f);
+        const chip_facts &f = facts_of(b.chip);
+        check_list("voltages", b.voltages, f.volts);
+        check_list("temps", b.temps, f.temps);
+        check_list("fans", b.fans, f.fans);
     }
-    EXPECT_EQ(rows, 17);
-    const boards &end = board_table[17];
-    EXPECT_EQ(end.product, nullptr);
-    EXPECT_EQ(end.voltages, nullptr);
 }
 
 // Rows share lists by reference, exactly where the boards share a layout.
 TEST(BoardTable, SharesLabelListsBetweenRows) {
     auto row = [](const char *product) { return board_lookup("Supermicro", product); };
-    EXPECT_EQ(row("X7DB8")->voltages, row("X7DBP")->voltages);
-    EXPECT_NE(row("X7DB8")->temps, row("X7DBP")->temps);
-    EXPECT_EQ(row("X7DB8")->fans, row("X7DBT")->fans);
-    EXPECT_EQ(row("X7SB4/E")->fans, row("X7DCL")->fans);
-    EXPECT_EQ(row("X6DVA")->fans, row("PDSMU")->fans);
-    EXPECT_EQ(row("X6DHR-8G2/X6DHR-TG")->fans, row("P8SC8")->fans);
+    EXPECT_EQ(row("X7DB8")->voltages.data(), row("X7DBP")->voltages.data());
+    EXPECT_NE(row("X7DB8")->temps.data(), row("X7DBP")->temps.data());
+    EXPECT_EQ(row("X7DB8")->fans.data(), row("X7DBT")->fans.data());
+    EXPECT_EQ(row("X7SB4/E")->fans.data(), row("X7DCL")->fans.data());
+    EXPECT_EQ(row("X6DVA")->fans.data(), row("PDSMU")->fans.data());
+    EXPECT_EQ(row("X6DHR-8G2/X6DHR-TG")->fans.data(), row("P8SC8")->fans.data());
     int pdsma_users = 0;
-    for (const boards *b = board_table; b->maker != nullptr; b++)
-        pdsma_users += b->voltages == row("PDSMA+")->voltages;
+    for (const board &b : board_table)
+        pdsma_users += b.voltages.data() == row("PDSMA+")->voltages.data();
     EXPECT_EQ(pdsma_users, 6);
 }
 
@@ -107,7 +89,7 @@ class Lookup : public ::testing::TestWithParam<lookup_case> {};
 
 TEST_P(Lookup, FindsExactlyTheRowWhoseStringsAreEqual) {
     const lookup_case &c = GetParam();
-    const boards *b = board_lookup(c.maker, c.product);
+    const board *b = board_lookup(c.maker, c.product);
     if (c.row < 0)
         EXPECT_EQ(b, nullptr);
     else
@@ -130,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         lookup_case{"Supermicro", long_product.c_str(), -1}));
 
 TEST(LookupTrace, DescribesTheWholeRowFound) {
-    const boards *found = nullptr;
+    const board *found = nullptr;
     std::string out = capture_traced(true, [&] { found = board_lookup("Supermicro", "X6DVA"); });
     char head[128];
     snprintf(head, sizeof head, "==> \tboards struct: %p\n==> \t\tchip  = X6DVA/X6DVL/X6DAL\n",

@@ -1,13 +1,15 @@
 // The run sequence in-process over the simulated platform: which kind of open a run makes,
 // and that a setuid-root run asks nothing of the bus while it is still root.
 #include "capture.h"
+#include "chip_facts.h"
 #include "main/driver.h"
-#include "main/trace.h"
-#include "platform/sim.h"
+#include "trace/trace.h"
+#include "sim/sim.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sysexits.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,8 +29,8 @@ TEST_P(RunSequence, OpensWithTheUsersRightsOnlyWhatASetuidRunWasToldToOpen) {
     const open_case &c = GetParam();
     sim_reset();
     sim_set_uid(c.uid);
-    sim_set_kenv("smbios.planar.maker", "Supermicro");
-    sim_set_kenv("smbios.planar.product", "X7DBP");
+    sim_set_board_string(board_string::maker, "Supermicro");
+    sim_set_board_string(board_string::product, "X7DBP");
     sim_add_chip(0x2f);
     sim_detach_opens(0);
 
@@ -49,7 +51,7 @@ TEST_P(RunSequence, OpensWithTheUsersRightsOnlyWhatASetuidRunWasToldToOpen) {
     ASSERT_NE(opened, nullptr);
     EXPECT_STREQ(opened, c.opened);
     EXPECT_EQ(as_user, c.as_user);
-    ASSERT_EQ(sim_log_size(), 43u);
+    ASSERT_EQ(sim_log_size(), facts_of(chip_kind::w83793g).reads.size());
     for (size_t i = 0; i < sim_log_size(); i++)
         ASSERT_EQ(sim_log_entry(i).euid, c.uid) << "request " << i << " made as root";
 }
@@ -62,5 +64,20 @@ INSTANTIATE_TEST_SUITE_P(
         open_case{"setuid_named_device", 12345, {"-f", "/dev/i2c-3"}, "/dev/i2c-3", true},
         open_case{"root_named_device", 0, {"-f", "/dev/i2c-3"}, "/dev/i2c-3", false}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A row whose chip kind no reader handles is the program's own fault, reported as such, and
+// asks nothing of the bus.
+TEST(ReadChip, AnUnknownChipKindIsAnInternalError) {
+    sim_reset();
+    sim_add_chip(0x2f);
+    const board unknown = {"Supermicro", "TEST", static_cast<chip_kind>(3), 0x2f, {}, {}, {}};
+    readings s{};
+    int status = -1;
+    EXPECT_EQ(capture_traced(true, [&] { status = read_chip(unknown, 3, s); }),
+              "Internal vantorel coding error.  Please report this bug\n"
+              "to the vantorel author.\n");
+    EXPECT_EQ(status, EX_SOFTWARE);
+    EXPECT_EQ(sim_log_size(), 0u);
+}
 
 } // namespace

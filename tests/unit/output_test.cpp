@@ -9,15 +9,15 @@
 
 namespace {
 
-constexpr sensor_label temps[] = {{0, "CPU Temperature"}, {4, "System Temperature"}, {0, nullptr}};
-constexpr sensor_label fans[] = {{0, "FAN1"}, {1, "FAN2"}, {0, nullptr}};
-constexpr sensor_label volts[] = {{0, "Vcore"}, {3, "-12V"}, {0, nullptr}};
-constexpr sensor_label none[] = {{0, nullptr}};
+constexpr sensor_label temps[] = {{0, "CPU Temperature"}, {4, "System Temperature"}};
+constexpr sensor_label fans[] = {{0, "FAN1"}, {1, "FAN2"}};
+constexpr sensor_label volts[] = {{0, "Vcore"}, {3, "-12V"}};
+constexpr label_list none{};
 
-const boards example = {"Supermicro", "TEST", CHIP_W83793G, 0x2f, volts, temps, fans};
+const board example = {"Supermicro", "TEST", chip_kind::w83793g, 0x2f, volts, temps, fans};
 
-sdata example_readings() {
-    sdata s{};
+readings example_readings() {
+    readings s{};
     s.temps[0] = 38;
     s.temps[4] = 31;
     s.fans[0] = 3000;
@@ -30,8 +30,8 @@ sdata example_readings() {
 }
 
 TEST(Report, PlainFormOfTheWorkedExample) {
-    sdata s = example_readings();
-    EXPECT_EQ(capture_stdout([&] { sensors_output(&example, &s); }),
+    readings s = example_readings();
+    EXPECT_EQ(capture_stdout([&] { sensors_output(example, s); }),
               "CPU Temperature            38 C\n"
               "System Temperature         31 C\n"
               "FAN1                     3000 RPM\n"
@@ -41,19 +41,18 @@ TEST(Report, PlainFormOfTheWorkedExample) {
 }
 
 TEST(Report, DelimitedFormOfTheWorkedExample) {
-    sdata s = example_readings();
-    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(&example, &s); }),
-              "CPU Temperature,38,C\n"
-              "System Temperature,31,C\n"
-              "FAN1,3000,RPM\n"
-              "FAN2,0,RPM\n"
-              "Vcore,1.202,V\n"
-              "-12V,-11.904,V\n");
+    readings s = example_readings();
+    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(example, s); }), "CPU Temperature,38,C\n"
+                                                                         "System Temperature,31,C\n"
+                                                                         "FAN1,3000,RPM\n"
+                                                                         "FAN2,0,RPM\n"
+                                                                         "Vcore,1.202,V\n"
+                                                                         "-12V,-11.904,V\n");
 }
 
 TEST(Report, JsonFormOfTheWorkedExample) {
-    sdata s = example_readings();
-    EXPECT_EQ(capture_stdout([&] { sensors_output_json(&example, &s); }),
+    readings s = example_readings();
+    EXPECT_EQ(capture_stdout([&] { sensors_output_json(example, s); }),
               "{\n"
               "\t\"temps\": {\n"
               "\t\t\"CPU Temperature\": \"38 C\",\n"
@@ -71,44 +70,43 @@ TEST(Report, JsonFormOfTheWorkedExample) {
 }
 
 TEST(Report, EmptyListsPrintNoLinesButKeepTheJsonSections) {
-    const boards empty = {"Supermicro", "EMPTY", CHIP_W83793G, 0x2f, none, none, none};
-    sdata s{};
-    EXPECT_EQ(capture_stdout([&] { sensors_output(&empty, &s); }), "");
-    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(&empty, &s); }), "");
-    EXPECT_EQ(capture_stdout([&] { sensors_output_json(&empty, &s); }),
+    const board empty = {"Supermicro", "EMPTY", chip_kind::w83793g, 0x2f, none, none, none};
+    readings s{};
+    EXPECT_EQ(capture_stdout([&] { sensors_output(empty, s); }), "");
+    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(empty, s); }), "");
+    EXPECT_EQ(capture_stdout([&] { sensors_output_json(empty, s); }),
               "{\n\t\"temps\": {\n\t},\n\t\"fans\": {\n\t},\n\t\"voltages\": {\n\t}\n}\n");
 }
 
 TEST(Report, WidthsAreMinimumsAndNegativeZeroKeepsItsSign) {
-    constexpr sensor_label longv[] = {{0, "A label of 21 letters"}, {1, "Z"}, {0, nullptr}};
-    const boards b = {"Supermicro", "WIDE", CHIP_W83793G, 0x2f, longv, none, fans};
-    sdata s{};
+    constexpr sensor_label longv[] = {{0, "A label of 21 letters"}, {1, "Z"}};
+    const board b = {"Supermicro", "WIDE", chip_kind::w83793g, 0x2f, longv, none, fans};
+    readings s{};
     s.fans[0] = 123456789;
     s.voltages[0] = 2.0;
     s.voltages[1] = -0.0;
     ASSERT_TRUE(std::signbit(s.voltages[1]));
-    EXPECT_EQ(capture_stdout([&] { sensors_output(&b, &s); }),
-              "FAN1                 123456789 RPM\n"
-              "FAN2                        0 RPM\n"
-              "A label of 21 letters    2.000 V\n"
-              "Z                      -0.000 V\n");
-    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(&b, &s); }),
+    EXPECT_EQ(capture_stdout([&] { sensors_output(b, s); }), "FAN1                 123456789 RPM\n"
+                                                             "FAN2                        0 RPM\n"
+                                                             "A label of 21 letters    2.000 V\n"
+                                                             "Z                      -0.000 V\n");
+    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(b, s); }),
               "FAN1,123456789,RPM\nFAN2,0,RPM\nA label of 21 letters,2.000,V\nZ,-0.000,V\n");
 }
 
 TEST(Report, TraceLinesFrameTheReportWhenVerbose) {
-    sdata s = example_readings();
-    std::string out = capture_traced(true, [&] { sensors_output_json(&example, &s); });
+    readings s = example_readings();
+    std::string out = capture_traced(true, [&] { sensors_output_json(example, s); });
     char head[96];
     snprintf(head, sizeof head, "==> sensors_output_json(b = %p, s = %p)\n{\n",
              static_cast<const void *>(&example), static_cast<const void *>(&s));
     EXPECT_TRUE(out.starts_with(head)) << out;
     EXPECT_TRUE(out.ends_with("\t}\n}\n==> sensors_output_json() returning\n")) << out;
 
-    out = capture_traced(true, [&] { sensors_output(&example, &s); });
+    out = capture_traced(true, [&] { sensors_output(example, s); });
     EXPECT_TRUE(out.starts_with("==> sensors_output(b = ")) << out;
     EXPECT_TRUE(out.ends_with("-11.904 V\n==> sensors_output() returning\n")) << out;
-    out = capture_traced(true, [&] { sensors_output_delim(&example, &s); });
+    out = capture_traced(true, [&] { sensors_output_delim(example, s); });
     EXPECT_TRUE(out.starts_with("==> sensors_output_delim(b = ")) << out;
     EXPECT_TRUE(out.ends_with("-12V,-11.904,V\n==> sensors_output_delim() returning\n")) << out;
 }

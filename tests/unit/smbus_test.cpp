@@ -2,7 +2,7 @@
 // and the fatal bus failure.
 #include "capture.h"
 #include "chips/chips.h"
-#include "platform/sim.h"
+#include "sim/sim.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ class ByteAccess : public ::testing::Test {
     }
 };
 
-TEST_F(ByteAccess, ReadIsOneTransactionWithTheShiftedAddressAndTraces) {
+TEST_F(ByteAccess, ReadIsOneTransactionAtTheSevenBitAddressAndTraces) {
     uint8_t value = 0;
     std::string out = capture_traced(true, [&] { value = read_byte(3, 0x2f, 0xb0); });
     EXPECT_EQ(value, 0x7b);
@@ -27,7 +27,7 @@ TEST_F(ByteAccess, ReadIsOneTransactionWithTheShiftedAddressAndTraces) {
     ASSERT_EQ(sim_log_size(), 1u);
     const sim_txn &t = sim_log_entry(0);
     EXPECT_FALSE(t.write);
-    EXPECT_EQ(t.slave8, 0x5e);
+    EXPECT_EQ(t.addr, 0x2f);
     EXPECT_EQ(t.reg, 0xb0);
 }
 
@@ -47,7 +47,7 @@ TEST_F(ByteAccess, WriteStoresTheByteAndTraces) {
                    "==> write_byte() returning\n");
     ASSERT_EQ(sim_log_size(), 1u);
     EXPECT_TRUE(sim_log_entry(0).write);
-    EXPECT_EQ(sim_log_entry(0).slave8, 0x58);
+    EXPECT_EQ(sim_log_entry(0).addr, 0x2c);
     EXPECT_EQ(read_byte(4, 0x2c, 0xc8), 0x5a);
 }
 

@@ -1,8 +1,8 @@
-// Simulated platform for tests. Configured in-process through sim.h, or, in the simulated
-// command-line build, from the fixture file named by VANTOREL_SIM_FIXTURE.
+// Simulated platform for tests: the world a run sees, configured in-process through sim.h,
+// or from a fixture file by the simulated command-line program.
+#include "sim.h"
 #include "platform/platform.h"
 #include "platform/posix.h"
-#include "platform/sim.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -27,7 +27,7 @@ struct chip {
 struct world {
     uid_t euid = 0;
     std::optional<uid_t> uid; // the real one; follows euid until set
-    privilege_drop fail_drop = DROP_DONE;
+    privilege_drop fail_drop = privilege_drop::done;
     bool detached = false;
     int detached_err = 0;
     std::optional<std::string> last_open;
@@ -45,26 +45,13 @@ world &the_world() {
     return w;
 }
 
-bool configured = false;
-
-// The simulated command-line build takes its world from a fixture file; an in-process test
-// calls sim_reset() first and so never reads one.
 world &w() {
-    if (!configured) {
-        configured = true;
-        const char *path = getenv("VANTOREL_SIM_FIXTURE");
-        if (path != nullptr && !sim_load_fixture(path)) {
-            fprintf(stderr, "bad simulation fixture %s\n", path);
-            exit(99);
-        }
-    }
     return the_world();
 }
 
 } // namespace
 
 void sim_reset() {
-    configured = true;
     the_world() = world{};
 }
 
@@ -92,14 +79,11 @@ const char *sim_last_open(bool *as_user) {
     return w().last_open->c_str();
 }
 
-void sim_set_kenv(const char *name, const char *value) {
+void sim_set_board_string(board_string which, const char *value) {
     std::optional<std::string> v;
     if (value != nullptr)
         v = value;
-    if (strcmp(name, "smbios.planar.maker") == 0)
-        w().maker = v;
-    else if (strcmp(name, "smbios.planar.product") == 0)
-        w().product = v;
+    (which == board_string::maker ? w().maker : w().product) = v;
 }
 
 void sim_add_chip(int addr) {
@@ -152,15 +136,15 @@ bool sim_load_fixture(const char *path) {
         else if (key == "uid")
             sim_set_uid(static_cast<uid_t>(strtoul(rest.c_str(), nullptr, 0)));
         else if (key == "faildrop" && rest == "group")
-            sim_fail_drop(DROP_GROUP_FAILED);
+            sim_fail_drop(privilege_drop::group_failed);
         else if (key == "faildrop" && rest == "user")
-            sim_fail_drop(DROP_USER_FAILED);
+            sim_fail_drop(privilege_drop::user_failed);
         else if (key == "faildrop" && rest == "regain")
-            sim_fail_drop(DROP_NOT_FOR_GOOD);
+            sim_fail_drop(privilege_drop::not_for_good);
         else if (key == "maker")
-            sim_set_kenv("smbios.planar.maker", rest.c_str());
+            sim_set_board_string(board_string::maker, rest.c_str());
         else if (key == "product")
-            sim_set_kenv("smbios.planar.product", rest.c_str());
+            sim_set_board_string(board_string::product, rest.c_str());
         else if (key == "chip" && sscanf(rest.c_str(), "%i", &a) == 1)
             sim_add_chip(static_cast<int>(a));
         else if (key == "reg" && sscanf(rest.c_str(), "%i %i %i", &a, &r, &v) == 3)
@@ -181,13 +165,9 @@ uid_t platform_geteuid() {
     return w().euid;
 }
 
-int platform_kenv_get(const char *name, char *value, int len) {
-    const std::optional<std::string> *v = nullptr;
-    if (strcmp(name, "smbios.planar.maker") == 0)
-        v = &w().maker;
-    else if (strcmp(name, "smbios.planar.product") == 0)
-        v = &w().product;
-    if (v == nullptr || !v->has_value()) {
+int platform_board_string(board_string which, char *value, int len) {
+    const std::optional<std::string> *v = which == board_string::maker ? &w().maker : &w().product;
+    if (!v->has_value()) {
         errno = ENOENT;
         return -1;
     }
@@ -263,53 +243,57 @@ int platform_open_user_locked(const char *path) {
 
 privilege_drop platform_drop_privileges() {
     world &s = w();
-    if (s.fail_drop != DROP_DONE) {
+    if (s.fail_drop != privilege_drop::done) {
         errno = EPERM;
         return s.fail_drop;
     }
     s.euid = platform_getuid();
-    return DROP_DONE;
+    return privilege_drop::done;
 }
 
 void platform_close(int fd) {
     close(fd);
 }
 
-int platform_smb_request(int, unsigned long request, struct smbcmd *cmd) {
+// One transaction on the simulated bus, logged whether it succeeds or not. VALUE is the byte
+// to write; a read answers the chip's register.
+static bus_result transact(bool write, uint8_t addr, uint8_t reg, uint8_t value) {
     world &s = w();
     sim_txn t{};
-    t.write = request == SMB_WRITEB;
-    t.slave8 = cmd->slave;
-    t.addr = (cmd->slave >> 1) & 0x7f;
-    t.reg = cmd->cmd;
-    t.value = t.write ? static_cast<uint8_t>(cmd->wdata.byte) : 0;
+    t.write = write;
+    t.addr = addr;
+    t.reg = reg;
+    t.value = write ? value : 0;
     t.euid = s.euid;
 
-    auto c = s.chips.find(t.addr);
+    auto c = s.chips.find(addr);
     int err = 0;
-    if (request != SMB_READB && request != SMB_WRITEB)
-        err = EINVAL;
+    if (addr > 0x7f)
+        err = EINVAL; // not a 7-bit address
     else if (s.fail_nth != 0 && s.log.size() + 1 == s.fail_nth)
         err = s.fail_errno;
     else if (c == s.chips.end())
         err = ENXIO; // nobody answers at this address
-    else if (s.failing_regs.count({t.addr, t.reg}))
+    else if (s.failing_regs.count({addr, reg}))
         err = EIO;
 
     if (err == 0) {
-        if (t.write) {
-            c->second.regs[t.reg] = t.value;
-        } else {
-            t.value = c->second.regs[t.reg];
-            if (cmd->rbuf != nullptr && cmd->rcount > 0)
-                cmd->rbuf[0] = static_cast<char>(t.value);
-        }
+        if (write)
+            c->second.regs[reg] = value;
+        else
+            t.value = c->second.regs[reg];
     }
     t.failed = err != 0;
     s.log.push_back(t);
-    if (err != 0) {
-        errno = err;
-        return -1;
-    }
-    return 0;
+    return {err, err == 0 ? t.value : uint8_t{0}};
+}
+
+bus_result platform_read_byte(int, uint8_t addr, uint8_t reg) {
+    return transact(false, addr, reg, 0);
+}
+
+bus_result platform_write_byte(int, uint8_t addr, uint8_t reg, uint8_t value) {
+    bus_result r = transact(true, addr, reg, value);
+    r.value = 0;
+    return r;
 }

@@ -11,7 +11,6 @@
 
 struct sim_txn {
     bool write;
-    int slave8;    // address as carried in the request (8-bit form)
     int addr;      // 7-bit address
     uint8_t reg;   // command code
     uint8_t value; // byte written, or byte returned by a read
@@ -27,8 +26,8 @@ void sim_set_euid(uid_t euid);
 void sim_set_uid(uid_t uid);
 // platform_drop_privileges fails at STEP (with EPERM), leaving the ids as they are.
 void sim_fail_drop(privilege_drop step);
-// A null value makes the variable absent (its read fails).
-void sim_set_kenv(const char *name, const char *value);
+// A null value makes the string absent (its read fails).
+void sim_set_board_string(board_string which, const char *value);
 // Puts a chip at a 7-bit address; its 256 registers start at zero.
 void sim_add_chip(int addr);
 void sim_set_reg(int addr, uint8_t reg, uint8_t value);
