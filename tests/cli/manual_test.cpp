@@ -6,6 +6,7 @@
 
 #include <sysexits.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -16,6 +17,8 @@ namespace {
 
 const std::string linux_build = VANTOREL_LINUX_BIN;
 const std::string source_dir = VANTOREL_SOURCE_DIR;
+// The page as the build configured it, with the version in its footer.
+const std::string manual_page = VANTOREL_MANUAL_PAGE;
 
 std::vector<std::string> lines_of(const std::string &text) {
     std::vector<std::string> lines;
@@ -32,7 +35,7 @@ std::vector<std::string> split(const std::string &text, const std::regex &separa
 
 // The lines of the manual from the heading line HEADING up to the next .Sh.
 std::vector<std::string> manual_section(const std::string &heading) {
-    std::vector<std::string> all = lines_of(read_file(source_dir + "/man/vantorel.8"));
+    std::vector<std::string> all = lines_of(read_file(manual_page));
     std::vector<std::string> section;
     bool inside = false;
     for (const std::string &line : all) {
@@ -151,6 +154,22 @@ TEST(Manual, ExitStatusesAreThoseOfTheProgramInPageAndReadme) {
             readme.insert(std::stoi(m[1]));
     }
     EXPECT_EQ(readme, program);
+}
+
+// The version is CMake's; the page's footer, the README and the newest NEWS.md entry show it.
+TEST(Manual, VersionIsTheProjectsInPageReadmeAndNews) {
+    const std::string version = VANTOREL_VERSION;
+    std::vector<std::string> page = lines_of(read_file(manual_page));
+    EXPECT_NE(std::find(page.begin(), page.end(), ".Os vantorel " + version), page.end());
+
+    EXPECT_NE(read_file(source_dir + "/README.md").find("This is vantorel " + version + ","),
+              std::string::npos);
+
+    std::vector<std::string> news = lines_of(read_file(source_dir + "/NEWS.md"));
+    auto newest = std::find_if(news.begin(), news.end(),
+                               [](const std::string &line) { return line.starts_with("## "); });
+    ASSERT_NE(newest, news.end());
+    EXPECT_TRUE(newest->starts_with("## " + version + " ")) << *newest;
 }
 
 } // namespace
