@@ -110,7 +110,7 @@ int read_chip(const board &b, int fd, readings &s) {
 int run_program(int argc, char **argv) {
     bool opt_json = false;
     bool opt_delim = false;
-    char device_path[1024] = {};
+    char device_path[device_path_size] = {};
     bool device_named = false;
     holdings h;
 

@@ -27,9 +27,8 @@ namespace {
 constexpr char smb0[] = "/dev/smb0";
 }
 
-bool platform_default_device(std::span<char> path) {
-    if (path.size() < sizeof smb0)
-        return false;
+bool platform_default_device(std::span<char, device_path_size> path) {
+    static_assert(sizeof smb0 <= device_path_size);
     memcpy(path.data(), smb0, sizeof smb0);
     return true;
 }

@@ -46,7 +46,7 @@ int platform_board_string(board_string which, char *value, int len) {
 }
 
 // The kernel's own view of the system: sysfs and the device nodes.
-bool platform_default_device(std::span<char> path) {
+bool platform_default_device(std::span<char, device_path_size> path) {
     return default_smbus_device("/sys", "/dev", path);
 }
 

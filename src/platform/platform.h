@@ -3,6 +3,7 @@
 // i2c-dev, flock) or, for tests only, a simulation. Nothing above this layer knows which.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -21,10 +22,13 @@ uid_t platform_geteuid();
 // Real user id of the process: the user who ran it, not root, in a setuid-root run.
 uid_t platform_getuid();
 
+// Room for a device path, its terminator included.
+constexpr size_t device_path_size = 1024;
+
 // The bus device to open when the user names none, into PATH: /dev/smb0 on FreeBSD; on Linux
 // the node of the one SMBus adapter the kernel has, found in sysfs (the -v trace shows the
 // search). False when there is no such device to take, after saying why on standard error.
-bool platform_default_device(std::span<char> path);
+bool platform_default_device(std::span<char, device_path_size> path);
 
 // What the -f line of the usage text says about the device and its default.
 const char *platform_device_help();

@@ -162,10 +162,9 @@ bool sim_load_fixture(const char *path) {
 }
 
 // The default device and its help are FreeBSD's: /dev/smb0.
-bool platform_default_device(std::span<char> path) {
+bool platform_default_device(std::span<char, device_path_size> path) {
     constexpr char smb0[] = "/dev/smb0";
-    if (path.size() < sizeof smb0)
-        return false;
+    static_assert(sizeof smb0 <= device_path_size);
     memcpy(path.data(), smb0, sizeof smb0);
     return true;
 }
