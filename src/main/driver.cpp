@@ -34,8 +34,6 @@ namespace {
 // The SMBIOS strings are read into buffers of this size.
 constexpr int ident_size = 128;
 
-constexpr char default_device[] = "/dev/smb0";
-
 // What the run sequence takes, released by finish() on every path.
 struct holdings {
     int smb_fd = -1;
@@ -45,19 +43,19 @@ struct holdings {
 };
 
 int usage() {
-    fputs("Usage: vantorel [options]\n"
-          "\n"
-          "Options:\n"
-          "\n"
-          "  -J            JSON-formatted output\n"
-          "  -c            comma-delimited output\n"
-          "  -f DEVICE     use DEVICE as smb(4) device (default: /dev/smb0)\n"
-          "  -l            list supported motherboard ID strings\n"
-          "  -h            print this message\n"
-          "  -v            be verbose (show debugging output)\n"
-          "\n" HOME_PAGE "\n"
-          "Report bugs at " BUG_TRACKER "\n",
-          stdout);
+    printf("Usage: vantorel [options]\n"
+           "\n"
+           "Options:\n"
+           "\n"
+           "  -J            JSON-formatted output\n"
+           "  -c            comma-delimited output\n"
+           "  -f DEVICE     %s\n"
+           "  -l            list supported motherboard ID strings\n"
+           "  -h            print this message\n"
+           "  -v            be verbose (show debugging output)\n"
+           "\n" HOME_PAGE "\n"
+           "Report bugs at " BUG_TRACKER "\n",
+           platform_device_help());
     return EX_USAGE;
 }
 
@@ -112,8 +110,7 @@ int read_chip(const board &b, int fd, readings &s) {
 int run_program(int argc, char **argv) {
     bool opt_json = false;
     bool opt_delim = false;
-    char device_path[1024];
-    memcpy(device_path, default_device, sizeof default_device);
+    char device_path[device_path_size] = {};
     bool device_named = false;
     holdings h;
 
@@ -194,9 +191,12 @@ int run_program(int argc, char **argv) {
 
     // Effective root is established above. A real user id other than root makes this a
     // setuid-root run: a device the user named is then opened only if they could open it
-    // themselves, while the default device is what the installation grants them. Either way
-    // root is given up as soon as the device is open, before the bus is touched.
+    // themselves, while the default device (the platform's choice, which the user has no say
+    // in) is what the installation grants them. Either way root is given up as soon as the
+    // device is open, before the bus is touched.
     bool setuid_run = platform_getuid() != 0;
+    if (!device_named && !platform_default_device(device_path))
+        return finish(h, EX_NOINPUT);
     if (setuid_run && device_named)
         h.smb_fd = platform_open_user_locked(device_path);
     else

@@ -23,6 +23,20 @@ int platform_board_string(board_string which, char *value, int len) {
     return kenv(KENV_GET, name, value, len);
 }
 
+namespace {
+constexpr char smb0[] = "/dev/smb0";
+}
+
+bool platform_default_device(std::span<char, device_path_size> path) {
+    static_assert(sizeof smb0 <= device_path_size);
+    memcpy(path.data(), smb0, sizeof smb0);
+    return true;
+}
+
+const char *platform_device_help() {
+    return "use DEVICE as smb(4) device (default: /dev/smb0)";
+}
+
 int platform_open_locked(const char *path) {
     return open(path, O_RDWR | O_EXLOCK | O_CLOEXEC);
 }

@@ -1,5 +1,6 @@
 // Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev,
 // the device lock through flock(2).
+#include "platform/i2c_adapters.h"
 #include "platform/platform.h"
 #include "platform/posix.h"
 
@@ -44,6 +45,15 @@ int platform_board_string(board_string which, char *value, int len) {
     return static_cast<int>(got);
 }
 
+// The kernel's own view of the system: sysfs and the device nodes.
+bool platform_default_device(std::span<char, device_path_size> path) {
+    return default_smbus_device("/sys", "/dev", path);
+}
+
+const char *platform_device_help() {
+    return "use DEVICE as SMBus device (default: the one SMBus adapter)";
+}
+
 int platform_open_locked(const char *path) {
     return open_and_lock(path);
 }
@@ -54,13 +64,29 @@ int platform_open_locked(const char *path) {
 static int selected_fd = -1;
 static int selected_addr = -1;
 
+// i2c-dev answers EBUSY when a kernel driver has claimed the chip. Say which driver, once in
+// a run: the failure ends it anyway, and the hint is about the chip, not the transaction.
+static bool busy_explained = false;
+
+static void explain_busy(int fd, uint8_t addr) {
+    int adapter = i2c_adapter_of(fd);
+    if (busy_explained || adapter < 0)
+        return;
+    busy_explained = true;
+    explain_busy_chip("/sys", adapter, addr);
+}
+
 static int select_chip(int fd, uint8_t addr) {
     if (fd == selected_fd && addr == selected_addr)
         return 0;
     // Not I2C_SLAVE_FORCE: a chip that a kernel driver owns answers EBUSY, and that is a bus
     // failure rather than something to override behind the driver's back.
-    if (ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr)) < 0)
-        return errno;
+    if (ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr)) < 0) {
+        int e = errno;
+        if (e == EBUSY)
+            explain_busy(fd, addr);
+        return e;
+    }
     selected_fd = fd;
     selected_addr = addr;
     return 0;

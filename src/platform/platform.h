@@ -3,8 +3,11 @@
 // i2c-dev, flock) or, for tests only, a simulation. Nothing above this layer knows which.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <sys/types.h>
+
+#include <span>
 
 // The two SMBIOS baseboard strings that identify a board.
 enum class board_string { maker, product };
@@ -18,6 +21,17 @@ uid_t platform_geteuid();
 
 // Real user id of the process: the user who ran it, not root, in a setuid-root run.
 uid_t platform_getuid();
+
+// Room for a device path, its terminator included.
+constexpr size_t device_path_size = 1024;
+
+// The bus device to open when the user names none, into PATH: /dev/smb0 on FreeBSD; on Linux
+// the node of the one SMBus adapter the kernel has, found in sysfs (the -v trace shows the
+// search). False when there is no such device to take, after saying why on standard error.
+bool platform_default_device(std::span<char, device_path_size> path);
+
+// What the -f line of the usage text says about the device and its default.
+const char *platform_device_help();
 
 // Opens the bus device read-write and takes an exclusive lock on it, waiting while another
 // process holds one. Returns the descriptor, or -1 with errno set.

@@ -27,9 +27,11 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 
-# The two modules the guest needs: the character-device interface to I2C adapters and the
-# software adapter whose chips are plain register arrays that i2cset can fill.
-GUEST_MODULES = ["i2c-dev", "i2c-stub"]
+# The modules the guest needs: the character-device interface to I2C adapters and the
+# software adapter whose chips are plain register arrays that i2cset can fill; for the
+# adapter search, the driver of the PIIX4 SMBus that QEMU's machine has (a second SMBus
+# adapter); for a chip that the kernel has claimed, its hwmon driver (with hwmon-vid).
+GUEST_MODULES = ["i2c-dev", "i2c-stub", "i2c-piix4", "w83793"]
 
 # Host programs copied into the guest beside busybox: strace counts the program's ioctls,
 # and util-linux flock holds a lock from the shell (Debian's busybox has no flock applet).
@@ -238,13 +240,18 @@ load_module() {
     insmod /lib/e2e/modules/$_m.ko "$@"
 }
 
+# wait_node PATH: wait (up to five seconds) for a device node to appear.
+wait_node() {
+    _n=0
+    while [ ! -c "$1" ] && [ $_n -lt 50 ]; do usleep 100000; _n=$((_n + 1)); done
+}
+
 # stub ADDRS: a fresh software I2C adapter (bus 0, /dev/i2c-0) with chips at ADDRS
 # (comma-separated 7-bit addresses), every register zero.
 stub() {
     rmmod i2c_stub 2>/dev/null
     load_module i2c-stub chip_addr=$1
-    _n=0
-    while [ ! -c /dev/i2c-0 ] && [ $_n -lt 50 ]; do usleep 100000; _n=$((_n + 1)); done
+    wait_node /dev/i2c-0
 }
 
 # emit NAME STATUS OUTFILE ERRFILE: one result record on the results port.

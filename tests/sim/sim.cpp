@@ -161,6 +161,18 @@ bool sim_load_fixture(const char *path) {
     return ok;
 }
 
+// The default device and its help are FreeBSD's: /dev/smb0.
+bool platform_default_device(std::span<char, device_path_size> path) {
+    constexpr char smb0[] = "/dev/smb0";
+    static_assert(sizeof smb0 <= device_path_size);
+    memcpy(path.data(), smb0, sizeof smb0);
+    return true;
+}
+
+const char *platform_device_help() {
+    return "use DEVICE as smb(4) device (default: /dev/smb0)";
+}
+
 uid_t platform_geteuid() {
     return w().euid;
 }
