@@ -32,9 +32,13 @@ int platform_open_user_locked(const char *path) {
     if (setresgid(keep_gid, rgid, keep_gid) != 0)
         return -1;
     if (setresuid(keep_uid, ruid, keep_uid) != 0) {
+        // The open fails. The group goes back too; should that fail as well, the process is
+        // left with root's uid and the user's gid, and errno says why the group stayed. Either
+        // way the caller ends the run on -1, before the bus and before anything else runs
+        // with those ids.
         int saved = errno;
-        setresgid(keep_gid, egid, keep_gid);
-        errno = saved;
+        if (setresgid(keep_gid, egid, keep_gid) == 0)
+            errno = saved;
         return -1;
     }
     int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
