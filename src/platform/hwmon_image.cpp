@@ -138,7 +138,8 @@ int read_number(const char *path, long &value) {
 }
 
 // The directory that holds the attributes: the client's hwmon/hwmonK/ where the driver puts
-// them there, else the client's own directory.
+// them there (the one holding in0_input, which both drivers publish), else the client's own
+// directory.
 void attribute_dir(const char *client, char (&dir)[PATH_MAX]) {
     snprintf(dir, sizeof dir, "%s", client);
     char path[PATH_MAX];
