@@ -31,8 +31,9 @@ HERE = Path(__file__).resolve().parent
 # software adapter whose chips are plain register arrays that i2cset can fill; for the
 # adapter search, the driver of the PIIX4 SMBus that QEMU's machine has (a second SMBus
 # adapter); for a chip that the kernel has claimed, its hwmon drivers (w83793 with
-# hwmon-vid, and w83792d).
-GUEST_MODULES = ["i2c-dev", "i2c-stub", "i2c-piix4", "w83793", "w83792d"]
+# hwmon-vid, and w83792d), which vantorel reads through, and an EEPROM driver (at24), which
+# it does not.
+GUEST_MODULES = ["i2c-dev", "i2c-stub", "i2c-piix4", "w83793", "w83792d", "at24"]
 
 # Host programs copied into the guest beside busybox: strace counts the program's ioctls,
 # and util-linux flock holds a lock from the shell (Debian's busybox has no flock applet).
