@@ -1,8 +1,11 @@
-// Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev,
-// the device lock through flock(2).
+// Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev
+// (or, for a chip that the kernel's w83793 or w83792d driver holds, through that driver's
+// attributes), the device lock through flock(2).
+#include "platform/hwmon_image.h"
 #include "platform/i2c_adapters.h"
 #include "platform/platform.h"
 #include "platform/posix.h"
+#include "trace/trace.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -109,7 +112,53 @@ static bus_result smbus_byte_data(int fd, uint8_t addr, uint8_t reg, char rw, ui
     return {0, buf.byte};
 }
 
+// A chip that the kernel's w83793 or w83792d driver holds is read through the driver: i2c-dev
+// would refuse it (EBUSY), and taking it from the driver would take it from lm-sensors too.
+// Decided per address at its first transaction; the driver's attributes are read once, into
+// a register image that answers every read of that chip in the run.
+struct driver_chip {
+    int fd = -1;
+    int addr = -1;
+    bool held = false; // read through the driver, from regs
+    int error = 0;     // the attributes could not be read: every read fails so
+    hwmon_registers regs{};
+};
+
+// The boards use at most two chip addresses; any further one is decided afresh at each read.
+static driver_chip chips[2];
+
+static const driver_chip &chip_for(int fd, uint8_t addr) {
+    for (const driver_chip &c : chips)
+        if (c.fd == fd && c.addr == addr)
+            return c;
+    static driver_chip scratch;
+    driver_chip *c = &scratch;
+    for (driver_chip &slot : chips)
+        if (slot.fd < 0) {
+            c = &slot;
+            break;
+        }
+    *c = driver_chip{};
+    c->fd = fd;
+    c->addr = addr;
+    int adapter = i2c_adapter_of(fd);
+    chip_holder holder;
+    hwmon_driver driver;
+    if (adapter < 0 || !find_chip_holder("/sys", adapter, addr, holder) ||
+        !hwmon_driver_named(holder.driver, driver))
+        return *c;
+    c->held = true;
+    debug_print("chip 0x%02x on i2c-%d: held by the kernel's %s driver, read through its "
+                "attributes\n",
+                addr, adapter, holder.driver);
+    c->error = hwmon_read_registers("/sys", adapter, addr, driver, c->regs);
+    return *c;
+}
+
 bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
+    const driver_chip &c = chip_for(fd, addr);
+    if (c.held)
+        return {c.error, c.error == 0 ? c.regs[reg] : uint8_t{0}};
     return smbus_byte_data(fd, addr, reg, I2C_SMBUS_READ, 0);
 }
 

@@ -30,12 +30,20 @@ HERE = Path(__file__).resolve().parent
 # The modules the guest needs: the character-device interface to I2C adapters and the
 # software adapter whose chips are plain register arrays that i2cset can fill; for the
 # adapter search, the driver of the PIIX4 SMBus that QEMU's machine has (a second SMBus
-# adapter); for a chip that the kernel has claimed, its hwmon driver (with hwmon-vid).
-GUEST_MODULES = ["i2c-dev", "i2c-stub", "i2c-piix4", "w83793"]
+# adapter); for a chip that the kernel has claimed, its hwmon drivers (w83793 with
+# hwmon-vid, and w83792d), which vantorel reads through, and an EEPROM driver (at24), which
+# it does not.
+GUEST_MODULES = ["i2c-dev", "i2c-stub", "i2c-piix4", "w83793", "w83792d", "at24"]
 
 # Host programs copied into the guest beside busybox: strace counts the program's ioctls,
 # and util-linux flock holds a lock from the shell (Debian's busybox has no flock applet).
 HOST_TOOLS = ["/usr/bin/strace", "/usr/bin/flock"]
+
+# lm-sensors' sensors, where the host has it (bench/install-deps installs it): the driver
+# boots check that it still reads a chip that vantorel reads through the same driver.
+SENSORS = "/usr/bin/sensors"
+SENSORS_CONFIG = "/etc/sensors3.conf"
+HAVE_SENSORS = Path(SENSORS).is_file()
 
 # Where the program under test lives inside the guest. Its name is what err(3) prints.
 GUEST_PROGRAM = "/usr/bin/vantorel"
@@ -314,6 +322,10 @@ def build_initramfs(program: str, out: Path, kernel: Kernel = None) -> Kernel:
     # Programs and their libraries, libraries at the paths ldd resolved them to.
     libs = set()
     binaries = [(program, GUEST_PROGRAM)] + [(t, t) for t in HOST_TOOLS]
+    if HAVE_SENSORS:
+        binaries.append((SENSORS, SENSORS))
+        if Path(SENSORS_CONFIG).is_file():
+            c.file(SENSORS_CONFIG, Path(SENSORS_CONFIG).read_bytes())
     for src, dst in binaries:
         if not Path(src).is_file():
             raise HarnessError(f"{src} not found (run tests/e2e/install-deps)")

@@ -1,0 +1,37 @@
+// Linux: a chip that the kernel's own hardware-monitoring driver holds, read through that
+// driver. i2c-dev refuses to address such a chip, but the driver publishes what it reads in
+// sysfs attributes (bus/i2c/devices/N-00AA/, or its hwmon/hwmonK/ directory): voltages in mV,
+// temperatures in m°C, fan speeds in RPM and fan divisors. Each of them is the chip's
+// register value times a fixed step plus a fixed offset, so the register bytes that the
+// readers convert can be recovered from them; the result is a register image that answers
+// the readers' byte reads in place of the bus.
+//
+// Every function here takes the sysfs root ("/sys" in the program) so that tests can lay out
+// an attribute tree of their own.
+#pragma once
+
+#include <stdint.h>
+
+#include <array>
+
+// The drivers whose attributes are understood.
+enum class hwmon_driver { w83793, w83792d };
+
+// The driver of that name; false for any other.
+bool hwmon_driver_named(const char *name, hwmon_driver &driver);
+
+// Every register of the chip, those that no attribute covers reading 0.
+using hwmon_registers = std::array<uint8_t, 256>;
+
+// Reads the attributes of DRIVER at the client ADDRESS on ADAPTER under SYSFS_ROOT into
+// REGS, tracing each on -v. An attribute the driver does not publish (a fan disabled in the
+// chip's configuration) leaves its registers 0. Returns 0, or the errno of an attribute that
+// exists but cannot be read or holds no number.
+int hwmon_read_registers(const char *sysfs_root, int adapter, int address, hwmon_driver driver,
+                         hwmon_registers &regs);
+
+// The recovery itself, one attribute at a time: VALUE is the attribute's number. Exposed for
+// the tests; hwmon_read_registers applies them to every attribute the driver publishes.
+enum class hwmon_kind { in, temp, fan, fan_div };
+void hwmon_recover(hwmon_driver driver, hwmon_kind kind, int index, long value,
+                   hwmon_registers &regs);
