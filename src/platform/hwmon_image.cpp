@@ -58,20 +58,22 @@ constexpr fan_input w83792d_fan[] = {{0x28, 0x47, 0}, {0x29, 0x47, 4}, {0x2A, 0x
                                      {0xB8, 0x5B, 4}, {0xB9, 0x5C, 0}, {0xBA, 0x5C, 4},
                                      {0xBE, 0x9E, 0}};
 
+// Attributes PREFIX N SUFFIX for the inputs N from FIRST to LAST ("in0_input").
 struct attribute_set {
     hwmon_kind kind;
-    const char *format; // the attribute's name, %d the input number
+    const char *prefix;
+    const char *suffix;
     int first, last;
 };
 
 // In the order they are read: a W83792D fan's count needs its divisor first.
-constexpr attribute_set w83793_attributes[] = {{hwmon_kind::in, "in%d_input", 0, 9},
-                                               {hwmon_kind::temp, "temp%d_input", 1, 6},
-                                               {hwmon_kind::fan, "fan%d_input", 1, 12}};
-constexpr attribute_set w83792d_attributes[] = {{hwmon_kind::in, "in%d_input", 0, 8},
-                                                {hwmon_kind::temp, "temp%d_input", 1, 3},
-                                                {hwmon_kind::fan_div, "fan%d_div", 1, 7},
-                                                {hwmon_kind::fan, "fan%d_input", 1, 7}};
+constexpr attribute_set w83793_attributes[] = {{hwmon_kind::in, "in", "_input", 0, 9},
+                                               {hwmon_kind::temp, "temp", "_input", 1, 6},
+                                               {hwmon_kind::fan, "fan", "_input", 1, 12}};
+constexpr attribute_set w83792d_attributes[] = {{hwmon_kind::in, "in", "_input", 0, 8},
+                                                {hwmon_kind::temp, "temp", "_input", 1, 3},
+                                                {hwmon_kind::fan_div, "fan", "_div", 1, 7},
+                                                {hwmon_kind::fan, "fan", "_input", 1, 7}};
 
 bool fits(int n, size_t size) {
     return n >= 0 && static_cast<size_t>(n) < size;
@@ -257,7 +259,7 @@ int hwmon_read_registers(const char *sysfs_root, int adapter, int address, hwmon
     for (const attribute_set &set : sets) {
         for (int i = set.first; i <= set.last; i++) {
             char name[32];
-            snprintf(name, sizeof name, set.format, i);
+            snprintf(name, sizeof name, "%s%d%s", set.prefix, i, set.suffix);
             char path[PATH_MAX];
             if (!fits(snprintf(path, sizeof path, "%s/%s", dir, name), sizeof path))
                 return ENAMETOOLONG;
