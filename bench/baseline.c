@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 /* The yardstick of bench/run: a minimal C program that prints the same 20 lines as
  * `vantorel -l` with printf, built with the same compiler and the same hardening as the
  * program (a PIE against the shared C library, full RELRO, stack protector, _FORTIFY_SOURCE).

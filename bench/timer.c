@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 /* timer N PROGRAM [ARG...]: runs PROGRAM N times, one after the other, with standard output
  * to /dev/null, and prints the wall time of each run (fork to reaped exit) in nanoseconds, one
  * line per run. Exits 1 if a run fails. Linked statically so that its own start costs nothing

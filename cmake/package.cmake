@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The vantorel developers
+# SPDX-License-Identifier: BSD-2-Clause
+
 # Releases. A source tarball of the tracked files (cmake --build DIR --target package_source
 # gives vantorel-VERSION.tar.gz), and on Linux a Debian package built from the install rules
 # (cpack -G DEB in a configured and built tree gives vantorel_VERSION_ARCH.deb).

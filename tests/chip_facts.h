@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // What each chip handling does on the bus and in the readings, as the tests know it from the
 // chips' register maps: the reads of its snapshot, in bus order, and the cells it fills. The
 // one home of these facts for the unit, command-line and fuzz suites.

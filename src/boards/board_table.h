@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The supported boards. Label lists are shared between rows: a row refers to a list, it does
 // not own a copy. Entries print in list order, which is not always index order.
 #pragma once

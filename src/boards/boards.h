@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The board catalogue's records: what a run reads (readings), how a supported board is
 // recognised and which readings it shows under which names (board, sensor_label), and the
 // lookup and listing over the table of supported boards (board_table.h).

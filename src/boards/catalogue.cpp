@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Chip names, the board lookup and the -l listing.
 #include "boards/board_table.h"
 #include "boards/boards.h"

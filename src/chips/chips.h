@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // SMBus byte access and the chip readers. A reader snapshots its chip's registers first and
 // converts afterwards, filling the cells of the readings that its chip handling provides; it
 // never looks at labels.

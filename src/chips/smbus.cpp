@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // SMBus byte access: the only place where the program touches the hardware. Each call is
 // exactly one transaction; there is no retry and no check of the value.
 #include "chips/chips.h"

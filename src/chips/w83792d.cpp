@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Winbond W83792D. Voltage inputs are 10-bit: the reading register holds the upper eight
 // bits and the two low bits of seven inputs are packed into 0x3E and 0x3F. Fans report 8-bit
 // counts that are scaled by a per-fan divisor of 2^code.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Winbond W83793G. Everything the boards show sits in one contiguous register block,
 // 0x10-0x3A: voltage inputs (three of them 10-bit, their low bits packed into 0x1B), six
 // temperatures and twelve 16-bit fan counts stored high byte first.

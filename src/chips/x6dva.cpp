@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The X6DVA family spreads its monitoring over two chips at fixed addresses: at 0x2c a chip
 // whose readings are stored as plain register values, at 0x2f a W83792D-layout chip whose
 // voltages, temperatures and fans convert as on the W83792D boards.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The command-line driver: options, the run sequence from root check to report, and the one
 // exit path that every step after option parsing ends in. The sequence returns its exit
 // status to main() rather than ending the process, so that it can also be run repeatedly

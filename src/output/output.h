@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The three report forms. Each walks the board's temps, fans and voltages label lists in list
 // order and prints the cell each entry names under the entry's label; none knows the chip.
 #pragma once

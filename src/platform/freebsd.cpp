@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // FreeBSD: the kernel environment through kenv(2), the bus through the smb(4) device, whose
 // open takes the exclusive lock itself (O_EXLOCK waits while another process holds it). A
 // device that the user named in a setuid-root run is checked before it is locked, so that

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Linux: the registers of a chip that the kernel's w83793 or w83792d driver holds, recovered
 // from the driver's sysfs attributes.
 #include "platform/hwmon_image.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Linux: a chip that the kernel's own hardware-monitoring driver holds, read through that
 // driver. i2c-dev refuses to address such a chip, but the driver publishes what it reads in
 // sysfs attributes (bus/i2c/devices/N-00AA/, or its hwmon/hwmonK/ directory): voltages in mV,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Linux: finding the SMBus adapter in sysfs, and naming the driver that holds a chip.
 #include "platform/i2c_adapters.h"
 #include "trace/trace.h"

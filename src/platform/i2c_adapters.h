@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Linux: which I2C adapter is the board's SMBus, and who holds a chip on it. The kernel lists
 // its adapters in sysfs (bus/i2c/devices/i2c-N, each with a name attribute) and i2c-dev gives
 // adapter N the character device i2c-N (major 89, minor N). The chipset's SMBus host drivers

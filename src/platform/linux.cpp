@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev
 // (or, for a chip that the kernel's w83793 or w83792d driver holds, through that driver's
 // attributes), the device lock through flock(2).

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The few operating-system services the program needs, in the program's own terms. The build
 // chooses one implementation: FreeBSD (kenv, smb(4), O_EXLOCK), Linux (sysfs DMI strings,
 // i2c-dev, flock) or, for tests only, a simulation. Nothing above this layer knows which.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The half of the platform that is the same on Linux and FreeBSD: the user ids, the open of
 // a device that the user named in a setuid-root run, giving up root for good, and the close.
 #include "platform/platform.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The -v trace: every step of a run narrated on standard output, each line prefixed "==> ".
 // The leaf of the program: every other part may use it, and it uses only the C library.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The program as a user and a script see it: standard output byte for byte, standard error,
 // and the exit status, over the simulated platform (board identity, user id, chips) and, for
 // what needs no hardware, the Linux build itself.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The manual page and the README against the program: the boards, options and exit statuses
 // they document must be the ones the program has.
 #include "run.h"

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The vantorel developers
+# SPDX-License-Identifier: BSD-2-Clause
+
 """Plumbing shared by the end-to-end tools: finding Debian's kernel and its modules, building
 a busybox initramfs that carries the program, booting it under QEMU with chosen baseboard
 strings, and reading back the results the guest writes to its second serial port.

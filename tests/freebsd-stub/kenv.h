@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Stand-in for FreeBSD's <kenv.h>, for the compile-only check of the FreeBSD platform.
 #pragma once
 #define KENV_GET 0

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Fuzz target: option parsing and the run sequence, in-process over the simulated platform.
 //
 // The input supplies the effective and real user ids, the outcome of the device open (it

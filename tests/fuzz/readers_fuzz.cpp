@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Fuzz target: the chip readers and the three report forms, in-process over the simulated bus.
 //
 // Input: byte 0 picks the board row, byte 1 the failure point (the transaction, counted from

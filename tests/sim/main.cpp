@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The simulated command-line program: the shipped run sequence over the simulated platform,
 // whose world comes from the fixture file named by VANTOREL_SIM_FIXTURE (an empty world
 // without it). A fixture that does not parse ends the run with 99 before anything else.

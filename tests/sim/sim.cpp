@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Simulated platform for tests: the world a run sees, configured in-process through sim.h,
 // or from a fixture file by the simulated command-line program.
 #include "sim.h"

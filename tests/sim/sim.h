@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The simulated platform, linked only into test builds: the user id, the two board strings
 // and the chips on the bus come from the test, and failures can be injected. The bus records
 // every transaction so a test can check exactly what was asked of it.

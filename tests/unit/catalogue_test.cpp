@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The board table as data, chip names and the board lookup.
 #include "boards/board_table.h"
 #include "boards/boards.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The run sequence in-process over the simulated platform: which kind of open a run makes,
 // and that a setuid-root run asks nothing of the bus while it is still root.
 #include "capture.h"

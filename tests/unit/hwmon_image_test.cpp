@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The registers of a chip that a kernel driver holds, recovered from its attributes in a
 // sysfs tree laid out in a temporary directory. The attribute values are what the kernel's
 // w83793 and w83792d drivers published for the register images given in each case (read in

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Finding the SMBus adapter and the driver that holds a chip, over small sysfs and /dev trees
 // laid out in a temporary directory the way the kernel lays out its own.
 #include "capture.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The three report forms, byte for byte.
 #include "capture.h"
 #include "output/output.h"

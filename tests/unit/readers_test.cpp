@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // The three chip readers over the simulated bus: the conversions, the exact transactions,
 // which cells each writes, and what a bus failure leaves behind.
 #include "capture.h"

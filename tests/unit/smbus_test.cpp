@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // SMBus byte access over the simulated bus: one transaction per call, exact request, trace,
 // and the fatal bus failure.
 #include "capture.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Stand-in for FreeBSD's <sys/ioccom.h>: the BSD ioctl request encoding.
 #pragma once
 #define IOCPARM_MASK 0x1fff

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
 // Stand-in for FreeBSD's <dev/smbus/smb.h> (FreeBSD 12 and later), written from the ABI that
 // smb(4) documents: only the record and the two byte requests the program uses.
 #pragma once
