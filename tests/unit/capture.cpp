@@ -9,14 +9,17 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-std::string capture_stdout(const std::function<void()> &body) {
-    fflush(stdout);
+namespace {
+
+// What BODY writes to STREAM, whose descriptor is FD, while it runs.
+std::string capture(FILE *stream, int fd, const std::function<void()> &body) {
+    fflush(stream);
     FILE *tmp = tmpfile();
-    int saved = dup(STDOUT_FILENO);
-    dup2(fileno(tmp), STDOUT_FILENO);
+    int saved = dup(fd);
+    dup2(fileno(tmp), fd);
     body();
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
+    fflush(stream);
+    dup2(saved, fd);
     close(saved);
 
     std::string out;
@@ -27,6 +30,16 @@ std::string capture_stdout(const std::function<void()> &body) {
         out.append(buf, n);
     fclose(tmp);
     return out;
+}
+
+} // namespace
+
+std::string capture_stdout(const std::function<void()> &body) {
+    return capture(stdout, STDOUT_FILENO, body);
+}
+
+std::string capture_stderr(const std::function<void()> &body) {
+    return capture(stderr, STDERR_FILENO, body);
 }
 
 std::string capture_traced(bool verbose, const std::function<void()> &body) {

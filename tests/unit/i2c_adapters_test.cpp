@@ -174,24 +174,6 @@ struct told {
     std::string err, trace;
 };
 
-std::string capture_stderr(const std::function<void()> &body) {
-    fflush(stderr);
-    FILE *tmp = tmpfile();
-    int saved = dup(STDERR_FILENO);
-    dup2(fileno(tmp), STDERR_FILENO);
-    body();
-    fflush(stderr);
-    dup2(saved, STDERR_FILENO);
-    close(saved);
-    std::string out;
-    rewind(tmp);
-    char buf[1024];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, tmp)) > 0;)
-        out.append(buf, n);
-    fclose(tmp);
-    return out;
-}
-
 class Told : public Tree {
   protected:
     told tell(bool verbose) {
