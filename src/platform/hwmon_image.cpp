@@ -4,11 +4,11 @@
 // Linux: the registers of a chip that the kernel's w83793 or w83792d driver holds, recovered
 // from the driver's sysfs attributes.
 #include "platform/hwmon_image.h"
+#include "platform/sysfs.h"
 #include "trace/trace.h"
 
 #include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -78,10 +78,6 @@ constexpr attribute_set w83792d_attributes[] = {{hwmon_kind::in, "in", "_input",
                                                 {hwmon_kind::fan_div, "fan", "_div", 1, 7},
                                                 {hwmon_kind::fan, "fan", "_input", 1, 7}};
 
-bool fits(int n, size_t size) {
-    return n >= 0 && static_cast<size_t>(n) < size;
-}
-
 long clamp(long v, long lo, long hi) {
     return v < lo ? lo : v > hi ? hi : v;
 }
@@ -121,23 +117,13 @@ long fan_count(long rpm, long divisor, long max) {
 // The number in attribute PATH, into VALUE. 0, ENOENT when the driver does not publish
 // it, or the errno of the failure.
 int read_number(const char *path, long &value) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
     char buf[32];
-    ssize_t n;
-    do
-        n = read(fd, buf, sizeof buf - 1);
-    while (n < 0 && errno == EINTR);
-    int e = errno;
-    close(fd);
-    if (n < 0)
+    if (int e = read_attribute(path, buf); e != 0)
         return e;
-    buf[n] = '\0';
     char *end;
     errno = 0;
     value = strtol(buf, &end, 10);
-    if (end == buf || errno != 0 || (*end != '\0' && *end != '\n'))
+    if (end == buf || errno != 0 || *end != '\0')
         return EINVAL;
     return 0;
 }

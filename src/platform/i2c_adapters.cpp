@@ -3,12 +3,12 @@
 
 // Linux: finding the SMBus adapter in sysfs, and naming the driver that holds a chip.
 #include "platform/i2c_adapters.h"
+#include "platform/sysfs.h"
 #include "trace/trace.h"
 
 #include <dirent.h>
 #include <err.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,11 +25,6 @@ constexpr unsigned i2c_dev_major = 89;
 // SMBus host adapters name themselves so; nothing else on the I2C bus does.
 constexpr char smbus_prefix[] = "SMBus";
 
-// Whether snprintf's result N fits a buffer of SIZE bytes, with its terminator.
-bool fits(int n, size_t size) {
-    return n >= 0 && static_cast<size_t>(n) < size;
-}
-
 // The adapter number of a directory entry named i2c-N; -1 for anything else (clients are
 // named N-00AA, and "." and ".." are there too).
 int adapter_number(const char *entry) {
@@ -41,24 +36,6 @@ int adapter_number(const char *entry) {
     if (*end != '\0' || errno != 0 || n > INT_MAX)
         return -1;
     return static_cast<int>(n);
-}
-
-// Reads the one-line attribute at PATH into BUF without its newline. False when it cannot be
-// read.
-bool read_attribute(const char *path, std::span<char> buf) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ssize_t n;
-    do
-        n = read(fd, buf.data(), buf.size() - 1);
-    while (n < 0 && errno == EINTR);
-    close(fd);
-    if (n < 0)
-        return false;
-    buf[static_cast<size_t>(n)] = '\0';
-    buf[strcspn(buf.data(), "\n")] = '\0';
-    return true;
 }
 
 // Files CANDIDATE among the stored ones by number, dropping the highest when they are full.
@@ -131,7 +108,7 @@ adapter_search find_smbus_adapter(const char *sysfs_root, const char *dev_root,
         if (fits(snprintf(path, sizeof path, "%s/bus/i2c/devices/%s/name", sysfs_root,
                           entry->d_name),
                  sizeof path) &&
-            read_attribute(path, adapter.name) &&
+            read_attribute(path, adapter.name) == 0 &&
             strncmp(adapter.name, smbus_prefix, sizeof smbus_prefix - 1) == 0)
             file_candidate(s, adapter);
     }
