@@ -3,7 +3,7 @@
 
 // The program's entry point. Returning the status from main() is exit(3) with it: the
 // standard streams are flushed and closed the same way on every path.
-#include "main/driver.h"
+#include "main/run_sequence.h"
 
 int main(int argc, char **argv) {
     return run_program(argc, argv);

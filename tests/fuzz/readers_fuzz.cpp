@@ -18,7 +18,7 @@
 #include "boards/boards.h"
 #include "chip_facts.h"
 #include "chips/chips.h"
-#include "main/driver.h"
+#include "main/run_sequence.h"
 #include "trace/trace.h"
 #include "output/output.h"
 #include "sim/sim.h"

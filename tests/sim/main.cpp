@@ -4,7 +4,7 @@
 // The simulated command-line program: the shipped run sequence over the simulated platform,
 // whose world comes from the fixture file named by VANTOREL_SIM_FIXTURE (an empty world
 // without it). A fixture that does not parse ends the run with 99 before anything else.
-#include "main/driver.h"
+#include "main/run_sequence.h"
 #include "sim.h"
 
 #include <stdio.h>

@@ -5,7 +5,7 @@
 // or from a fixture file by the simulated command-line program.
 #include "sim.h"
 #include "platform/platform.h"
-#include "platform/posix.h"
+#include "platform/device_lock.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 // w83793 and w83792d drivers published for the register images given in each case (read in
 // the e2e VM from an i2c-stub chip).
 #include "chips/chips.h"
-#include "platform/hwmon_image.h"
+#include "platform/linux/hwmon_image.h"
 
 #include <gtest/gtest.h>
 

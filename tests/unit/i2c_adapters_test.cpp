@@ -4,7 +4,7 @@
 // Finding the SMBus adapter and the driver that holds a chip, over small sysfs and /dev trees
 // laid out in a temporary directory the way the kernel lays out its own.
 #include "capture.h"
-#include "platform/i2c_adapters.h"
+#include "platform/linux/i2c_adapters.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // Linux: finding the SMBus adapter in sysfs, and naming the driver that holds a chip.
-#include "platform/i2c_adapters.h"
-#include "platform/sysfs.h"
+#include "platform/linux/i2c_adapters.h"
+#include "platform/linux/sysfs.h"
 #include "trace/trace.h"
 
 #include <dirent.h>

@@ -13,7 +13,7 @@
 // opens nothing; a setuid-root run (real user not root) opens a path other than the default
 // device only with the real user's open, and a root run never uses that open; a failed drop
 // ends the run with EX_OSERR; nothing is left open (leaks are LeakSanitizer's part).
-#include "main/driver.h"
+#include "main/run_sequence.h"
 #include "trace/trace.h"
 #include "sim/sim.h"
 

@@ -4,10 +4,10 @@
 // Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev
 // (or, for a chip that the kernel's w83793 or w83792d driver holds, through that driver's
 // attributes), the device lock through flock(2).
-#include "platform/hwmon_image.h"
-#include "platform/i2c_adapters.h"
+#include "platform/linux/hwmon_image.h"
+#include "platform/linux/i2c_adapters.h"
 #include "platform/platform.h"
-#include "platform/posix.h"
+#include "platform/device_lock.h"
 #include "trace/trace.h"
 
 #include <errno.h>

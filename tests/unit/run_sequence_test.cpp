@@ -5,7 +5,7 @@
 // and that a setuid-root run asks nothing of the bus while it is still root.
 #include "capture.h"
 #include "chip_facts.h"
-#include "main/driver.h"
+#include "main/run_sequence.h"
 #include "trace/trace.h"
 #include "sim/sim.h"
 

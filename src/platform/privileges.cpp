@@ -4,7 +4,7 @@
 // The half of the platform that is the same on Linux and FreeBSD: the user ids, the open of
 // a device that the user named in a setuid-root run, giving up root for good, and the close.
 #include "platform/platform.h"
-#include "platform/posix.h"
+#include "platform/device_lock.h"
 
 #include <errno.h>
 #include <fcntl.h>

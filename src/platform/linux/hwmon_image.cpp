@@ -3,8 +3,8 @@
 
 // Linux: the registers of a chip that the kernel's w83793 or w83792d driver holds, recovered
 // from the driver's sysfs attributes.
-#include "platform/hwmon_image.h"
-#include "platform/sysfs.h"
+#include "platform/linux/hwmon_image.h"
+#include "platform/linux/sysfs.h"
 #include "trace/trace.h"
 
 #include <dirent.h>

@@ -5,7 +5,7 @@
 // exit path that every step after option parsing ends in. The sequence returns its exit
 // status to main() rather than ending the process, so that it can also be run repeatedly
 // inside one process (the fuzz target does).
-#include "main/driver.h"
+#include "main/run_sequence.h"
 #include "boards/board_table.h"
 #include "boards/boards.h"
 #include "chips/chips.h"
