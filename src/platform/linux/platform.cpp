@@ -6,6 +6,7 @@
 // attributes), the device lock through flock(2).
 #include "platform/linux/hwmon_image.h"
 #include "platform/linux/i2c_adapters.h"
+#include "platform/linux/sysfs.h"
 #include "platform/platform.h"
 #include "platform/device_lock.h"
 #include "trace/trace.h"
@@ -18,6 +19,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+// The DMI attributes are sysfs one-line files: the value is cut to LEN - 1 bytes and always
+// terminated, which the run sequence does to a kenv(2) value anyway.
 int platform_board_string(board_string which, char *value, int len) {
     const char *path = which == board_string::maker ? "/sys/class/dmi/id/board_vendor"
                                                     : "/sys/class/dmi/id/board_name";
@@ -25,30 +28,11 @@ int platform_board_string(board_string which, char *value, int len) {
         errno = EINVAL;
         return -1;
     }
-
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (int e = read_attribute(path, std::span<char>(value, static_cast<size_t>(len))); e != 0) {
+        errno = e;
         return -1;
-    // sysfs hands the whole attribute to the first read; loop for any other file system.
-    ssize_t got = 0;
-    while (got < len) {
-        ssize_t n = read(fd, value + got, static_cast<size_t>(len - got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return close_keeping_errno(fd);
-        }
-        if (n == 0)
-            break;
-        got += n;
     }
-    close(fd);
-    // The attribute ends with a newline that is not part of the string.
-    if (got > 0 && value[got - 1] == '\n')
-        got--;
-    if (got < len)
-        value[got++] = '\0';
-    return static_cast<int>(got);
+    return static_cast<int>(strlen(value)) + 1;
 }
 
 // The kernel's own view of the system: sysfs and the device nodes.
