@@ -366,16 +366,16 @@ struct named_device_case {
 
 std::string root_only_file(const std::string &scratch) {
     std::ofstream(scratch) << "";
-    chmod(scratch.c_str(), 0600);
+    EXPECT_EQ(0, chmod(scratch.c_str(), 0600)) << scratch;
     return scratch;
 }
 std::string link_to_null(const std::string &scratch) {
-    symlink("/dev/null", scratch.c_str());
+    EXPECT_EQ(0, symlink("/dev/null", scratch.c_str())) << scratch;
     return scratch;
 }
 std::string open_regular_file(const std::string &scratch) {
     std::ofstream(scratch) << "";
-    chmod(scratch.c_str(), 0666);
+    EXPECT_EQ(0, chmod(scratch.c_str(), 0666)) << scratch;
     return scratch;
 }
 std::string open_device(const std::string &) {
