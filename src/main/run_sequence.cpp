@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The command-line driver: options, the run sequence from root check to report, and the one
+// The run sequence: options, the run sequence from root check to report, and the one
 // exit path that every step after option parsing ends in. The sequence returns its exit
 // status to main() rather than ending the process, so that it can also be run repeatedly
 // inside one process (the fuzz target does).
