@@ -35,6 +35,12 @@ register_image read_registers(int fd, int32_t slave, std::span<const uint8_t> li
     return image;
 }
 
+register_image read_chip_registers(int fd, int32_t slave, const chip_layout &layout,
+                                   std::span<const uint8_t> list) {
+    platform_describe_chip(fd, seven_bit(slave), layout);
+    return read_registers(fd, slave, list);
+}
+
 void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value) {
     debug_print("write_byte(fd = %d, slave = 0x%02x, idxreg = 0x%02x, value = 0x%02x)\n", fd,
                 static_cast<unsigned>(slave), idxreg, value);

@@ -27,14 +27,14 @@ using registers = std::map<int, int>; // every register not listed must read 0
 
 struct chip_case {
     const char *name;
-    hwmon_driver driver;
+    const chip_layout &layout;
     attributes published;
     registers want;
 };
 
 const chip_case chip_cases[] = {
     {"w83793",
-     hwmon_driver::w83793,
+     w83793g_layout,
      {{"in0_input", "392"},      {"in1_input", "802"},      {"in2_input", "1612"},
       {"in3_input", "3600"},     {"in4_input", "832"},      {"in5_input", "1936"},
       {"in6_input", "736"},      {"in7_input", "3630"},     {"in8_input", "246"},
@@ -50,7 +50,7 @@ const chip_case chip_cases[] = {
       {0x1D, 0x81}, {0x1E, 0xd9}, {0x1F, 0xfc}, {0x20, 0x90}, {0x21, 0x7f}, {0x29, 0x00},
       {0x2A, 0x01}, {0x2D, 0x04}, {0x2E, 0x9a}, {0x39, 0x04}, {0x3A, 0xa9}}},
     {"w83793, quarter degrees", // 0x10 +0, 0x7f +3/4, 0x00 +1/4, 0x80 +2/4
-     hwmon_driver::w83793,
+     w83793g_layout,
      {{"in0_input", "0"},
       {"temp1_input", "16000"},
       {"temp2_input", "127750"},
@@ -58,7 +58,7 @@ const chip_case chip_cases[] = {
       {"temp4_input", "-128500"}},
      {{0x1C, 0x10}, {0x1D, 0x7f}, {0x1F, 0x80}}},
     {"w83792d",
-     hwmon_driver::w83792d,
+     w83792d_layout,
      {{"in0_input", "424"},       {"in1_input", "1028"},     {"in2_input", "2256"},
       {"in3_input", "3720"},      {"in4_input", "1620"},     {"in5_input", "3332"},
       {"in6_input", "4536"},      {"in7_input", "906"},      {"in8_input", "256"},
@@ -98,8 +98,8 @@ class Attributes : public ::testing::Test {
             std::ofstream(dir / name) << value << "\n";
     }
 
-    int read(hwmon_driver driver, hwmon_registers &regs) {
-        return hwmon_read_registers(sys.c_str(), 0, 0x2f, driver, regs);
+    int read(const chip_layout &layout, hwmon_registers &regs) {
+        return hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, regs);
     }
 };
 
@@ -119,7 +119,7 @@ TEST_F(Attributes, RecoversTheRegistersFromTheClientsOwnDirectoryOrItsHwmonDirec
             publish(c.published, subdir);
             hwmon_registers regs;
             regs.fill(0xee);
-            ASSERT_EQ(read(c.driver, regs), 0) << c.name << " in '" << subdir << "'";
+            ASSERT_EQ(read(c.layout, regs), 0) << c.name << " in '" << subdir << "'";
             expect_registers(regs, c.want, c.name);
         }
     }
@@ -130,23 +130,13 @@ TEST_F(Attributes, AnAttributeThatCannotBeReadOrHoldsNoNumberFailsTheChip) {
         fs::remove_all(root);
         publish({{"in0_input", "392"}, {"temp1_input", bad}});
         hwmon_registers regs;
-        EXPECT_EQ(read(hwmon_driver::w83793, regs), EINVAL) << "'" << bad << "'";
+        EXPECT_EQ(read(w83793g_layout, regs), EINVAL) << "'" << bad << "'";
     }
     fs::remove_all(root);
     publish({{"in0_input", "392"}});
     fs::create_directories(fs::path(sys) / "bus/i2c/devices/0-002f/fan1_input"); // EISDIR
     hwmon_registers regs;
-    EXPECT_EQ(read(hwmon_driver::w83793, regs), EISDIR);
-}
-
-TEST(HwmonDriver, OnlyTheTwoDriversAreRecognised) {
-    hwmon_driver d;
-    ASSERT_TRUE(hwmon_driver_named("w83793", d));
-    EXPECT_EQ(d, hwmon_driver::w83793);
-    ASSERT_TRUE(hwmon_driver_named("w83792d", d));
-    EXPECT_EQ(d, hwmon_driver::w83792d);
-    for (const char *other : {"w83795", "w83781d", "w8379", "w83793 ", ""})
-        EXPECT_FALSE(hwmon_driver_named(other, d)) << other;
+    EXPECT_EQ(read(w83793g_layout, regs), EISDIR);
 }
 
 // Every count the chip can hold, turned into the driver's RPM as the driver computes it
@@ -156,7 +146,7 @@ TEST(FanRecovery, EveryW83793CountReadsBackTheDriversRpm) {
     for (unsigned count = 0; count <= 0x0fff; count++) {
         long rpm = count == 0 || count == 0x0fff ? 0 : 1350000 / count;
         hwmon_registers regs{};
-        hwmon_recover(hwmon_driver::w83793, hwmon_kind::fan, 7, rpm, regs);
+        hwmon_recover(w83793g_layout, hwmon_kind::fan, 7, rpm, regs);
         uint16_t back = static_cast<uint16_t>(regs[0x2F] << 8 | regs[0x30]);
         ASSERT_EQ(w83793g_rpmconv(back), static_cast<uint32_t>(rpm)) << "count " << count;
     }
@@ -169,8 +159,8 @@ TEST(FanRecovery, EveryW83792DCountAndDivisorReadsBackTheDriversRpm) {
             long rpm = count == 0 ? -1 : count == 0xff ? 0 : 1350000 / (count * div);
             hwmon_registers regs{};
             // fan7: count 0xBE, divisor code in 0x9E bits 0-2.
-            hwmon_recover(hwmon_driver::w83792d, hwmon_kind::fan_div, 7, div, regs);
-            hwmon_recover(hwmon_driver::w83792d, hwmon_kind::fan, 7, rpm, regs);
+            hwmon_recover(w83792d_layout, hwmon_kind::fan_div, 7, div, regs);
+            hwmon_recover(w83792d_layout, hwmon_kind::fan, 7, rpm, regs);
             ASSERT_EQ(regs[0x9E], code);
             uint32_t want = rpm < 0 ? 0 : static_cast<uint32_t>(rpm);
             ASSERT_EQ(w83792d_rpmconv(regs[0xBE], w83792d_divisor(regs[0x9E] & 7)), want)
