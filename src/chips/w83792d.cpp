@@ -26,15 +26,22 @@ static constexpr voltage_input inputs[] = {
 // driver adds upward.
 static constexpr uint8_t temperatures[] = {0x27, 0xC0, 0xC8};
 
-// fan1-fan7: the 8-bit count register and where the divisor code sits.
-static constexpr fan_input fans[] = {
-    {.count_reg = 0x28, .divided = true, .divisor_reg = 0x47, .divisor_shift = 0},
-    {.count_reg = 0x29, .divided = true, .divisor_reg = 0x47, .divisor_shift = 4},
-    {.count_reg = 0x2A, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 0},
-    {.count_reg = 0xB8, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 4},
-    {.count_reg = 0xB9, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 0},
-    {.count_reg = 0xBA, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 4},
-    {.count_reg = 0xBE, .divided = true, .divisor_reg = 0x9E, .divisor_shift = 0}};
+// fan1-fan7: the 8-bit count register and where the divisor code sits. fan1-fan3 have pins
+// of their own; fan4-fan7 share theirs with other functions (0x1A, 0x4B choose).
+static constexpr auto fans = [] {
+    std::array<fan_input, 7> list = {{
+        {.count_reg = 0x28, .divided = true, .divisor_reg = 0x47, .divisor_shift = 0},
+        {.count_reg = 0x29, .divided = true, .divisor_reg = 0x47, .divisor_shift = 4},
+        {.count_reg = 0x2A, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 0},
+        {.count_reg = 0xB8, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 4},
+        {.count_reg = 0xB9, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 0},
+        {.count_reg = 0xBA, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 4},
+        {.count_reg = 0xBE, .divided = true, .divisor_reg = 0x9E, .divisor_shift = 0},
+    }};
+    for (unsigned i = 3; i < list.size(); i++)
+        list[i].may_be_off = true;
+    return list;
+}();
 
 constexpr chip_layout w83792d_layout = {.driver = "w83792d",
                                         .voltages = inputs,

@@ -28,12 +28,15 @@ static constexpr voltage_input inputs[] = {
 static constexpr uint8_t temperatures[] = {0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x21};
 
 // fan1-fan12: 16-bit counts at 0x23-0x3A, high byte first. The driver reads 12 bits of them.
+// fan1-fan5 have pins of their own; fan6-fan12 share theirs with other functions (0x58,
+// 0x5C choose).
 static constexpr auto fans = [] {
     std::array<fan_input, 12> list{};
     for (unsigned i = 0; i < list.size(); i++)
         list[i] = {.count_reg = static_cast<uint8_t>(0x23 + 2 * i),
                    .sixteen_bit = true,
-                   .count_low_reg = static_cast<uint8_t>(0x24 + 2 * i)};
+                   .count_low_reg = static_cast<uint8_t>(0x24 + 2 * i),
+                   .may_be_off = i >= 5};
     return list;
 }();
 

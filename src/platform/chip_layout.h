@@ -25,7 +25,9 @@ struct voltage_input {
 
 // A fan input, the driver's fanN: its count register (the high byte of a 16-bit count, whose
 // low byte is in COUNT_LOW_REG), and, on a chip with fan divisors, where its 3-bit divisor
-// code sits. The fan turns at FAN_CLOCK / (count * 2^code) revolutions per minute.
+// code sits. The fan turns at FAN_CLOCK / (count * 2^code) revolutions per minute. A fan
+// input whose pin the chip's configuration can give to another function MAY_BE_OFF: the
+// driver then does not publish it.
 struct fan_input {
     uint8_t count_reg;
     bool sixteen_bit = false;
@@ -33,6 +35,7 @@ struct fan_input {
     bool divided = false;
     uint8_t divisor_reg = 0;
     uint8_t divisor_shift = 0;
+    bool may_be_off = false;
 };
 
 // The clock that both chips' fan counters count during one revolution, in Hz.

@@ -61,10 +61,13 @@ privilege_drop platform_drop_privileges();
 void platform_close(int fd);
 
 // The outcome of one bus transaction: error 0 and, for a read, the data byte; or the errno
-// value that explains the failure.
+// value that explains the failure. A failure the platform has REPORTED, in its own terms on
+// standard error (a kernel driver's attribute that could not be read), needs no message of
+// the caller's.
 struct bus_result {
     int error;
     uint8_t value;
+    bool reported = false;
 };
 
 // Tells the platform the layout of the chip at the 7-bit address ADDR on the open device,

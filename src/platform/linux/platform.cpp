@@ -153,8 +153,9 @@ static const driver_chip *held_chip(int fd, uint8_t addr) {
 }
 
 bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
+    // hwmon_read_registers has said why the attributes could not be read.
     if (const driver_chip *c = held_chip(fd, addr); c != nullptr)
-        return {c->error, c->error == 0 ? c->regs[reg] : uint8_t{0}};
+        return {c->error, c->error == 0 ? c->regs[reg] : uint8_t{0}, c->error != 0};
     return smbus_byte_data(fd, addr, reg, I2C_SMBUS_READ, 0);
 }
 
