@@ -26,7 +26,7 @@ struct sensor_label {
 
 using label_list = std::span<const sensor_label>;
 
-// The chip handlings, by the values the board table has always given them.
+// The chip handlings, with the numeric values the board table gives them.
 enum class chip_kind : uint64_t {
     x6dva = 0,   // two chips at fixed addresses 0x2c and 0x2f
     w83792d = 1, // Winbond W83792D

@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include "boards/boards.h"
+#include "platform/chip_layout.h"
 
 // One SMBus read-byte-data transaction with register IDXREG of the chip at 7-bit address
 // SLAVE. A failed transaction ends the process with EX_IOERR; the call returns only on success.
@@ -26,6 +27,22 @@ using register_image = std::array<uint8_t, 256>;
 // a fresh image.
 register_image read_registers(int fd, int32_t slave, std::span<const uint8_t> list);
 
+// read_registers from a chip whose layout is LAYOUT, told to the platform first.
+register_image read_chip_registers(int fd, int32_t slave, const chip_layout &layout,
+                                   std::span<const uint8_t> list);
+
+// The value of voltage input IN in IMAGE: its reading register, times four plus its two low
+// bits for a 10-bit input.
+inline unsigned input_value(const register_image &image, const voltage_input &in) {
+    if (!in.ten_bit)
+        return image[in.reg];
+    return image[in.reg] * 4u + ((image[in.low_reg] >> in.low_shift) & 3u);
+}
+
+// The layouts of the two Winbond chips; the X6DVA's second chip has the W83792D's.
+extern const chip_layout w83792d_layout;
+extern const chip_layout w83793g_layout;
+
 // Winbond W83792D: voltages 0, 1, 7, 8, 10-14; temps 0-2; fans 0-6. Returns 0.
 int w83792d_main(int fd, int32_t slave, readings &s);
 // Fan divisor of a 3-bit divisor code: 2 to the power of the code (2 for codes above 7).
@@ -33,13 +50,8 @@ uint8_t w83792d_divisor(uint8_t raw);
 // Fan speed in RPM of an 8-bit count at a divisor; 0 for the no-reading counts 0 and 0xff.
 uint32_t w83792d_rpmconv(uint8_t count, uint32_t div);
 
-// The 10-bit voltage reading of register REG of a W83792D-layout image: its eight high bits,
-// and the two low bits at SHIFT in LOWREG (0x3E or 0x3F). Shared with the X6DVA reader.
-unsigned w83792d_ten_bit(const register_image &image, uint8_t reg, uint8_t lowreg, unsigned shift);
-
 // Fans 0 to N-1 of a W83792D-layout image, converted into s.fans[0..N-1] in fan order, each
 // through w83792d_divisor and w83792d_rpmconv. Shared with the X6DVA reader.
-inline constexpr unsigned w83792d_fan_count = 7;
 void w83792d_fan_speeds(const register_image &image, readings &s, unsigned n);
 
 // Winbond W83793G: voltages 0-7, 9, 10; temps 0-5; fans 0-11. Returns 0.

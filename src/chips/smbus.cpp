@@ -9,6 +9,7 @@
 
 #include <err.h>
 #include <errno.h>
+#include <stdlib.h>
 #include <sysexits.h>
 
 // The board table's addresses are 7-bit; the platform takes them as such.
@@ -20,6 +21,8 @@ uint8_t read_byte(int fd, int32_t slave, uint8_t idxreg) {
     debug_print("read_byte(fd = %d, slave = 0x%02x, idxreg = 0x%02x)\n", fd,
                 static_cast<unsigned>(slave), idxreg);
     const bus_result r = platform_read_byte(fd, seven_bit(slave), idxreg);
+    if (r.error != 0 && r.reported)
+        exit(EX_IOERR);
     if (r.error != 0) {
         errno = r.error;
         err(EX_IOERR, "ioctl(SMB_READB) failed");
@@ -33,6 +36,12 @@ register_image read_registers(int fd, int32_t slave, std::span<const uint8_t> li
     for (uint8_t reg : list)
         image[reg] = read_byte(fd, slave, reg);
     return image;
+}
+
+register_image read_chip_registers(int fd, int32_t slave, const chip_layout &layout,
+                                   std::span<const uint8_t> list) {
+    platform_describe_chip(fd, seven_bit(slave), layout);
+    return read_registers(fd, slave, list);
 }
 
 void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value) {

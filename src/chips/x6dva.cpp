@@ -26,11 +26,12 @@ int x6dva_main(int fd, readings &s) {
     s.voltages[3] = -static_cast<double>(first[0x25]); // -0.0 for a zero register
     s.temps[0] = first[0x27];
 
-    const register_image second = read_registers(fd, second_chip, second_snapshot);
-    s.voltages[0] = w83792d_ten_bit(second, 0x20, 0x3E, 0) * 0.002;
-    s.voltages[1] = w83792d_ten_bit(second, 0x21, 0x3E, 2) * 0.002;
-    s.temps[1] = second[0xC0];
-    s.temps[2] = second[0xC8];
+    const register_image second =
+        read_chip_registers(fd, second_chip, w83792d_layout, second_snapshot);
+    s.voltages[0] = input_value(second, w83792d_layout.voltages[0]) * 0.002;
+    s.voltages[1] = input_value(second, w83792d_layout.voltages[1]) * 0.002;
+    s.temps[1] = second[w83792d_layout.temperatures[1]];
+    s.temps[2] = second[w83792d_layout.temperatures[2]];
     w83792d_fan_speeds(second, s, 6); // the second chip has no seventh fan
 
     debug_print("x6dva_main() returning\n");

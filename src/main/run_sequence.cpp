@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The command-line driver: options, the run sequence from root check to report, and the one
-// exit path that every step after option parsing ends in. The sequence returns its exit
+// The run sequence: options, the steps from root check to report, and the one exit path
+// that every step after option parsing ends in. The sequence returns its exit
 // status to main() rather than ending the process, so that it can also be run repeatedly
 // inside one process (the fuzz target does).
 #include "main/run_sequence.h"
@@ -15,6 +15,7 @@
 
 #include <err.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -84,6 +85,23 @@ bool read_ident(board_string which, char *buf) {
 
 } // namespace
 
+bool open_standard_descriptors() {
+    // open(2) returns the lowest free descriptor, so filling 0, 1 and 2 in order puts each
+    // /dev/null exactly into the slot that was closed. Read-only: a report written to a closed
+    // standard output still fails, as it would have, rather than vanishing as a success.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        int filler = open("/dev/null", O_RDONLY | O_NOCTTY);
+        if (filler != fd) {
+            if (filler >= 0)
+                close(filler);
+            return false;
+        }
+    }
+    return true;
+}
+
 int read_chip(const board &b, int fd, readings &s) {
     int result;
     switch (b.chip) {
@@ -116,6 +134,11 @@ int run_program(int argc, char **argv) {
     char device_path[device_path_size] = {};
     bool device_named = false;
     holdings h;
+
+    // Before anything opens a file: a closed standard descriptor would otherwise be handed to
+    // the bus device, and the report written into it.
+    if (!open_standard_descriptors())
+        return EX_OSERR;
 
     int ch;
     while ((ch = getopt(argc, argv, OPTSTRING)) != -1) {
@@ -229,6 +252,10 @@ int run_program(int argc, char **argv) {
 
     if (int status = read_chip(*found, h.smb_fd, *h.values); status != 0)
         return finish(h, status);
+    // The chip is read: the device and its lock go before the report is written, so that a
+    // reader who never drains standard output cannot keep other runs off the bus.
+    platform_close(h.smb_fd);
+    h.smb_fd = -1;
 
     if (opt_json)
         sensors_output_json(*found, *h.values);

@@ -13,6 +13,11 @@
 // more than once resets optind in between.
 int run_program(int argc, char **argv);
 
+// Makes sure descriptors 0, 1 and 2 are open, filling a closed one with /dev/null opened
+// read-only, so that every file the program opens gets descriptor 3 or above. False when a
+// closed one could not be filled.
+bool open_standard_descriptors();
+
 // Runs the reader of B's chip kind on the open device FD into S. Returns 0, or
 // EX_SOFTWARE after saying why on standard output: a kind that no reader handles, or a
 // reader that failed.

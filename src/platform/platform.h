@@ -12,6 +12,8 @@
 
 #include <span>
 
+#include "platform/chip_layout.h"
+
 // The two SMBIOS baseboard strings that identify a board.
 enum class board_string { maker, product };
 
@@ -59,11 +61,20 @@ privilege_drop platform_drop_privileges();
 void platform_close(int fd);
 
 // The outcome of one bus transaction: error 0 and, for a read, the data byte; or the errno
-// value that explains the failure.
+// value that explains the failure. A failure the platform has REPORTED, in its own terms on
+// standard error (a kernel driver's attribute that could not be read), needs no message of
+// the caller's.
 struct bus_result {
     int error;
     uint8_t value;
+    bool reported = false;
 };
+
+// Tells the platform the layout of the chip at the 7-bit address ADDR on the open device,
+// before the chip's first transaction; LAYOUT must outlive the device. Linux reads a chip
+// that the kernel's driver named in LAYOUT holds through that driver's attributes; the other
+// platforms need nothing of it. No transaction, no trace.
+void platform_describe_chip(int fd, uint8_t addr, const chip_layout &layout);
 
 // One SMBus read-byte-data transaction on the open device: register REG of the chip at the
 // 7-bit address ADDR.

@@ -326,6 +326,8 @@ TEST_F(Cli, DualChipBoardFailsOnItsSecondChipAfterTheFirstChipsReads) {
 
 TEST_F(Cli, UnwritableStandardOutputIsAnIoError) {
     for (stdout_mode mode : {stdout_mode::full, stdout_mode::closed}) {
+        if (mode == stdout_mode::closed && wrapped_runs())
+            continue; // a wrapper fills a closed descriptor itself
         for (auto args : std::vector<std::vector<std::string>>{{"-l"}, {"-f", device, "-J"}}) {
             SCOPED_TRACE(args[0] + (mode == stdout_mode::full ? " to /dev/full" : " closed"));
             invocation inv{sim, args, fixture("x7dbp.fix")};
@@ -336,6 +338,54 @@ TEST_F(Cli, UnwritableStandardOutputIsAnIoError) {
         }
     }
 }
+
+// --- closed standard descriptors: the device never takes their place ---
+
+// A wrapper (a shell and valgrind) opens files of its own into the free slots before the
+// program starts, so only unwrapped runs start with a standard descriptor really closed.
+const char *const wrapper_takes_descriptors = "the wrapper fills closed descriptors itself";
+
+struct closed_case {
+    const char *name;
+    bool in, out, err;
+};
+
+class ClosedDescriptors : public Cli, public ::testing::WithParamInterface<closed_case> {};
+
+// Run by root, with no C library to reopen them as in a setuid run: a closed descriptor is
+// the lowest free one, which the device open would take, and the report would go to the bus.
+TEST_P(ClosedDescriptors, NeverReachTheDevice) {
+    if (wrapped_runs())
+        GTEST_SKIP() << wrapper_takes_descriptors;
+    const closed_case &c = GetParam();
+    invocation inv{sim, {"-v", "-c", "-f", device}, as_user(0) + fixture("x7dbp.fix")};
+    inv.stdin_closed = c.in;
+    inv.out = c.out ? stdout_mode::closed : stdout_mode::capture;
+    inv.stderr_closed = c.err;
+    outcome o = run(inv);
+    EXPECT_EQ(read_file(device), "") << "the report went into the device";
+    if (c.out) {
+        // Filled read-only: the report's write fails as it would to a closed descriptor.
+        EXPECT_EQ(o.status, 74);
+    } else {
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_NE(o.out.find("==> read_byte(fd = 3, slave = 0x2f, idxreg = 0x10)\n"),
+                  std::string::npos)
+            << o.out;
+        EXPECT_NE(o.out.find(expected("x7dbp.csv")), std::string::npos) << o.out;
+    }
+    if (c.err)
+        EXPECT_EQ(o.err, "");
+    else if (c.out)
+        expect_warning(o, "write error on standard output");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ClosedDescriptors,
+                         ::testing::Values(closed_case{"stdin", true, false, false},
+                                           closed_case{"stdout", false, true, false},
+                                           closed_case{"stderr", false, false, true},
+                                           closed_case{"all_three", true, true, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // --- the device lock ---
 
@@ -349,6 +399,54 @@ TEST_F(Cli, RunWaitsForAnotherHolderOfTheDeviceLock) {
     EXPECT_EQ(waitpid(pid, &wstatus, WNOHANG), 0) << "the run did not wait for the lock";
     close(holder);
     outcome o = finish(pid, out, err);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, expected("x7dbp.csv"));
+}
+
+// The kernel's wait channel of a process: what it sleeps in.
+std::string wait_channel(pid_t pid) {
+    return read_file("/proc/" + std::to_string(pid) + "/wchan");
+}
+
+TEST_F(Cli, AReaderThatNeverDrainsTheReportHoldsNoLock) {
+    if (wrapped_runs())
+        GTEST_SKIP() << "the wrapper, not the program, is the process the test watches";
+    // A pipe already full, that nobody reads: the run blocks on its report's write.
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_CLOEXEC | O_NONBLOCK), 0);
+    char block[4096] = {};
+    while (write(p[1], block, sizeof block) > 0) {
+    }
+    ASSERT_EQ(fcntl(p[1], F_SETFL, 0), 0);
+    invocation blocked{sim, {"-f", device, "-c"}, fixture("x7dbp.fix")};
+    blocked.out = stdout_mode::descriptor;
+    blocked.stdout_fd = p[1];
+    std::string out = temp_path("out"), err = temp_path("err");
+    pid_t stuck = start(blocked, out, err);
+    for (int i = 0; i < 400 && !wait_channel(stuck).ends_with("pipe_write"); i++)
+        usleep(50 * 1000);
+    EXPECT_TRUE(wait_channel(stuck).ends_with("pipe_write"))
+        << "the first run never reached its report";
+
+    // A second run on the same device goes ahead at once.
+    std::string out2 = temp_path("out"), err2 = temp_path("err");
+    pid_t second = start({sim, {"-f", device, "-c"}, fixture("x7dbp.fix")}, out2, err2);
+    bool ended = false;
+    for (int i = 0; i < 400 && !ended; i++) { // up to twenty seconds, for slow wrapped runs
+        siginfo_t info{};
+        ended =
+            waitid(P_PID, second, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == second;
+        if (!ended)
+            usleep(50 * 1000);
+    }
+    if (!ended)
+        kill(second, SIGKILL);
+    kill(stuck, SIGKILL);
+    close(p[0]);
+    close(p[1]);
+    finish(stuck, out, err);
+    outcome o = finish(second, out2, err2);
+    ASSERT_TRUE(ended) << "the second run waited for the lock of a run blocked on its output";
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, expected("x7dbp.csv"));
 }

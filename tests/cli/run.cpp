@@ -52,16 +52,23 @@ pid_t start(const invocation &inv, const std::string &out_path, const std::strin
         out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     else if (inv.out == stdout_mode::full)
         out = open("/dev/full", O_WRONLY);
+    else if (inv.out == stdout_mode::descriptor)
+        out = inv.stdout_fd;
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out >= 0)
-        dup2(out, STDOUT_FILENO);
-    else
-        close(STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, STDIN_FILENO);
-    // The program sees only the three standard streams, as from a shell.
+    if (out >= 0)
+        dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    // The program sees only the three standard streams, as from a shell, less those that the
+    // test has closed: the program starts with them really closed, their slots free.
     close_range(STDERR_FILENO + 1, ~0U, 0);
+    if (inv.stdin_closed)
+        close(STDIN_FILENO);
+    if (out < 0)
+        close(STDOUT_FILENO);
+    if (inv.stderr_closed)
+        close(STDERR_FILENO);
 
     if (fixture_path.empty())
         unsetenv("VANTOREL_SIM_FIXTURE");

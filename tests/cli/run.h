@@ -14,7 +14,9 @@ struct outcome {
     std::string err;
 };
 
-enum class stdout_mode { capture, closed, full };
+// Where the program's standard output goes: a file the test reads back, nowhere (descriptor 1
+// closed), /dev/full, or a descriptor of the test's own (invocation::stdout_fd).
+enum class stdout_mode { capture, closed, full, descriptor };
 
 struct invocation {
     std::string program;
@@ -22,6 +24,9 @@ struct invocation {
     std::string fixture; // simulated world, written to a file the child is pointed at
     uid_t as_uid = 0;    // run under this real and effective user id (when we are root)
     stdout_mode out = stdout_mode::capture;
+    int stdout_fd = -1;         // with stdout_mode::descriptor
+    bool stdin_closed = false;  // descriptor 0 closed at exec
+    bool stderr_closed = false; // descriptor 2 closed at exec (err then reads empty)
 };
 
 // The programs run as themselves, or, when VANTOREL_CLI_WRAPPER names a command, through it

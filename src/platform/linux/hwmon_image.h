@@ -13,28 +13,32 @@
 // an attribute tree of their own.
 #pragma once
 
+#include "platform/chip_layout.h"
+
 #include <stdint.h>
 
 #include <array>
 
-// The drivers whose attributes are understood.
-enum class hwmon_driver { w83793, w83792d };
-
-// The driver of that name; false for any other.
-bool hwmon_driver_named(const char *name, hwmon_driver &driver);
-
 // Every register of the chip, those that no attribute covers reading 0.
 using hwmon_registers = std::array<uint8_t, 256>;
 
-// Reads the attributes of DRIVER at the client ADDRESS on ADAPTER under SYSFS_ROOT into
-// REGS, tracing each on -v. An attribute the driver does not publish (a fan disabled in the
-// chip's configuration) leaves its registers 0. Returns 0, or the errno of an attribute that
-// exists but cannot be read or holds no number.
-int hwmon_read_registers(const char *sysfs_root, int adapter, int address, hwmon_driver driver,
-                         hwmon_registers &regs);
+// Reads the attributes of the driver that LAYOUT names, at the client ADDRESS on ADAPTER
+// under SYSFS_ROOT, into REGS, tracing each on -v. A fan that may be off (chip_layout) and
+// whose attributes the driver does not publish reads 0. Anything else that keeps a register
+// from being recovered fails the read: the client's directory or its hwmon directory missing
+// or unreadable; any other attribute missing or unreadable; content that is no number, or a
+// number outside the range that the chip's registers give; the driver unbound from the
+// client while its attributes were read. The failure is said on standard error, naming the file or
+// directory, and its errno returned (EINVAL for content, ENODEV for the driver gone); 0 when
+// every register was recovered.
+int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
+                         const chip_layout &layout, hwmon_registers &regs);
 
-// The recovery itself, one attribute at a time: VALUE is the attribute's number. Exposed for
-// the tests; hwmon_read_registers applies them to every attribute the driver publishes.
+// The recovery itself, one attribute at a time: VALUE is the number in attribute inINDEX,
+// tempINDEX, fanINDEX or fanINDEX_div (a fan's divisor comes before its count). False,
+// leaving REGS as they are, when VALUE lies outside the range that the chip's registers give
+// or the chip has no such input. Exposed for the tests; hwmon_read_registers applies it to every
+// attribute it reads.
 enum class hwmon_kind { in, temp, fan, fan_div };
-void hwmon_recover(hwmon_driver driver, hwmon_kind kind, int index, long value,
+bool hwmon_recover(const chip_layout &layout, hwmon_kind kind, int index, long value,
                    hwmon_registers &regs);

@@ -99,53 +99,63 @@ static bus_result smbus_byte_data(int fd, uint8_t addr, uint8_t reg, char rw, ui
     return {0, buf.byte};
 }
 
-// A chip that the kernel's w83793 or w83792d driver holds is read through the driver: i2c-dev
-// would refuse it (EBUSY), and taking it from the driver would take it from lm-sensors too.
-// Decided per address at its first transaction; the driver's attributes are read once, into
-// a register image that answers every read of that chip in the run.
+// A chip that the kernel's driver named in its layout holds (w83793, w83792d) is read through
+// the driver: i2c-dev would refuse it (EBUSY), and taking it from the driver would take it
+// from lm-sensors too. Decided per address at its first transaction; the driver's attributes
+// are read once, into a register image that answers every read of that chip in the run.
 struct driver_chip {
     int fd = -1;
     int addr = -1;
+    const chip_layout *layout = nullptr; // as the reader described the chip
+    bool decided = false;
     bool held = false; // read through the driver, from regs
     int error = 0;     // the attributes could not be read: every read fails so
     hwmon_registers regs{};
 };
 
-// The boards use at most two chip addresses; any further one is decided afresh at each read.
+// The chips described, at most two on the boards; any further one is read over the bus.
 static driver_chip chips[2];
 
-static const driver_chip &chip_for(int fd, uint8_t addr) {
-    for (const driver_chip &c : chips)
-        if (c.fd == fd && c.addr == addr)
-            return c;
-    static driver_chip scratch;
-    driver_chip *c = &scratch;
-    for (driver_chip &slot : chips)
-        if (slot.fd < 0) {
-            c = &slot;
-            break;
+void platform_describe_chip(int fd, uint8_t addr, const chip_layout &layout) {
+    for (driver_chip &c : chips)
+        if (c.layout == nullptr || (c.fd == fd && c.addr == addr)) {
+            c = driver_chip{};
+            c.fd = fd;
+            c.addr = addr;
+            c.layout = &layout;
+            return;
         }
-    *c = driver_chip{};
-    c->fd = fd;
-    c->addr = addr;
-    int adapter = i2c_adapter_of(fd);
-    chip_holder holder;
-    hwmon_driver driver;
-    if (adapter < 0 || !find_chip_holder("/sys", adapter, addr, holder) ||
-        !hwmon_driver_named(holder.driver, driver))
-        return *c;
-    c->held = true;
-    debug_print("chip 0x%02x on i2c-%d: held by the kernel's %s driver, read through its "
-                "attributes\n",
-                addr, adapter, holder.driver);
-    c->error = hwmon_read_registers("/sys", adapter, addr, driver, c->regs);
-    return *c;
+}
+
+// The chip at ADDR on FD when it is read through its driver, else nullptr; the first read
+// of a described chip finds out.
+static const driver_chip *held_chip(int fd, uint8_t addr) {
+    driver_chip *c = nullptr;
+    for (driver_chip &slot : chips)
+        if (slot.layout != nullptr && slot.fd == fd && slot.addr == addr)
+            c = &slot;
+    if (c == nullptr)
+        return nullptr;
+    if (!c->decided) {
+        c->decided = true;
+        int adapter = i2c_adapter_of(fd);
+        chip_holder holder;
+        if (adapter < 0 || !find_chip_holder("/sys", adapter, addr, holder) ||
+            strcmp(holder.driver, c->layout->driver) != 0)
+            return nullptr;
+        c->held = true;
+        debug_print("chip 0x%02x on i2c-%d: held by the kernel's %s driver, read through its "
+                    "attributes\n",
+                    addr, adapter, holder.driver);
+        c->error = hwmon_read_registers("/sys", adapter, addr, *c->layout, c->regs);
+    }
+    return c->held ? c : nullptr;
 }
 
 bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
-    const driver_chip &c = chip_for(fd, addr);
-    if (c.held)
-        return {c.error, c.error == 0 ? c.regs[reg] : uint8_t{0}};
+    // hwmon_read_registers has said why the attributes could not be read.
+    if (const driver_chip *c = held_chip(fd, addr); c != nullptr)
+        return {c->error, c->error == 0 ? c->regs[reg] : uint8_t{0}, c->error != 0};
     return smbus_byte_data(fd, addr, reg, I2C_SMBUS_READ, 0);
 }
 
