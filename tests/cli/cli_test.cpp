@@ -715,6 +715,10 @@ TEST(LinuxBuild, ASetuidRootRunCreatesAndReplacesOnlyWhatTheUserCould) {
     }
 
     outcome plain = run({program, {"-P"}, "", nobody});
+    if (plain.status == 77) {
+        std::filesystem::remove_all(top);
+        GTEST_SKIP() << "the setuid bit has no effect in " << top << " (mounted nosuid?)";
+    }
     ASSERT_NE(plain.status, 0) << "the run read a board: " << plain.out;
     struct stat st {};
     for (const std::string &dir : {root_dir, sticky}) {
