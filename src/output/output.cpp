@@ -71,6 +71,7 @@ void sensor_sample(FILE *out, const char *name, const sensor_label &l) {
     fputs("\"} ", out);
 }
 
+// The vantorel_up family: 1 after a reading, 0 when there is none.
 void up(FILE *out, int value) {
     family(out, "vantorel_up",
            "Whether the last reading of the board succeeded (1) or failed (0).");
@@ -150,6 +151,7 @@ template <typename Write> int replace_file(const char *file, Write write) {
     return status;
 }
 
+// Writes the report of B and S in FORM to OUT.
 void form_of(report_form form, const board &b, const readings &s, const char *chip, FILE *out) {
     switch (form) {
     case report_form::plain:
