@@ -27,6 +27,9 @@ struct invocation {
     int stdout_fd = -1;         // with stdout_mode::descriptor
     bool stdin_closed = false;  // descriptor 0 closed at exec
     bool stderr_closed = false; // descriptor 2 closed at exec (err then reads empty)
+    // Largest file the program may write, in bytes, as a full disk would stop it (0: no
+    // limit). A write past it fails with EFBIG.
+    unsigned long file_size_limit = 0;
 };
 
 // The programs run as themselves, or, when VANTOREL_CLI_WRAPPER names a command, through it
