@@ -801,12 +801,12 @@ TEST(LinuxBuild, ASetuidRootRunCreatesAndReplacesOnlyWhatTheUserCould) {
                       sticky = top + "/sticky", own = top + "/own";
     mkdir(top.c_str(), 0755);
     std::filesystem::copy_file(linux_build, program);
-    chown(program.c_str(), 0, 0);
-    chmod(program.c_str(), 04755);
+    ASSERT_EQ(chown(program.c_str(), 0, 0), 0) << program;
+    ASSERT_EQ(chmod(program.c_str(), 04755), 0) << program;
     mkdir(root_dir.c_str(), 0755);
     mkdir(sticky.c_str(), 01777);
     mkdir(own.c_str(), 0755);
-    chown(own.c_str(), nobody, nobody);
+    ASSERT_EQ(chown(own.c_str(), nobody, nobody), 0) << own;
     for (const std::string &f : {root_dir + "/vantorel.prom", sticky + "/vantorel.prom"}) {
         std::ofstream(f) << "root's\n";
         chmod(f.c_str(), 0644);
