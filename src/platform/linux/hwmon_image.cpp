@@ -240,6 +240,15 @@ int read_attributes(const chip_layout &layout, const char *dir, int anchor, hwmo
             }
             if (fd < 0)
                 return complain(layout, path, errno);
+            // A divided fan's count means nothing without its divisor, which the driver leaves
+            // out only together with the count. (fanN_div is shorter than fanN_input.)
+            char divisor[PATH_MAX];
+            if (set.kind == hwmon_kind::fan && layout.fans[at].divided &&
+                snprintf(divisor, sizeof divisor, "%s/fan%d_div", dir, n) > 0 &&
+                access(divisor, F_OK) != 0) {
+                close(fd);
+                return complain(layout, divisor, ENOENT);
+            }
             long value = 0;
             const int e = read_number(layout, fd, path, value);
             if (fd != anchor)
