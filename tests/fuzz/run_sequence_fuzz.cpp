@@ -15,6 +15,7 @@
 // ends the run with EX_OSERR; nothing is left open (leaks are LeakSanitizer's part).
 #include "main/run_sequence.h"
 #include "trace/trace.h"
+#include "scratch.h"
 #include "sim/sim.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -29,13 +30,6 @@
 #include <vector>
 
 namespace {
-
-// The lowest free descriptor: unchanged by a run that closes what it opened.
-int lowest_free_fd() {
-    int fd = dup(STDIN_FILENO);
-    close(fd);
-    return fd;
-}
 
 uid_t pick_id(FuzzedDataProvider &in) {
     // Root or one of a few users; the sequence only ever asks "root or not".
