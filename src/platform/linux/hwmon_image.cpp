@@ -34,10 +34,11 @@ void set_bits(hwmon_registers &regs, uint8_t reg, unsigned shift, unsigned mask,
 // The driver publishes value * step + offset: the value is what lies in 0 .. 1023 (10-bit)
 // or 0 .. 255 steps above the offset, rounded down.
 bool recover_voltage(const voltage_input &in, long mv, hwmon_registers &regs) {
-    const long max = in.ten_bit ? 1023 : 255;
-    if (mv < in.offset_mv || (mv - in.offset_mv) / in.step_mv > max)
+    if (mv < in.offset_mv)
         return false;
     const long value = (mv - in.offset_mv) / in.step_mv;
+    if (value > (in.ten_bit ? 1023 : 255))
+        return false;
     if (!in.ten_bit) {
         regs[in.reg] = static_cast<uint8_t>(value);
         return true;
