@@ -6,6 +6,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,15 +24,19 @@ inline int lowest_free_fd() {
 // (made at the first call, in memory where /dev/shm is there, removed when the process
 // exits).
 inline std::filesystem::path fresh_tree(const char *name) {
-    static const std::filesystem::path root = [] {
-        char shm[] = "/dev/shm/vantorel-fuzz-XXXXXX", tmp[] = "/tmp/vantorel-fuzz-XXXXXX";
-        const char *tmpl = mkdtemp(shm) != nullptr ? shm : mkdtemp(tmp);
-        if (tmpl == nullptr)
-            __builtin_trap();
+    // Plain characters, which no destructor takes away before the exit handler runs.
+    static char root[] = "/dev/shm/vantorel-fuzz-XXXXXX";
+    static bool made = false;
+    if (!made) {
+        if (mkdtemp(root) == nullptr) {
+            strcpy(root, "/tmp/vantorel-fuzz-XXXXXX");
+            if (mkdtemp(root) == nullptr)
+                __builtin_trap();
+        }
+        made = true;
         atexit([] { std::filesystem::remove_all(root); });
-        return std::filesystem::path(tmpl);
-    }();
-    std::filesystem::path tree = root / name;
+    }
+    const std::filesystem::path tree = std::filesystem::path(root) / name;
     std::filesystem::remove_all(tree);
     std::filesystem::create_directories(tree);
     return tree;
