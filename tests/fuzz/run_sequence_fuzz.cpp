@@ -16,6 +16,7 @@
 // left out: it writes files.
 #include "main/run_sequence.h"
 #include "trace/trace.h"
+#include "scratch.h"
 #include "sim/sim.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -30,13 +31,6 @@
 #include <vector>
 
 namespace {
-
-// The lowest free descriptor: unchanged by a run that closes what it opened.
-int lowest_free_fd() {
-    int fd = dup(STDIN_FILENO);
-    close(fd);
-    return fd;
-}
 
 uid_t pick_id(FuzzedDataProvider &in) {
     // Root or one of a few users; the sequence only ever asks "root or not".

@@ -34,10 +34,11 @@ void set_bits(hwmon_registers &regs, uint8_t reg, unsigned shift, unsigned mask,
 // The driver publishes value * step + offset: the value is what lies in 0 .. 1023 (10-bit)
 // or 0 .. 255 steps above the offset, rounded down.
 bool recover_voltage(const voltage_input &in, long mv, hwmon_registers &regs) {
-    const long max = in.ten_bit ? 1023 : 255;
-    if (mv < in.offset_mv || (mv - in.offset_mv) / in.step_mv > max)
+    if (mv < in.offset_mv)
         return false;
     const long value = (mv - in.offset_mv) / in.step_mv;
+    if (value > (in.ten_bit ? 1023 : 255))
+        return false;
     if (!in.ten_bit) {
         regs[in.reg] = static_cast<uint8_t>(value);
         return true;
@@ -240,6 +241,15 @@ int read_attributes(const chip_layout &layout, const char *dir, int anchor, hwmo
             }
             if (fd < 0)
                 return complain(layout, path, errno);
+            // A divided fan's count means nothing without its divisor, which the driver leaves
+            // out only together with the count. (fanN_div is shorter than fanN_input.)
+            char divisor[PATH_MAX];
+            if (set.kind == hwmon_kind::fan && layout.fans[at].divided &&
+                snprintf(divisor, sizeof divisor, "%s/fan%d_div", dir, n) > 0 &&
+                access(divisor, F_OK) != 0) {
+                close(fd);
+                return complain(layout, divisor, ENOENT);
+            }
             long value = 0;
             const int e = read_number(layout, fd, path, value);
             if (fd != anchor)

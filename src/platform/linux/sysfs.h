@@ -20,8 +20,11 @@ inline bool fits(int n, size_t size) {
 
 // Reads the one-line attribute open on FD, from its start, into BUF, terminated and without
 // its newline (sysfs hands the whole attribute to the first read). 0, or the errno of the
-// failure (ENODEV once the attribute's device has gone, however long FD was open).
+// failure (ENODEV once the attribute's device has gone, however long FD was open; EINVAL for
+// a buffer without room for the terminator).
 inline int read_open_attribute(int fd, std::span<char> buf) {
+    if (buf.empty())
+        return EINVAL;
     ssize_t n;
     do
         n = pread(fd, buf.data(), buf.size() - 1, 0);
