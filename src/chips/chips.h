@@ -19,6 +19,11 @@ uint8_t read_byte(int fd, int32_t slave, uint8_t idxreg);
 // One SMBus write-byte-data transaction; a failure ends the process like read_byte's.
 void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value);
 
+// What a failed transaction does between its message and the end of the process: it calls
+// HOOK(CONTEXT) once armed, and nothing after on_bus_failure(nullptr, nullptr). The run
+// sequence arms it for the report of a failed run; the message and the status stay the same.
+void on_bus_failure(void (*hook)(void *context), void *context);
+
 // A snapshot of a chip's registers, indexed by register number; registers not read are 0.
 using register_image = std::array<uint8_t, 256>;
 

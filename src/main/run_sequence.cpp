@@ -27,9 +27,9 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+Jcf:lvh?"
+#define OPTSTRING "+JPcf:lo:vh?"
 #else
-#define OPTSTRING "Jcf:lvh?"
+#define OPTSTRING "JPcf:lo:vh?"
 #endif
 
 namespace {
@@ -37,12 +37,18 @@ namespace {
 // The SMBIOS strings are read into buffers of this size.
 constexpr int ident_size = 128;
 
-// What the run sequence takes, released by finish() on every path.
+// What the run sequence takes, released by finish() on every path, and the file that a
+// failed run replaces.
 struct holdings {
     int smb_fd = -1;
     char *maker = nullptr;
     char *product = nullptr;
     readings *values = nullptr;
+    // With -P -o FILE: FILE, which every failure after option parsing replaces with the
+    // exposition of a failed reading. Cleared once the report is under way.
+    const char *failure_file = nullptr;
+    // A setuid-root run whose drop of root failed: no file may be created any more.
+    bool drop_failed = false;
 };
 
 int usage() {
@@ -51,8 +57,10 @@ int usage() {
            "Options:\n"
            "\n"
            "  -J            JSON-formatted output\n"
+           "  -P            Prometheus text exposition format\n"
            "  -c            comma-delimited output\n"
            "  -f DEVICE     %s\n"
+           "  -o FILE       write the report to FILE, replacing it atomically\n"
            "  -l            list supported motherboard ID strings\n"
            "  -h            print this message\n"
            "  -v            be verbose (show debugging output)\n"
@@ -62,8 +70,54 @@ int usage() {
     return EX_USAGE;
 }
 
-// The exit path: device first (closing it releases the lock), then the three blocks.
+// Gives up root for good in a setuid-root run, and traces it. False if that failed, after
+// the failure's message when SAY is set.
+bool give_up_root(holdings &h, bool say) {
+    const privilege_drop drop = platform_drop_privileges();
+    h.drop_failed = drop != privilege_drop::done;
+    if (say) {
+        switch (drop) {
+        case privilege_drop::done:
+            break;
+        case privilege_drop::group_failed:
+            warn("dropping group privileges failed");
+            break;
+        case privilege_drop::user_failed:
+            warn("dropping user privileges failed");
+            break;
+        case privilege_drop::not_for_good:
+            warnx("root privileges could be regained after dropping them");
+            break;
+        }
+    }
+    if (!h.drop_failed)
+        debug_print("privileges dropped: uid %u, euid %u\n",
+                    static_cast<unsigned>(platform_getuid()),
+                    static_cast<unsigned>(platform_geteuid()));
+    return !h.drop_failed;
+}
+
+// Replaces the failure file, if the run has one, with the exposition of a failed reading.
+// The file is created with the rights of the user who ran the program: a setuid-root run
+// that still holds root gives it up first, and one that cannot leaves the file alone. The
+// run's status and messages stay those of its failure; a file that cannot be written adds
+// its own message.
+void write_failure_file(holdings &h) {
+    const char *file = h.failure_file;
+    h.failure_file = nullptr;
+    if (file == nullptr || h.drop_failed)
+        return;
+    if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(h, false))
+        return;
+    write_failed_exposition(file);
+}
+
+// The exit path: device first (closing it releases the lock), then the three blocks. A run
+// that fails replaces its failure file first.
 int finish(holdings &h, int status) {
+    if (status != 0)
+        write_failure_file(h);
+    on_bus_failure(nullptr, nullptr);
     if (h.smb_fd != -1)
         platform_close(h.smb_fd);
     free(h.values);
@@ -71,6 +125,12 @@ int finish(holdings &h, int status) {
     free(h.maker);
     h = holdings{};
     return status;
+}
+
+// A failed bus transaction ends the process inside the byte access, after its message:
+// the failure file is replaced there.
+void on_failed_transaction(void *context) {
+    write_failure_file(*static_cast<holdings *>(context));
 }
 
 // Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
@@ -113,6 +173,8 @@ int read_chip(const board &b, int fd, readings &s) {
 int run_program(int argc, char **argv) {
     bool opt_json = false;
     bool opt_delim = false;
+    bool opt_prom = false;
+    report_target target;
     char device_path[device_path_size] = {};
     bool device_named = false;
     holdings h;
@@ -123,8 +185,14 @@ int run_program(int argc, char **argv) {
         case 'J':
             opt_json = true;
             break;
+        case 'P':
+            opt_prom = true;
+            break;
         case 'c':
             opt_delim = true;
+            break;
+        case 'o':
+            target.file = optarg;
             break;
         case 'f': {
             // A path that does not fit with its terminator is refused rather than cut: the
@@ -150,11 +218,23 @@ int run_program(int argc, char **argv) {
         }
     }
 
+    // One form at most; none is the plain table. Only a run that asked for the exposition
+    // alone, into a file, replaces that file when it fails.
+    const int forms = opt_json + opt_delim + opt_prom;
+    if (opt_json)
+        target.form = report_form::json;
+    else if (opt_delim)
+        target.form = report_form::delimited;
+    else if (opt_prom)
+        target.form = report_form::prometheus;
+    if (forms == 1 && opt_prom)
+        h.failure_file = target.file;
+
     if (platform_geteuid() != 0) {
         warn("Must be run as root, or setuid root");
         return finish(h, EX_NOPERM);
     }
-    if (opt_delim && opt_json) {
+    if (forms > 1) {
         warn("Please choose only one output format");
         return finish(h, EX_USAGE);
     }
@@ -208,33 +288,15 @@ int run_program(int argc, char **argv) {
         warn("open() on %s failed", device_path);
         return finish(h, EX_NOINPUT);
     }
-    if (setuid_run) {
-        switch (platform_drop_privileges()) {
-        case privilege_drop::done:
-            break;
-        case privilege_drop::group_failed:
-            warn("dropping group privileges failed");
-            return finish(h, EX_OSERR);
-        case privilege_drop::user_failed:
-            warn("dropping user privileges failed");
-            return finish(h, EX_OSERR);
-        case privilege_drop::not_for_good:
-            warnx("root privileges could be regained after dropping them");
-            return finish(h, EX_OSERR);
-        }
-        debug_print("privileges dropped: uid %u, euid %u\n",
-                    static_cast<unsigned>(platform_getuid()),
-                    static_cast<unsigned>(platform_geteuid()));
-    }
+    if (setuid_run && !give_up_root(h, true))
+        return finish(h, EX_OSERR);
 
+    if (h.failure_file != nullptr)
+        on_bus_failure(on_failed_transaction, &h);
     if (int status = read_chip(*found, h.smb_fd, *h.values); status != 0)
         return finish(h, status);
 
-    if (opt_json)
-        sensors_output_json(*found, *h.values);
-    else if (opt_delim)
-        sensors_output_delim(*found, *h.values);
-    else
-        sensors_output(*found, *h.values);
-    return finish(h, stdout_status(0));
+    // From here on the report itself goes to the file, or fails to.
+    h.failure_file = nullptr;
+    return finish(h, write_report(target, *found, *h.values, chip_name(found->chip)));
 }

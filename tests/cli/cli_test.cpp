@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -140,11 +141,22 @@ TEST_F(Cli, RootCheckComesFirst) {
 }
 
 TEST_F(Cli, ConflictingFormatsAreRefusedBeforeAnythingIsRead) {
-    // No board strings and no chip: the refusal must come before either is asked for.
-    outcome o = run({sim, {"-J", "-c", "-v", "-f", "/nonexistent"}, "euid 0\n"});
-    EXPECT_EQ(o.status, 64);
-    EXPECT_EQ(o.out, "");
-    expect_warning(o, "Please choose only one output format");
+    // No board strings and no chip: the refusal must come before either is asked for, and the
+    // file of -o is left alone.
+    const std::string file = temp_path("report");
+    const std::vector<std::vector<std::string>> pairs = {
+        {"-J", "-c"}, {"-P", "-J"}, {"-c", "-P"}, {"-P", "-J", "-o", file}};
+    for (std::vector<std::string> args : pairs) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        std::ofstream(file) << "old\n";
+        args.insert(args.end(), {"-v", "-f", "/nonexistent"});
+        outcome o = run({sim, args, "euid 0\n"});
+        EXPECT_EQ(o.status, 64);
+        EXPECT_EQ(o.out, "");
+        expect_warning(o, "Please choose only one output format");
+        EXPECT_EQ(read_file(file), "old\n");
+    }
+    unlink(file.c_str());
 }
 
 TEST_F(Cli, MissingBoardStringsNameTheVariable) {
@@ -243,7 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
                       report_case{"x7dbp", "-J", ".json"}, report_case{"p8sc8", nullptr, ".txt"},
                       report_case{"p8sc8", "-c", ".csv"}, report_case{"p8sc8", "-J", ".json"},
                       report_case{"x6dva", nullptr, ".txt"}, report_case{"x6dva", "-c", ".csv"},
-                      report_case{"x6dva", "-J", ".json"}),
+                      report_case{"x6dva", "-J", ".json"}, report_case{"x7dbp", "-P", ".prom"},
+                      report_case{"p8sc8", "-P", ".prom"}, report_case{"x6dva", "-P", ".prom"}),
     [](const auto &info) {
         std::string s = info.param.suffix;
         return std::string(info.param.board) + "_" + s.substr(1);
@@ -478,6 +491,188 @@ TEST_F(Cli, FailedPrivilegeDropEndsTheRunBeforeTheBusWithItsOwnDiagnostic) {
     }
 }
 
+// --- the report written to a file (-o) ---
+
+// A directory of its own for the file of -o, so that a temporary file left behind shows.
+class ReportFile : public Cli {
+  protected:
+    std::string dir = temp_path("dir");
+    std::string file = dir + "/vantorel.prom";
+    void SetUp() override {
+        Cli::SetUp();
+        mkdir(dir.c_str(), 0755);
+    }
+    void TearDown() override {
+        chmod(dir.c_str(), 0755);
+        std::filesystem::remove_all(dir);
+        Cli::TearDown();
+    }
+    // The names in the directory, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void old_file() {
+        std::ofstream(file) << "old\n";
+        chmod(file.c_str(), 0600);
+    }
+};
+
+mode_t mode_of(const std::string &path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST_F(ReportFile, EveryFormReplacesTheFileWholeAndLeavesStandardOutputEmpty) {
+    const std::pair<const char *, const char *> forms[] = {
+        {nullptr, ".txt"}, {"-c", ".csv"}, {"-J", ".json"}, {"-P", ".prom"}};
+    for (auto [option, suffix] : forms) {
+        SCOPED_TRACE(option ? option : "plain");
+        old_file();
+        std::vector<std::string> args = {"-o", file};
+        if (option)
+            args.push_back(option);
+        outcome o = sim_run(args, fixture("x7dbp.fix"));
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err, "");
+        EXPECT_EQ(read_file(file), expected(std::string("x7dbp") + suffix));
+        EXPECT_EQ(mode_of(file), 0644u);
+        EXPECT_EQ(entries(), std::vector<std::string>{"vantorel.prom"});
+    }
+}
+
+TEST_F(ReportFile, TheTraceStaysOnStandardOutputAndTheFileHoldsThePureReport) {
+    outcome o = sim_run({"-v", "-J", "-o", file}, fixture("x7dbp.fix"));
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read_file(file), expected("x7dbp.json"));
+    std::istringstream lines(o.out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line.starts_with("==> ")) << line;
+    EXPECT_TRUE(o.out.ends_with("==> sensors_output_json() returning\n"
+                                "==> replace_file() returning 0\n"))
+        << o.out;
+    EXPECT_NE(o.out.find("==> replace_file(file = " + file + ")\n==> \ttemporary file " + dir +
+                         "/.vantorel."),
+              std::string::npos)
+        << o.out;
+}
+
+// A failed run gives the same status and messages with -o as without. With -P alone, the file
+// then holds the exposition of the failure; with any other form it is left as it was.
+struct failure_case {
+    const char *name;
+    std::string world;
+    std::vector<std::string> args;
+    int status;
+    bool replaced; // by the failure exposition, under -P
+};
+
+class FailedRun : public ReportFile, public ::testing::WithParamInterface<failure_case> {};
+
+TEST_P(FailedRun, ReplacesThePrometheusFileAndNoOtherWithTheSameStatusAndMessages) {
+    const failure_case &c = GetParam();
+    if (c.status == 74 && wrapped_runs())
+        GTEST_SKIP() << ends_in_byte_access;
+    for (const char *form : {"-P", "-J"}) {
+        SCOPED_TRACE(form);
+        std::vector<std::string> args = c.args;
+        args.push_back(form);
+        outcome without = sim_run(args, c.world);
+        EXPECT_EQ(without.status, c.status) << without.err;
+        old_file();
+        args.insert(args.end(), {"-o", file});
+        outcome with = sim_run(args, c.world);
+        EXPECT_EQ(with.status, without.status);
+        EXPECT_EQ(with.out, without.out);
+        EXPECT_EQ(with.err, without.err);
+        bool replaced = c.replaced && std::string(form) == "-P";
+        EXPECT_EQ(read_file(file), replaced ? expected("failed.prom") : "old\n");
+        EXPECT_EQ(entries(), std::vector<std::string>{"vantorel.prom"});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FailedRun,
+    ::testing::Values(
+        failure_case{"not_root", as_user(1000) + x7dbp_world, {}, 77, true},
+        failure_case{"board_string", "maker Supermicro\n", {}, 71, true},
+        failure_case{"unsupported_board", "maker Supermicro\nproduct X6DVL\n", {}, 65, true},
+        failure_case{"device", x7dbp_world, {"-f", "/nonexistent/smb9"}, 66, true},
+        failure_case{"bus", x7dbp_world + "failreg 0x2f 0x22\n", {}, 74, true},
+        failure_case{"dual_chip_bus", "maker Supermicro\nproduct X6DVA\nchip 0x2c\n", {}, 74, true},
+        failure_case{"setuid_unsupported_board",
+                     setuid_world + "maker Supermicro\nproduct X6DVL\n",
+                     {},
+                     65,
+                     true},
+        failure_case{"setuid_device", setuid_world + x7dbp_world, {"-f", "/nonexistent"}, 66, true},
+        // Root cannot be given up, so no file may be created.
+        failure_case{"setuid_drop",
+                     setuid_world + "faildrop user\n" + x7dbp_world,
+                     {"-f", "/dev/null"},
+                     71,
+                     false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ReportFile, ASetuidRunGivesUpRootBeforeItWritesTheFailureFile) {
+    outcome o = sim_run({"-v", "-P", "-o", file}, setuid_world + "maker Supermicro\nproduct X\n");
+    EXPECT_EQ(o.status, 65);
+    size_t dropped = o.out.find("==> privileges dropped: uid 12345, euid 12345\n");
+    ASSERT_NE(dropped, std::string::npos) << o.out;
+    EXPECT_LT(dropped, o.out.find("==> replace_file(file = "));
+    EXPECT_EQ(read_file(file), expected("failed.prom"));
+}
+
+// Whoever runs the program may be refused the directory; a full disk is a file size limit.
+TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndStaysAsItWas) {
+    chmod(device.c_str(), 0666); // for a run as another user
+    struct write_case {
+        const char *name;
+        std::string target;
+        bool read_only; // the directory, for the user who runs the program
+        unsigned long size_limit;
+        const char *why;
+    };
+    const uid_t other = geteuid() == 0 ? 65534 : 0; // root writes into a read-only directory
+    const write_case cases[] = {
+        {"read-only directory", file, true, 0, "Permission denied"},
+        {"a directory in the way", dir + "/sub", false, 0, "Is a directory"},
+        {"full disk", file, false, 512, "File too large"}};
+    mkdir((dir + "/sub").c_str(), 0755);
+    std::ofstream(dir + "/sub/keep") << "";
+    for (const write_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        old_file();
+        chmod(dir.c_str(), c.read_only ? 0555 : 0755);
+        invocation inv{sim, {"-f", device, "-P", "-o", c.target}, fixture("x7dbp.fix")};
+        inv.as_uid = c.read_only ? other : 0;
+        inv.file_size_limit = c.size_limit;
+        outcome o = run(inv);
+        chmod(dir.c_str(), 0755);
+        EXPECT_EQ(o.status, 74);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err, "vantorel: cannot write " + c.target + ": " + c.why + "\n");
+        EXPECT_EQ(read_file(file), "old\n");
+        EXPECT_EQ(entries(), (std::vector<std::string>{"sub", "vantorel.prom"}));
+    }
+
+    // A failed run whose failure file cannot be written keeps its own status and message.
+    old_file();
+    chmod(dir.c_str(), 0555);
+    outcome o =
+        run({sim, {"-f", device, "-P", "-o", file}, "maker Supermicro\nproduct X6DVL\n", other});
+    chmod(dir.c_str(), 0755);
+    EXPECT_EQ(o.status, 65);
+    EXPECT_EQ(o.out, expected("unsupported.txt"));
+    EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Permission denied\n");
+    EXPECT_EQ(read_file(file), "old\n");
+}
+
 // --- the Linux build, for what needs no hardware ---
 
 // The usage text differs in one line: the simulated build's default device is FreeBSD's
@@ -492,6 +687,56 @@ TEST(LinuxBuild, ListsHelpsAndRefusesLikeTheSimulatedOne) {
     o = run({linux_build, {"-q"}, ""});
     EXPECT_EQ(o.status, 64);
     EXPECT_EQ(o.err, "vantorel: invalid option -- 'q'\n");
+}
+
+// A setuid-root copy of the Linux build, run by nobody. This machine is no supported board
+// with a bus, so every run fails after the options (SMBIOS strings, board or device) and
+// writes the failure file of -P -o: only where nobody could write it, and as nobody.
+TEST(LinuxBuild, ASetuidRootRunCreatesAndReplacesOnlyWhatTheUserCould) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to install a setuid-root copy";
+    const uid_t nobody = 65534;
+    const std::string top = temp_path("setuid");
+    const std::string program = top + "/vantorel", root_dir = top + "/root",
+                      sticky = top + "/sticky", own = top + "/own";
+    mkdir(top.c_str(), 0755);
+    std::filesystem::copy_file(linux_build, program);
+    chown(program.c_str(), 0, 0);
+    chmod(program.c_str(), 04755);
+    mkdir(root_dir.c_str(), 0755);
+    mkdir(sticky.c_str(), 01777);
+    mkdir(own.c_str(), 0755);
+    chown(own.c_str(), nobody, nobody);
+    for (const std::string &f : {root_dir + "/vantorel.prom", sticky + "/vantorel.prom"}) {
+        std::ofstream(f) << "root's\n";
+        chmod(f.c_str(), 0644);
+    }
+
+    outcome plain = run({program, {"-P"}, "", nobody});
+    ASSERT_NE(plain.status, 0) << "the run read a board: " << plain.out;
+    struct stat st {};
+    for (const std::string &dir : {root_dir, sticky}) {
+        SCOPED_TRACE(dir);
+        const std::string file = dir + "/vantorel.prom";
+        outcome o = run({program, {"-P", "-o", file}, "", nobody});
+        EXPECT_EQ(o.status, plain.status);
+        // Refused the new file in the one, the rename over root's file in the other.
+        EXPECT_EQ(o.err, plain.err + "vantorel: cannot write " + file + ": Permission denied\n");
+        EXPECT_EQ(read_file(file), "root's\n");
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
+    const std::string mine = own + "/vantorel.prom";
+    outcome o = run({program, {"-P", "-o", mine}, "", nobody});
+    EXPECT_EQ(o.status, plain.status);
+    EXPECT_EQ(o.err, plain.err);
+    EXPECT_EQ(read_file(mine), read_file(expected_dir + "/failed.prom"));
+    ASSERT_EQ(stat(mine.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, nobody);
+    std::filesystem::remove_all(top);
 }
 
 TEST(LinuxBuild, RefusesAnUnprivilegedUser) {

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -67,6 +69,11 @@ pid_t start(const invocation &inv, const std::string &out_path, const std::strin
         unsetenv("VANTOREL_SIM_FIXTURE");
     else
         setenv("VANTOREL_SIM_FIXTURE", fixture_path.c_str(), 1);
+    if (inv.file_size_limit != 0) {
+        signal(SIGXFSZ, SIG_IGN); // stays ignored across execv
+        struct rlimit limit = {inv.file_size_limit, inv.file_size_limit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
     if (inv.as_uid != 0 && geteuid() == 0) {
         if (setgroups(0, nullptr) != 0 || setgid(inv.as_uid) != 0 || setuid(inv.as_uid) != 0)
             _exit(126);

@@ -22,6 +22,9 @@ struct invocation {
     std::string fixture; // simulated world, written to a file the child is pointed at
     uid_t as_uid = 0;    // run under this real and effective user id (when we are root)
     stdout_mode out = stdout_mode::capture;
+    // Largest file the program may write, in bytes, as a full disk would stop it (0: no
+    // limit). A write past it fails with EFBIG.
+    unsigned long file_size_limit = 0;
 };
 
 // The programs run as themselves, or, when VANTOREL_CLI_WRAPPER names a command, through it
