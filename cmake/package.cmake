@@ -16,10 +16,13 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "vantorel identifies the board from its SMBIOS baseboard strings, reads the\n"
     "board's monitoring chip (Winbond W83792D or W83793G, or the two chips of the\n"
     "X6DVA) over the SMBus through i2c-dev, prints the temperatures, fan speeds\n"
-    "and voltages once as a table, CSV or JSON, and exits with a sysexits(3)\n"
-    "status. It only reads: it never writes a register of the chip.\n"
+    "and voltages once as a table, CSV, JSON or Prometheus metrics, or writes\n"
+    "them atomically to a file (for node_exporter's textfile collector), and\n"
+    "exits with a sysexits(3) status. It only reads: it never writes a register\n"
+    "of the chip.\n"
     "\n"
-    "Seventeen boards are supported; vantorel -l lists them.")
+    "Seventeen boards are supported; vantorel -l lists them. Prometheus alert\n"
+    "rules for the metrics are in /usr/share/vantorel.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 # The source tarball: what git tracks. The patterns are regular expressions over absolute
@@ -36,10 +39,10 @@ set(CPACK_SOURCE_IGNORE_FILES
     "[.]rej$")
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  # What the Debian package adds to the program and the page: the page compressed as Debian
-  # policy asks (gzip -9n, no name or time stamp inside), the copyright file in the
-  # machine-readable format with the license text from LICENSE, and the changelog in Debian's
-  # format, named as a native package names it.
+  # What the Debian package adds to the program and the page: the alert rules, the page
+  # compressed as Debian policy asks (gzip -9n, no name or time stamp inside), the copyright
+  # file in the machine-readable format with the license text from LICENSE, and the changelog
+  # in Debian's format, named as a native package names it.
   set(vantorel_deb ${PROJECT_BINARY_DIR}/debian)
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE vantorel_license)
   string(REGEX REPLACE "^Copyright[^\n]*\n\n" "" vantorel_license "${vantorel_license}")
@@ -68,6 +71,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
           COMPONENT debian EXCLUDE_FROM_ALL)
   install(FILES ${vantorel_deb}/copyright ${vantorel_deb}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vantorel
+          COMPONENT debian EXCLUDE_FROM_ALL)
+  # The alert rules for the Prometheus form's metrics, for a Prometheus server to load.
+  install(FILES ${PROJECT_SOURCE_DIR}/contrib/prometheus/vantorel-alerts.yml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/vantorel
           COMPONENT debian EXCLUDE_FROM_ALL)
 
   # The timer and its service, where systemd looks for a package's units (enabled by nobody

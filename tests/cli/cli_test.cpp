@@ -647,6 +647,8 @@ TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndStaysAsItWas) {
     std::ofstream(dir + "/sub/keep") << "";
     for (const write_case &c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.size_limit != 0 && wrapped_runs())
+            continue; // the limit would cut the checker's own log
         old_file();
         chmod(dir.c_str(), c.read_only ? 0555 : 0755);
         invocation inv{sim, {"-f", device, "-P", "-o", c.target}, fixture("x7dbp.fix")};

@@ -159,7 +159,8 @@ TEST(Manual, ExitStatusesAreThoseOfTheProgramInPageAndReadme) {
     EXPECT_EQ(readme, program);
 }
 
-// The version is CMake's; the page's footer, the README and the newest NEWS.md entry show it.
+// The version is CMake's; the page's footer, the README and the newest NEWS.md entry of a
+// release show it (an "Unreleased" entry above it gathers what comes next).
 TEST(Manual, VersionIsTheProjectsInPageReadmeAndNews) {
     const std::string version = VANTOREL_VERSION;
     std::vector<std::string> page = lines_of(read_file(manual_page));
@@ -169,8 +170,9 @@ TEST(Manual, VersionIsTheProjectsInPageReadmeAndNews) {
               std::string::npos);
 
     std::vector<std::string> news = lines_of(read_file(source_dir + "/NEWS.md"));
-    auto newest = std::find_if(news.begin(), news.end(),
-                               [](const std::string &line) { return line.starts_with("## "); });
+    auto newest = std::find_if(news.begin(), news.end(), [](const std::string &line) {
+        return line.starts_with("## ") && line != "## Unreleased";
+    });
     ASSERT_NE(newest, news.end());
     EXPECT_TRUE(newest->starts_with("## " + version + " ")) << *newest;
 }

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// Fuzz target: the chip readers and the three report forms, in-process over the simulated bus.
+// Fuzz target: the chip readers and the report forms, in-process over the simulated bus.
 //
 // Input: byte 0 picks the board row, byte 1 the failure point (the transaction, counted from
 // 1, that fails; 0 for none), byte 2 bit 0 turns the trace on; then the register image of
@@ -11,7 +11,8 @@
 // A run with no failure point inside the snapshot must issue exactly the board's snapshot of
 // reads, and each report form must keep its shape: JSON framed section by section with one
 // "LABEL": "VALUE UNIT" entry per label and commas between entries, the delimited form three
-// fields per line, the plain form one aligned line per label, and all three the same values.
+// fields per line, the Prometheus form one sample per label under its family, the plain form
+// one aligned line per label, and all four the same values.
 // A failed transaction ends the process by design (err(3), status 74), so a failure point
 // inside the snapshot is run in a child process, which must end exactly so.
 #include "boards/board_table.h"
@@ -45,7 +46,7 @@ void read_board(const board *b, readings *s) {
 }
 
 // What a formatter prints, trace lines left out.
-std::string report(void (*form)(const board &, const readings &), const board *b,
+std::string report(void (*form)(const board &, const readings &, FILE *), const board *b,
                    const readings *s) {
     char *buf = nullptr;
     size_t len = 0;
@@ -53,8 +54,8 @@ std::string report(void (*form)(const board &, const readings &), const board *b
     if (mem == nullptr)
         __builtin_trap();
     FILE *saved = stdout;
-    stdout = mem;
-    form(*b, *s);
+    stdout = mem; // the trace, and the report
+    form(*b, *s, mem);
     stdout = saved;
     fclose(mem);
     std::string out;
@@ -161,6 +162,30 @@ void check_reports(const board *b, const readings *s) {
         if (commas != 2) // a label with a comma would break the three fields
             __builtin_trap();
     }
+
+    // Prometheus: HELP and TYPE lines, and between them the board's line, one sample per
+    // entry in the same order under its family, and vantorel_up 1.
+    const char *const families[3] = {"vantorel_temperature_celsius", "vantorel_fan_rpm",
+                                     "vantorel_voltage_volts"};
+    std::vector<std::string> want = {std::string("vantorel_board_info{maker=\"") + b->maker +
+                                     "\",product=\"" + b->product + "\",chip=\"" +
+                                     chip_name(b->chip) + "\"} 1"};
+    for (size_t i = 0, k = 0; k < 3; k++)
+        for (size_t n = 0; n < sections[k].list.size(); n++, i++)
+            want.push_back(std::string(families[k]) + "{sensor=\"" + entries[i].label + "\"} " +
+                           entries[i].value);
+    want.push_back("vantorel_up 1");
+    std::vector<std::string> samples;
+    for (const std::string &line :
+         lines(report([](const board &b, const readings &s,
+                         FILE *out) { sensors_output_prom(b, s, chip_name(b.chip), out); },
+                      b, s))) {
+        if (line.starts_with("# HELP ") || line.starts_with("# TYPE "))
+            continue;
+        samples.push_back(line);
+    }
+    if (samples != want)
+        __builtin_trap();
 
     // Plain: the label padded to 20, the value right-aligned in 8, the unit.
     std::vector<std::string> plain = lines(report(sensors_output, b, s));

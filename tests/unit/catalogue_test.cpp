@@ -36,11 +36,14 @@ TEST(SensorData, StartsZeroFilledWhenValueInitialised) {
 
 void check_list(const char *what, label_list list, const std::set<unsigned> &filled) {
     std::set<unsigned> seen;
+    std::set<std::string> labels;
     for (const sensor_label &l : list) {
         std::string label = l.label;
         SCOPED_TRACE(std::string(what) + " " + label);
         EXPECT_TRUE(filled.count(l.index)) << "names a cell its reader does not fill";
         EXPECT_TRUE(seen.insert(l.index).second) << "index named twice";
+        // The Prometheus form's series of a family differ by this label alone.
+        EXPECT_TRUE(labels.insert(label).second) << "label named twice";
         EXPECT_LE(label.size(), 18u);
         for (char c : label) {
             EXPECT_TRUE(c >= 0x20 && c < 0x7f);

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The three report forms, byte for byte.
+// The report forms, byte for byte.
 #include "capture.h"
 #include "output/output.h"
 
@@ -72,6 +72,56 @@ TEST(Report, JsonFormOfTheWorkedExample) {
               "}\n");
 }
 
+const std::string up_family =
+    "# HELP vantorel_up Whether the last reading of the board succeeded (1) or failed (0).\n"
+    "# TYPE vantorel_up gauge\n";
+
+TEST(Report, PrometheusFormOfTheWorkedExample) {
+    readings s = example_readings();
+    EXPECT_EQ(capture_stdout([&] { sensors_output_prom(example, s, "Winbond W83793G"); }),
+              "# HELP vantorel_board_info The board read: its SMBIOS maker and product, and its "
+              "monitoring chip.\n"
+              "# TYPE vantorel_board_info gauge\n"
+              "vantorel_board_info{maker=\"Supermicro\",product=\"TEST\",chip=\"Winbond "
+              "W83793G\"} 1\n"
+              "# HELP vantorel_temperature_celsius Temperature read by vantorel.\n"
+              "# TYPE vantorel_temperature_celsius gauge\n"
+              "vantorel_temperature_celsius{sensor=\"CPU Temperature\"} 38\n"
+              "vantorel_temperature_celsius{sensor=\"System Temperature\"} 31\n"
+              "# HELP vantorel_fan_rpm Fan speed read by vantorel (0: no reading).\n"
+              "# TYPE vantorel_fan_rpm gauge\n"
+              "vantorel_fan_rpm{sensor=\"FAN1\"} 3000\n"
+              "vantorel_fan_rpm{sensor=\"FAN2\"} 0\n"
+              "# HELP vantorel_voltage_volts Voltage read by vantorel.\n"
+              "# TYPE vantorel_voltage_volts gauge\n"
+              "vantorel_voltage_volts{sensor=\"Vcore\"} 1.202\n"
+              "vantorel_voltage_volts{sensor=\"-12V\"} -11.904\n" +
+                  up_family + "vantorel_up 1\n");
+    EXPECT_EQ(capture_stdout([] { sensors_output_prom_failed(); }), up_family + "vantorel_up 0\n");
+}
+
+TEST(Report, PrometheusLabelValuesAreEscapedAndEmptyFamiliesKeepTheirHeaders) {
+    constexpr sensor_label odd[] = {{0, "back\\slash \"quoted\"\nnext line"}};
+    const board b = {"Maker \"M\"", "P\\1", chip_kind::w83793g, 0x2f, none, odd, none};
+    readings s{};
+    s.temps[0] = 40;
+    std::string out = capture_stdout([&] { sensors_output_prom(b, s, "C\nD"); });
+    EXPECT_NE(out.find("vantorel_board_info{maker=\"Maker \\\"M\\\"\",product=\"P\\\\1\","
+                       "chip=\"C\\nD\"} 1\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("# TYPE vantorel_temperature_celsius gauge\n"
+                       "vantorel_temperature_celsius{sensor=\"back\\\\slash \\\"quoted\\\"\\nnext "
+                       "line\"} 40\n"
+                       "# HELP vantorel_fan_rpm Fan speed read by vantorel (0: no reading).\n"
+                       "# TYPE vantorel_fan_rpm gauge\n"
+                       "# HELP vantorel_voltage_volts Voltage read by vantorel.\n"
+                       "# TYPE vantorel_voltage_volts gauge\n" +
+                       up_family),
+              std::string::npos)
+        << out;
+}
+
 TEST(Report, EmptyListsPrintNoLinesButKeepTheJsonSections) {
     const board empty = {"Supermicro", "EMPTY", chip_kind::w83793g, 0x2f, none, none, none};
     readings s{};
@@ -112,6 +162,9 @@ TEST(Report, TraceLinesFrameTheReportWhenVerbose) {
     out = capture_traced(true, [&] { sensors_output_delim(example, s); });
     EXPECT_TRUE(out.starts_with("==> sensors_output_delim(b = ")) << out;
     EXPECT_TRUE(out.ends_with("-12V,-11.904,V\n==> sensors_output_delim() returning\n")) << out;
+    out = capture_traced(true, [&] { sensors_output_prom(example, s, "chip"); });
+    EXPECT_TRUE(out.starts_with("==> sensors_output_prom(b = ")) << out;
+    EXPECT_TRUE(out.ends_with("vantorel_up 1\n==> sensors_output_prom() returning\n")) << out;
 }
 
 } // namespace
