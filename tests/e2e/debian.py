@@ -11,6 +11,7 @@ vmlib.GUEST_LIB (run_case, note), and sends its records over the second serial p
 busybox boots do; then it powers the guest off.
 """
 
+import contextlib
 import datetime
 import fcntl
 import hashlib
@@ -38,7 +39,8 @@ BOOT_TIMEOUT = 900  # seconds; the boot, the install and the timer's runs take a
 IMAGE_SIZE = "2G"  # sparse: only what the guest writes takes room on the host
 GUEST_DIR = "/usr/local/lib/vantorel-e2e"
 
-# The unit that runs the test script once the system is up, after node_exporter.
+# The unit that runs the test script once the system is up, after node_exporter; a test
+# that fails or hangs still powers the guest off.
 TEST_UNIT = f"""[Unit]
 Description=vantorel end-to-end test
 After=multi-user.target prometheus-node-exporter.service
@@ -48,6 +50,8 @@ Type=oneshot
 ExecStart=/bin/sh {GUEST_DIR}/main.sh
 StandardOutput=journal+console
 StandardError=journal+console
+TimeoutStartSec=600
+FailureAction=poweroff-force
 
 [Install]
 WantedBy=multi-user.target
@@ -79,19 +83,26 @@ stub() {
     done
 }
 
-# last_run: when the service last finished a run (monotonic microseconds).
-last_run() {
-    systemctl show -P InactiveEnterTimestampMonotonic "$UNIT.service"
+# now: the monotonic clock in microseconds, as systemd stamps its units' events.
+now() {
+    awk '{ printf "%d\n", $1 * 1000000 }' /proc/uptime
 }
 
-# wait_run SINCE SECONDS: waits until the service has finished a run after SINCE.
+# wait_run SINCE SECONDS: waits (up to SECONDS) until a run of the service that started
+# after SINCE has ended, and says how long that took.
 wait_run() {
     _n=0
-    while [ "$(last_run)" = "$1" ] && [ $_n -lt $(($2 * 2)) ]; do
+    while [ $_n -lt $(($2 * 2)) ]; do
+        _start=$(systemctl show -P ExecMainStartTimestampMonotonic "$UNIT.service")
+        _end=$(systemctl show -P InactiveEnterTimestampMonotonic "$UNIT.service")
+        if [ "$_start" -gt "$1" ] && [ "$_end" -gt "$_start" ]; then
+            echo "after $((_n / 2)) s"
+            return 0
+        fi
         sleep 0.5
         _n=$((_n + 1))
     done
-    [ "$(last_run)" != "$1" ] && echo "after $((_n / 2)) s"
+    return 1
 }
 
 # scrape: node_exporter's lines for vantorel and its textfile collector.
@@ -106,13 +117,13 @@ outcome() {
 }
 """
 
-# The test's frame: the results port, the helpers, the script, and the power-off.
+# The test's frame: the results port, the helpers and the script, in a subshell that may
+# stop early, then the power-off.
 MAIN = f"""#!/bin/sh
 stty -F /dev/ttyS1 raw -echo -onlcr
 exec 3>/dev/ttyS1
-. {GUEST_DIR}/guest.sh
 echo "@@BOOTED" >&3
-( cd /tmp && . {GUEST_DIR}/test.sh )
+( cd /tmp && . {GUEST_DIR}/guest.sh && . {GUEST_DIR}/test.sh )
 echo "@@END" >&3
 sync
 systemctl poweroff --force
@@ -130,9 +141,11 @@ class Cache:
         digest = hashlib.sha256("\0".join(MMDEBSTRAP).encode()).hexdigest()[:12]
         return f"{SUITE}-{digest}-{day}"
 
-    def get(self, log=print) -> Path:
-        """The cached root directory, made first if needed. Runs that start together wait
-        for one another; older entries are removed."""
+    @contextlib.contextmanager
+    def use(self, log=print):
+        """The cached root directory, made first if needed, as a context: while it lasts,
+        no other run removes it. Runs that start together wait for the one that makes it;
+        older entries are removed."""
         if os.geteuid() != 0:
             raise vmlib.HarnessError("the Debian boot needs root: mmdebstrap makes the root "
                                      "file system's files with their owners")
@@ -141,12 +154,13 @@ class Cache:
         want = self.root / self.key()
         with open(self.root / ".lock", "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
-            if not (want / "etc/os-release").exists():
+            if not want.is_dir():
                 self._make(want, log)
             for old in self.root.iterdir():
                 if old.name not in (want.name, ".lock"):
                     shutil.rmtree(old, ignore_errors=True)
-        return want
+            fcntl.flock(lock, fcntl.LOCK_SH)
+            yield want
 
     def _make(self, want: Path, log):
         building = self.root / f".building-{os.getpid()}"
@@ -211,24 +225,28 @@ def make_image(root: Path, out: Path, files: dict, workdir: Path):
         shutil.rmtree(stage, ignore_errors=True)
 
 
-def boot(root: Path, script: str, files: dict, maker: str, product: str, workdir: Path,
-         append="", timeout=BOOT_TIMEOUT) -> vmlib.BootResult:
-    """Boots ROOT (a cached root directory) with FILES ({guest path: (bytes, mode)}) added
-    and APPEND on the kernel's command line, and runs SCRIPT in it once the system is up.
+def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workdir: Path,
+         append="", timeout=BOOT_TIMEOUT, log=print) -> vmlib.BootResult:
+    """Boots the cached root file system with FILES ({guest path: (bytes, mode)}) added and
+    APPEND on the kernel's command line, and runs SCRIPT in it once the system is up.
     Returns the records it sent back."""
     workdir.mkdir(parents=True, exist_ok=True)
     start = time.monotonic()
-    image = workdir / "root.ext4"
+    image, kernel, initrd = (workdir / n for n in ("root.ext4", "vmlinuz", "initrd.img"))
     files = dict(files)
     files[f"{GUEST_DIR}/test.sh"] = (script.encode(), 0o644)
-    make_image(root, image, files, workdir)
-    _, kernel, initrd = guest_kernel(root)
+    with cache.use(log) as root:
+        make_image(root, image, files, workdir)
+        # Links, not names in the cache, which a later day's run may remove.
+        for link, target in zip((kernel, initrd), guest_kernel(root)[1:]):
+            link.unlink(missing_ok=True)
+            os.link(target, link)
     cmd = ["qemu-system-x86_64", "-accel", "tcg", "-m", "1024",
            "-drive", f"file={image},format=raw,if=virtio",
            "-kernel", str(kernel), "-initrd", str(initrd),
            "-append", "root=/dev/vda rw console=ttyS0 panic=-1 quiet " + append]
     res = vmlib.run_qemu(cmd, maker, product, workdir, timeout)
     res.seconds = time.monotonic() - start
-    image.unlink(missing_ok=True)
+    for p in (image, kernel, initrd):
+        p.unlink(missing_ok=True)
     return res
-
