@@ -126,7 +126,7 @@ echo "@@BOOTED" >&3
 ( cd /tmp && . {GUEST_DIR}/guest.sh && . {GUEST_DIR}/test.sh )
 echo "@@END" >&3
 sync
-systemctl poweroff --force
+systemctl poweroff --force --force
 """
 
 
