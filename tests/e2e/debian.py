@@ -18,7 +18,6 @@ import hashlib
 import os
 import shutil
 import subprocess
-import tempfile
 import time
 from pathlib import Path
 
@@ -35,7 +34,7 @@ MMDEBSTRAP = ["mmdebstrap", "--variant=minbase", "--include=" + ",".join(PACKAGE
 # fetches the archive's updates. Only root can read or change them.
 CACHE = Path(os.environ.get("VANTOREL_E2E_CACHE", "/var/cache/vantorel-e2e"))
 
-BOOT_TIMEOUT = 900  # seconds; the boot, the install and the timer's runs take about three
+BOOT_TIMEOUT = 900  # seconds; the boot and its cases take three to five minutes
 IMAGE_SIZE = "2G"  # sparse: only what the guest writes takes room on the host
 GUEST_DIR = "/usr/local/lib/vantorel-e2e"
 
@@ -60,7 +59,6 @@ WantedBy=multi-user.target
 # Helpers for the test script, beside vmlib.GUEST_LIB's.
 GUEST_LIB = r"""
 UNIT=prometheus-node-exporter-vantorel
-PROM=/var/lib/prometheus/node-exporter/vantorel.prom
 
 # stub_bus: N of the software adapter's /dev/i2c-N.
 stub_bus() {
