@@ -77,19 +77,20 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/vantorel
           COMPONENT debian EXCLUDE_FROM_ALL)
 
-  # A static PIE is a choice here, not an accident (README, "Security"): say so to
-  # lintian, which otherwise takes it for a packaging bug, and, seeing an ELF object of type
-  # DYN that needs no library, for a shared library without its C library dependency.
-  if(VANTOREL_LINK MATCHES "^static")
-    file(WRITE ${vantorel_deb}/lintian-overrides
-         "# Linked statically on purpose: no dynamic loader for a program run setuid root.\n"
-         "vantorel: statically-linked-binary [usr/sbin/vantorel]\n"
-         "# A static PIE: a program, not a shared library, that needs no other.\n"
-         "vantorel: shared-library-lacks-prerequisites [usr/sbin/vantorel]\n")
-    install(FILES ${vantorel_deb}/lintian-overrides
-            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME vantorel
-            COMPONENT debian EXCLUDE_FROM_ALL)
-  endif()
+  # The timer and its service, where systemd looks for a package's units (enabled by nobody
+  # but the administrator), and the service's options in /etc/default, a conffile. The
+  # maintainer scripts stop the timer on removal and, on purge, remove the links that enabling
+  # it made and the report the service last wrote.
+  install(FILES packaging/systemd/prometheus-node-exporter-vantorel.service
+                packaging/systemd/prometheus-node-exporter-vantorel.timer
+          DESTINATION lib/systemd/system COMPONENT debian EXCLUDE_FROM_ALL)
+  install(FILES packaging/debian/prometheus-node-exporter-vantorel.default
+          DESTINATION /etc/default RENAME prometheus-node-exporter-vantorel
+          COMPONENT debian EXCLUDE_FROM_ALL)
+  file(WRITE ${vantorel_deb}/conffiles "/etc/default/prometheus-node-exporter-vantorel\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+      ${vantorel_deb}/conffiles ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+      ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 
   # One package of the program and the Debian files (not the uncompressed page), under /usr
   # (the prefix of the DEB generator, whatever CMAKE_INSTALL_PREFIX says).
@@ -104,10 +105,15 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTOREL_MAINTAINER}")
   set(CPACK_DEBIAN_PACKAGE_SECTION admin)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The dependencies (the C library, when the program is linked against it) come from
-  # dpkg-shlibdeps; a static program has none.
+  # The program is linked against the shared C library, as Debian links its own programs, so
+  # that the C library's security updates reach it without a rebuild; the dependency on it
+  # comes from dpkg-shlibdeps. A tree configured for a static program makes no package
+  # (cmake/package-config.cmake.in).
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS prometheus-node-exporter)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  configure_file(cmake/package-config.cmake.in ${PROJECT_BINARY_DIR}/package-config.cmake @ONLY)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/package-config.cmake)
 endif()
 
 include(CPack)

@@ -369,6 +369,7 @@ class BootResult:
     qemu_status: int = None
     seconds: float = 0.0
     problem: str = ""
+    detail: str = ""  # what the suite prints beside the boot's time
 
 
 def parse_results(text: bytes) -> BootResult:
@@ -419,15 +420,25 @@ def boot(initramfs: Path, script: str, maker=None, product=None, workdir: Path =
     with open(initrd, "wb") as f, open(initramfs, "rb") as base:
         shutil.copyfileobj(base, f)
         f.write(script_cpio(script))
+    cmd = ["qemu-system-x86_64", "-accel", "tcg", "-m", "256",
+           "-kernel", str(kernel.image), "-initrd", str(initrd),
+           "-append", "console=ttyS0 panic=-1 loglevel=4 rdinit=/init"]
+    res = run_qemu(cmd, maker, product, workdir, timeout)
+    if own_tmp:
+        shutil.rmtree(workdir, ignore_errors=True)
+    return res
+
+
+def run_qemu(cmd, maker, product, workdir: Path, timeout) -> BootResult:
+    """Runs the QEMU command CMD (machine, memory, kernel and disks) without display or
+    network, the console on the first serial port and the results port on the second, both
+    into files in WORKDIR, and MAKER and PRODUCT as the SMBIOS baseboard (type 2) strings
+    (with neither, no baseboard table at all). Returns the records the guest sent back."""
     console, results = workdir / "console.log", workdir / "results.log"
     for p in (console, results):
         p.unlink(missing_ok=True)
-
-    cmd = ["qemu-system-x86_64", "-accel", "tcg", "-m", "256", "-no-reboot",
-           "-nodefaults", "-display", "none", "-monitor", "none",
-           "-serial", f"file:{console}", "-serial", f"file:{results}",
-           "-kernel", str(kernel.image), "-initrd", str(initrd),
-           "-append", "console=ttyS0 panic=-1 loglevel=4 rdinit=/init"]
+    cmd = cmd + ["-no-reboot", "-nodefaults", "-display", "none", "-monitor", "none",
+                 "-serial", f"file:{console}", "-serial", f"file:{results}"]
     if maker is not None or product is not None:
         smb = "type=2"
         if maker is not None:
@@ -437,7 +448,6 @@ def boot(initramfs: Path, script: str, maker=None, product=None, workdir: Path =
         cmd += ["-smbios", smb]
 
     start = time.monotonic()
-    res = None
     try:
         p = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True,
                            timeout=timeout)
@@ -453,8 +463,6 @@ def boot(initramfs: Path, script: str, maker=None, product=None, workdir: Path =
     if not res.finished and not problem:
         problem = "guest stopped before its script finished"
     res.problem = problem if (status != 0 or not res.finished) else ""
-    if own_tmp:
-        shutil.rmtree(workdir, ignore_errors=True)
     return res
 
 

@@ -1,0 +1,251 @@
+# SPDX-FileCopyrightText: 2026 The vantorel developers
+# SPDX-License-Identifier: BSD-2-Clause
+
+"""A real Debian 12 system for the end-to-end suite: a minimal root file system made with
+mmdebstrap (kept between runs in a cache), turned into an ext4 disk image with a test script
+and the package under test added, and booted under QEMU with the guest's own kernel and
+initrd, systemd as init and udev loading the drivers of QEMU's machine.
+
+The test script runs as a systemd unit once the system is up, with the helpers of
+vmlib.GUEST_LIB (run_case, note), and sends its records over the second serial port as the
+busybox boots do; then it powers the guest off.
+"""
+
+import contextlib
+import datetime
+import fcntl
+import hashlib
+import os
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+import vmlib
+
+SUITE = "bookworm"
+# The system under test: systemd with udev, node_exporter to scrape, kmod for modprobe, curl
+# for the scrape, and i2c-tools to fill the chip's registers.
+PACKAGES = ["systemd-sysv", "linux-image-amd64", "udev", "prometheus-node-exporter", "kmod",
+            "curl", "i2c-tools"]
+MMDEBSTRAP = ["mmdebstrap", "--variant=minbase", "--include=" + ",".join(PACKAGES), SUITE]
+
+# The root file systems are kept here between runs, one per package list and day: a new day
+# fetches the archive's updates. Only root can read or change them.
+CACHE = Path(os.environ.get("VANTOREL_E2E_CACHE", "/var/cache/vantorel-e2e"))
+
+BOOT_TIMEOUT = 900  # seconds; the boot and its cases take three to five minutes
+IMAGE_SIZE = "2G"  # sparse: only what the guest writes takes room on the host
+GUEST_DIR = "/usr/local/lib/vantorel-e2e"
+
+# The unit that runs the test script once the system is up, after node_exporter; a test
+# that fails or hangs still powers the guest off.
+TEST_UNIT = f"""[Unit]
+Description=vantorel end-to-end test
+After=multi-user.target prometheus-node-exporter.service
+
+[Service]
+Type=oneshot
+ExecStart=/bin/sh {GUEST_DIR}/main.sh
+StandardOutput=journal+console
+StandardError=journal+console
+TimeoutStartSec=600
+FailureAction=poweroff-force
+
+[Install]
+WantedBy=multi-user.target
+"""
+
+# Helpers for the test script, beside vmlib.GUEST_LIB's.
+GUEST_LIB = r"""
+UNIT=prometheus-node-exporter-vantorel
+
+# stub_bus: N of the software adapter's /dev/i2c-N.
+stub_bus() {
+    for _d in /sys/bus/i2c/devices/i2c-*; do
+        [ "$(cat "$_d/name")" = "SMBus stub driver" ] && echo "${_d##*-}"
+    done
+}
+
+# stub REG VALUE...: a fresh software adapter with a chip at 0x2f whose registers REG hold
+# VALUE, every other register zero; BUS is set to its number.
+stub() {
+    modprobe -r i2c_stub 2>/dev/null
+    modprobe i2c-dev
+    modprobe i2c-stub chip_addr=0x2f
+    udevadm settle
+    BUS=$(stub_bus)
+    while [ $# -ge 2 ]; do
+        i2cset -y "$BUS" 0x2f "$1" "$2" || echo "i2cset $BUS $1 $2 failed" >&2
+        shift 2
+    done
+}
+
+# now: the monotonic clock in microseconds, as systemd stamps its units' events.
+now() {
+    awk '{ printf "%d\n", $1 * 1000000 }' /proc/uptime
+}
+
+# wait_run SINCE SECONDS: waits (up to SECONDS) until a run of the service that started
+# after SINCE has ended, and says how long that took.
+wait_run() {
+    _n=0
+    while [ $_n -lt $(($2 * 2)) ]; do
+        _start=$(systemctl show -P ExecMainStartTimestampMonotonic "$UNIT.service")
+        _end=$(systemctl show -P InactiveEnterTimestampMonotonic "$UNIT.service")
+        if [ "$_start" -gt "$1" ] && [ "$_end" -gt "$_start" ]; then
+            echo "after $((_n / 2)) s"
+            return 0
+        fi
+        sleep 0.5
+        _n=$((_n + 1))
+    done
+    return 1
+}
+
+# scrape: node_exporter's lines for vantorel and its textfile collector.
+scrape() {
+    curl -fsS http://127.0.0.1:9100/metrics >/tmp/metrics &&
+        grep -E '^(# (HELP|TYPE) )?(vantorel_|node_textfile_)' /tmp/metrics
+}
+
+# outcome: the service's result and state.
+outcome() {
+    systemctl show -p Result,ExecMainStatus,ActiveState "$UNIT.service"
+}
+"""
+
+# The test's frame: the results port, the helpers and the script, in a subshell that may
+# stop early, then the power-off.
+MAIN = f"""#!/bin/sh
+stty -F /dev/ttyS1 raw -echo -onlcr
+exec 3>/dev/ttyS1
+echo "@@BOOTED" >&3
+( cd /tmp && . {GUEST_DIR}/guest.sh && . {GUEST_DIR}/test.sh )
+echo "@@END" >&3
+sync
+systemctl poweroff --force --force
+"""
+
+
+class Cache:
+    """The root file system for today's package list, made when missing."""
+
+    def __init__(self, root: Path = CACHE):
+        self.root = root
+
+    def key(self) -> str:
+        day = datetime.datetime.now(datetime.timezone.utc).strftime("%Y%m%d")
+        digest = hashlib.sha256("\0".join(MMDEBSTRAP).encode()).hexdigest()[:12]
+        return f"{SUITE}-{digest}-{day}"
+
+    @contextlib.contextmanager
+    def use(self, log=print):
+        """The cached root directory, made first if needed, as a context: while it lasts,
+        no other run removes it. Runs that start together wait for the one that makes it;
+        older entries are removed."""
+        if os.geteuid() != 0:
+            raise vmlib.HarnessError("the Debian boot needs root: mmdebstrap makes the root "
+                                     "file system's files with their owners")
+        self.root.mkdir(mode=0o700, parents=True, exist_ok=True)
+        os.chmod(self.root, 0o700)
+        want = self.root / self.key()
+        with open(self.root / ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not want.is_dir():
+                self._make(want, log)
+            for old in self.root.iterdir():
+                if old.name not in (want.name, ".lock"):
+                    shutil.rmtree(old, ignore_errors=True)
+            fcntl.flock(lock, fcntl.LOCK_SH)
+            yield want
+
+    def _make(self, want: Path, log):
+        building = self.root / f".building-{os.getpid()}"
+        shutil.rmtree(building, ignore_errors=True)
+        start = time.monotonic()
+        p = subprocess.run(MMDEBSTRAP + [str(building)], stdin=subprocess.DEVNULL,
+                           capture_output=True, text=True)
+        if p.returncode != 0:
+            shutil.rmtree(building, ignore_errors=True)
+            raise vmlib.HarnessError("mmdebstrap failed:\n" + p.stderr[-3000:])
+        shutil.rmtree(want, ignore_errors=True)
+        building.rename(want)
+        log(f"debian: made the root file system with mmdebstrap in "
+            f"{time.monotonic() - start:.0f} s ({want})")
+
+
+def guest_kernel(root: Path):
+    """The guest's own kernel and initrd, from its /boot."""
+    kernels = sorted(root.glob("boot/vmlinuz-*"))
+    if not kernels:
+        raise vmlib.HarnessError(f"no kernel in {root}/boot")
+    version = kernels[-1].name[len("vmlinuz-"):]
+    initrd = root / "boot" / f"initrd.img-{version}"
+    if not initrd.is_file():
+        raise vmlib.HarnessError(f"no {initrd}")
+    return version, kernels[-1], initrd
+
+
+def _put(stage: Path, path: str, data: bytes, mode=0o644):
+    """A new file in the staging tree. The tree's files are hard links to the cache's, so an
+    existing one is unlinked first, never written through."""
+    target = stage / path.lstrip("/")
+    target.parent.mkdir(parents=True, exist_ok=True)
+    if target.exists() or target.is_symlink():
+        target.unlink()
+    target.write_bytes(data)
+    os.chmod(target, mode)
+
+
+def make_image(root: Path, out: Path, files: dict, workdir: Path):
+    """An ext4 image of ROOT with FILES ({guest path: (bytes, mode)}) added and the test unit
+    enabled. ROOT itself is left as it is."""
+    stage = workdir / "stage"
+    shutil.rmtree(stage, ignore_errors=True)
+    subprocess.run(["cp", "-al", str(root), str(stage)], check=True)
+    try:
+        files = dict(files)
+        files[f"{GUEST_DIR}/guest.sh"] = ((vmlib.GUEST_LIB + GUEST_LIB).encode(), 0o644)
+        files[f"{GUEST_DIR}/main.sh"] = (MAIN.encode(), 0o755)
+        files["/etc/systemd/system/vantorel-e2e.service"] = (TEST_UNIT.encode(), 0o644)
+        for path, (data, mode) in files.items():
+            _put(stage, path, data, mode)
+        wants = stage / "etc/systemd/system/multi-user.target.wants"
+        wants.mkdir(parents=True, exist_ok=True)
+        (wants / "vantorel-e2e.service").symlink_to("/etc/systemd/system/vantorel-e2e.service")
+        out.unlink(missing_ok=True)
+        p = subprocess.run(["mkfs.ext4", "-q", "-F", "-L", "root", "-d", str(stage), str(out),
+                            IMAGE_SIZE], capture_output=True, text=True)
+        if p.returncode != 0:
+            raise vmlib.HarnessError("mkfs.ext4 failed: " + p.stderr)
+    finally:
+        shutil.rmtree(stage, ignore_errors=True)
+
+
+def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workdir: Path,
+         append="", timeout=BOOT_TIMEOUT, log=print) -> vmlib.BootResult:
+    """Boots the cached root file system with FILES ({guest path: (bytes, mode)}) added and
+    APPEND on the kernel's command line, and runs SCRIPT in it once the system is up.
+    Returns the records it sent back."""
+    workdir.mkdir(parents=True, exist_ok=True)
+    start = time.monotonic()
+    image, kernel, initrd = (workdir / n for n in ("root.ext4", "vmlinuz", "initrd.img"))
+    files = dict(files)
+    files[f"{GUEST_DIR}/test.sh"] = (script.encode(), 0o644)
+    with cache.use(log) as root:
+        make_image(root, image, files, workdir)
+        # Links, not names in the cache, which a later day's run may remove.
+        for link, target in zip((kernel, initrd), guest_kernel(root)[1:]):
+            link.unlink(missing_ok=True)
+            os.link(target, link)
+    cmd = ["qemu-system-x86_64", "-accel", "tcg", "-m", "1024",
+           "-drive", f"file={image},format=raw,if=virtio",
+           "-kernel", str(kernel), "-initrd", str(initrd),
+           "-append", "root=/dev/vda rw console=ttyS0 panic=-1 quiet " + append]
+    made = time.monotonic() - start
+    res = vmlib.run_qemu(cmd, maker, product, workdir, timeout)
+    res.detail = f"the disk image made in {made:.0f} s before it"
+    for p in (image, kernel, initrd):
+        p.unlink(missing_ok=True)
+    return res
