@@ -113,14 +113,20 @@ void write_failure_file(holdings &h) {
     write_failed_exposition(file);
 }
 
-// The exit path: device first (closing it releases the lock), then the three blocks. A run
-// that fails replaces its failure file first.
-int finish(holdings &h, int status) {
-    if (status != 0)
-        write_failure_file(h);
-    on_bus_failure(nullptr, nullptr);
+// Closes the device if it is open, which releases the lock.
+void release_device(holdings &h) {
     if (h.smb_fd != -1)
         platform_close(h.smb_fd);
+    h.smb_fd = -1;
+}
+
+// The exit path: device first, so that no file is written while the bus is locked, then a
+// failed run's failure file, then the three blocks.
+int finish(holdings &h, int status) {
+    on_bus_failure(nullptr, nullptr);
+    release_device(h);
+    if (status != 0)
+        write_failure_file(h);
     free(h.values);
     free(h.product);
     free(h.maker);
@@ -129,9 +135,11 @@ int finish(holdings &h, int status) {
 }
 
 // A failed bus transaction ends the process inside the byte access, after its message:
-// the failure file is replaced there.
+// the device is let go and the failure file replaced there.
 void on_failed_transaction(void *context) {
-    write_failure_file(*static_cast<holdings *>(context));
+    holdings &h = *static_cast<holdings *>(context);
+    release_device(h);
+    write_failure_file(h);
 }
 
 // Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
@@ -320,8 +328,7 @@ int run_program(int argc, char **argv) {
         return finish(h, status);
     // The chip is read: the device and its lock go before the report is written, so that a
     // reader who never drains standard output cannot keep other runs off the bus.
-    platform_close(h.smb_fd);
-    h.smb_fd = -1;
+    release_device(h);
 
     // From here on the report itself goes to the file, or fails to.
     h.failure_file = nullptr;
