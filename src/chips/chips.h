@@ -2,69 +2,60 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // SMBus byte access and the chip readers. A reader snapshots its chip's registers first and
-// converts afterwards, filling the cells of the readings that its chip handling provides; it
-// never looks at labels.
+// converts afterwards, filling the cells of the readings that its chip's cell table names; it
+// never looks at labels. A failed transaction is said on standard error where it happens and
+// travels up as EX_IOERR: the reader stops at once and returns it.
 #pragma once
 
-#include <array>
 #include <span>
 #include <stdint.h>
 
 #include "boards/boards.h"
-#include "platform/chip_layout.h"
+#include "chips/cells.h"
+#include "chips/chip_tables.h"
+#include "platform/platform.h"
+
+// The outcome of one read_byte: status 0 and the register's byte, or EX_IOERR.
+struct [[nodiscard]] byte_read {
+    int status;
+    uint8_t value;
+};
 
 // One SMBus read-byte-data transaction with register IDXREG of the chip at 7-bit address
-// SLAVE. A failed transaction ends the process with EX_IOERR; the call returns only on success.
-uint8_t read_byte(int fd, int32_t slave, uint8_t idxreg);
+// SLAVE on the open device BUS. A failed transaction is said on standard error (unless the
+// platform has said it) and gives EX_IOERR; no return line is traced then.
+byte_read read_byte(bus_handle &bus, int32_t slave, uint8_t idxreg);
 
-// One SMBus write-byte-data transaction; a failure ends the process like read_byte's.
-void write_byte(int fd, int32_t slave, uint8_t idxreg, uint8_t value);
-
-// What a failed transaction does between its message and the end of the process: it calls
-// HOOK(CONTEXT) once armed, and nothing after on_bus_failure(nullptr, nullptr). The run
-// sequence arms it for the report of a failed run; the message and the status stay the same.
-void on_bus_failure(void (*hook)(void *context), void *context);
-
-// A snapshot of a chip's registers, indexed by register number; registers not read are 0.
-using register_image = std::array<uint8_t, 256>;
+// One SMBus write-byte-data transaction. Returns 0, or EX_IOERR as read_byte fails.
+[[nodiscard]] int write_byte(bus_handle &bus, int32_t slave, uint8_t idxreg, uint8_t value);
 
 // Reads the registers of LIST from the chip at SLAVE, one read_byte each in list order, into
-// a fresh image.
-register_image read_registers(int fd, int32_t slave, std::span<const uint8_t> list);
+// IMAGE, cleared first. Returns 0, or EX_IOERR at the first failed read, the reads after it
+// not made.
+[[nodiscard]] int read_registers(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
+                                 register_image &image);
 
 // read_registers from a chip whose layout is LAYOUT, told to the platform first.
-register_image read_chip_registers(int fd, int32_t slave, const chip_layout &layout,
-                                   std::span<const uint8_t> list);
+[[nodiscard]] int read_chip_registers(bus_handle &bus, int32_t slave, const chip_layout &layout,
+                                      std::span<const uint8_t> list, register_image &image);
 
-// The value of voltage input IN in IMAGE: its reading register, times four plus its two low
-// bits for a 10-bit input.
-inline unsigned input_value(const register_image &image, const voltage_input &in) {
-    if (!in.ten_bit)
-        return image[in.reg];
-    return image[in.reg] * 4u + ((image[in.low_reg] >> in.low_shift) & 3u);
-}
+// Each reader returns 0 with its cells filled, or EX_IOERR after a failed transaction, when
+// no cell of the chip that failed has been written.
 
-// The layouts of the two Winbond chips; the X6DVA's second chip has the W83792D's.
-extern const chip_layout w83792d_layout;
-extern const chip_layout w83793g_layout;
-
-// Winbond W83792D: voltages 0, 1, 7, 8, 10-14; temps 0-2; fans 0-6. Returns 0.
-int w83792d_main(int fd, int32_t slave, readings &s);
+// Winbond W83792D: voltages 0, 1, 7, 8, 10-14; temps 0-2; fans 0-6.
+int w83792d_main(bus_handle &bus, int32_t slave, readings &s);
 // Fan divisor of a 3-bit divisor code: 2 to the power of the code (2 for codes above 7).
 uint8_t w83792d_divisor(uint8_t raw);
 // Fan speed in RPM of an 8-bit count at a divisor; 0 for the no-reading counts 0 and 0xff.
 uint32_t w83792d_rpmconv(uint8_t count, uint32_t div);
 
-// Fans 0 to N-1 of a W83792D-layout image, converted into s.fans[0..N-1] in fan order, each
-// through w83792d_divisor and w83792d_rpmconv. Shared with the X6DVA reader.
-void w83792d_fan_speeds(const register_image &image, readings &s, unsigned n);
-
-// Winbond W83793G: voltages 0-7, 9, 10; temps 0-5; fans 0-11. Returns 0.
-int w83793g_main(int fd, int32_t slave, readings &s);
+// Winbond W83793G: voltages 0-7, 9, 10; temps 0-5; fans 0-11.
+int w83793g_main(bus_handle &bus, int32_t slave, readings &s);
 // A CPU temperature register read as signed: below 1 degree shows as 0.
 uint8_t w83793g_tempadj(uint8_t raw);
 // Fan speed in RPM of a 16-bit count; 0 for the no-reading counts 0 and 0x0fff.
 uint32_t w83793g_rpmconv(uint16_t count);
 
-// The two-chip X6DVA arrangement at fixed addresses 0x2c and 0x2f. Returns 0.
-int x6dva_main(int fd, readings &s);
+// The two-chip X6DVA arrangement at fixed addresses 0x2c and 0x2f. A failure on the second
+// chip comes after the first chip's cells have been written.
+int x6dva_main(bus_handle &bus, readings &s);

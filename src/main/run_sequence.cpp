@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // The run sequence: options, the steps from root check to report, and the one exit path
-// that every step after option parsing ends in. The sequence returns its exit
-// status to main() rather than ending the process, so that it can also be run repeatedly
-// inside one process (the fuzz target does).
+// that every step after option parsing ends in, a failed bus transaction's included. The
+// sequence returns its exit status to main() rather than ending the process, so that it can
+// also be run repeatedly inside one process (the fuzz targets do).
 #include "main/run_sequence.h"
 #include "boards/board_table.h"
 #include "boards/boards.h"
@@ -19,6 +19,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <array>
+#include <optional>
 #include <sysexits.h>
 #include <unistd.h>
 
@@ -38,15 +41,31 @@ namespace {
 // The SMBIOS strings are read into buffers of this size.
 constexpr int ident_size = 128;
 
+// What the command line asks of a run.
+struct options {
+    report_target target; // the form, and the file of -o
+    int forms = 0;        // form options given (-J, -c, -P): more than one is refused
+    std::array<char, device_path_size> device_path{};
+    bool device_named = false; // -f; without it the platform's default device
+    // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
+    // path): its exit status. No step of the run sequence follows.
+    std::optional<int> ends_with;
+
+    // With -P alone and -o FILE: FILE, which a failed run replaces with the exposition of a
+    // failed reading.
+    const char *failure_file() const {
+        return forms == 1 && target.form == report_form::prometheus ? target.file : nullptr;
+    }
+};
+
 // What the run sequence takes, released by finish() on every path, and the file that a
 // failed run replaces.
 struct holdings {
-    int smb_fd = -1;
+    bus_handle bus;
     char *maker = nullptr;
     char *product = nullptr;
     readings *values = nullptr;
-    // With -P -o FILE: FILE, which every failure after option parsing replaces with the
-    // exposition of a failed reading. Cleared once the report is under way.
+    // The failure file of the options, cleared once the report is under way.
     const char *failure_file = nullptr;
     // A setuid-root run whose drop of root failed: no file may be created any more.
     bool drop_failed = false;
@@ -71,12 +90,71 @@ int usage() {
     return EX_USAGE;
 }
 
+// Parses the command line. -l lists the boards and -v turns the trace on as they are met;
+// the options after -l are never parsed.
+options parse_options(int argc, char **argv) {
+    options opts;
+    bool json = false, delimited = false, prometheus = false;
+    int ch;
+    while ((ch = getopt(argc, argv, OPTSTRING)) != -1) {
+        switch (ch) {
+        case 'J':
+            json = true;
+            break;
+        case 'P':
+            prometheus = true;
+            break;
+        case 'c':
+            delimited = true;
+            break;
+        case 'o':
+            opts.target.file = optarg;
+            break;
+        case 'f': {
+            // A path that does not fit with its terminator is refused rather than cut: the
+            // device opened must be the one the user named.
+            size_t len = strnlen(optarg, opts.device_path.size());
+            if (len >= opts.device_path.size()) {
+                warnx("device path too long (%zu bytes at most)", opts.device_path.size() - 1);
+                opts.ends_with = EX_USAGE;
+                return opts;
+            }
+            opts.device_path.fill('\0');
+            memcpy(opts.device_path.data(), optarg, len);
+            opts.device_named = true;
+            break;
+        }
+        case 'l':
+            list_models(board_table);
+            opts.ends_with = stdout_status(0);
+            return opts;
+        case 'v':
+            opt_verbose = true;
+            break;
+        default: // -h, -?, an unknown option, -f without its argument
+            opts.ends_with = usage();
+            return opts;
+        }
+    }
+    // One form at most; none is the plain table.
+    opts.forms = json + delimited + prometheus;
+    if (json)
+        opts.target.form = report_form::json;
+    else if (delimited)
+        opts.target.form = report_form::delimited;
+    else if (prometheus)
+        opts.target.form = report_form::prometheus;
+    return opts;
+}
+
+// Whether giving up root says why it failed.
+enum class say_why { no, yes };
+
 // Gives up root for good in a setuid-root run, and traces it. False if that failed, after
-// the failure's message when SAY is set.
-bool give_up_root(holdings &h, bool say) {
+// the failure's message when SAY is yes.
+bool give_up_root(say_why say) {
     const privilege_drop drop = platform_drop_privileges();
-    h.drop_failed = drop != privilege_drop::done;
-    if (say) {
+    if (say == say_why::yes) {
         switch (drop) {
         case privilege_drop::done:
             break;
@@ -91,11 +169,11 @@ bool give_up_root(holdings &h, bool say) {
             break;
         }
     }
-    if (!h.drop_failed)
-        debug_print("privileges dropped: uid %u, euid %u\n",
-                    static_cast<unsigned>(platform_getuid()),
-                    static_cast<unsigned>(platform_geteuid()));
-    return !h.drop_failed;
+    if (drop != privilege_drop::done)
+        return false;
+    debug_print("privileges dropped: uid %u, euid %u\n", static_cast<unsigned>(platform_getuid()),
+                static_cast<unsigned>(platform_geteuid()));
+    return true;
 }
 
 // Replaces the failure file, if the run has one, with the exposition of a failed reading.
@@ -108,23 +186,15 @@ void write_failure_file(holdings &h) {
     h.failure_file = nullptr;
     if (file == nullptr || h.drop_failed)
         return;
-    if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(h, false))
+    if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(say_why::no))
         return;
     write_failed_exposition(file);
 }
 
-// Closes the device if it is open, which releases the lock.
-void release_device(holdings &h) {
-    if (h.smb_fd != -1)
-        platform_close(h.smb_fd);
-    h.smb_fd = -1;
-}
-
-// The exit path: device first, so that no file is written while the bus is locked, then a
-// failed run's failure file, then the three blocks.
+// The exit path: the device first (closing it releases the lock, so no file is written while
+// the bus is locked), then a failed run's failure file, then the three blocks.
 int finish(holdings &h, int status) {
-    on_bus_failure(nullptr, nullptr);
-    release_device(h);
+    platform_close(h.bus);
     if (status != 0)
         write_failure_file(h);
     free(h.values);
@@ -134,14 +204,6 @@ int finish(holdings &h, int status) {
     return status;
 }
 
-// A failed bus transaction ends the process inside the byte access, after its message:
-// the device is let go and the failure file replaced there.
-void on_failed_transaction(void *context) {
-    holdings &h = *static_cast<holdings *>(context);
-    release_device(h);
-    write_failure_file(h);
-}
-
 // Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
 // characters, so every later use of it stays inside the buffer.
 bool read_ident(board_string which, char *buf) {
@@ -149,6 +211,98 @@ bool read_ident(board_string which, char *buf) {
         return false;
     buf[ident_size - 1] = '\0';
     return true;
+}
+
+// Reads the board's maker and product into two blocks of the holdings and finds its row in
+// the table, into ROW. Returns 0, or the status of the step that failed, after its message.
+int identify_board(holdings &h, const board *&row) {
+    h.maker = static_cast<char *>(calloc(1, ident_size));
+    if (h.maker == nullptr) {
+        warn("calloc() for maker failed");
+        return EX_OSERR;
+    }
+    h.product = static_cast<char *>(calloc(1, ident_size));
+    if (h.product == nullptr) {
+        warn("calloc() for product failed");
+        return EX_OSERR;
+    }
+    if (!read_ident(board_string::maker, h.maker)) {
+        warn("kenv() for %s failed", "smbios.planar.maker");
+        return EX_OSERR;
+    }
+    if (!read_ident(board_string::product, h.product)) {
+        warn("kenv() for %s failed", "smbios.planar.product");
+        return EX_OSERR;
+    }
+    row = board_lookup(h.maker, h.product);
+    if (row == nullptr) {
+        puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
+             " to see if support for your motherboard\n"
+             "and/or system is under development.");
+        return EX_DATAERR;
+    }
+    return 0;
+}
+
+// Opens and locks the bus device into BUS: the one the user named, or the platform's
+// default. In a SETUID_RUN a device the user named is opened only if they could open it
+// themselves, while the default device (the platform's choice, which the user has no say in)
+// is what the installation grants them. Returns 0, or EX_NOINPUT after the reason.
+int open_device(const options &opts, bool setuid_run, bus_handle &bus) {
+    std::array<char, device_path_size> path = opts.device_path;
+    if (!opts.device_named && !platform_default_device(path))
+        return EX_NOINPUT;
+    bus = setuid_run && opts.device_named ? platform_open_user_locked(path.data())
+                                          : platform_open_locked(path.data());
+    if (bus.fd < 0) {
+        warn("open() on %s failed", path.data());
+        return EX_NOINPUT;
+    }
+    return 0;
+}
+
+// The steps from the root check to the report, in order. Each returns its status to the
+// caller's exit path on failure; a failed bus transaction is one of them.
+int read_and_report(const options &opts, holdings &h) {
+    if (platform_geteuid() != 0) {
+        warn("Must be run as root, or setuid root");
+        return EX_NOPERM;
+    }
+    if (opts.forms > 1) {
+        warn("Please choose only one output format");
+        return EX_USAGE;
+    }
+
+    const board *row = nullptr;
+    if (int status = identify_board(h, row); status != 0)
+        return status;
+
+    h.values = static_cast<readings *>(calloc(1, sizeof(readings)));
+    if (h.values == nullptr) {
+        warn("calloc() for sdata failed");
+        return EX_DATAERR;
+    }
+
+    // Effective root is established above. A real user id other than root makes this a
+    // setuid-root run, which gives up root as soon as the device is open, before the bus is
+    // touched.
+    const bool setuid_run = platform_getuid() != 0;
+    if (int status = open_device(opts, setuid_run, h.bus); status != 0)
+        return status;
+    if (setuid_run && !give_up_root(say_why::yes)) {
+        h.drop_failed = true;
+        return EX_OSERR;
+    }
+
+    if (int status = read_chip(*row, h.bus, *h.values); status != 0)
+        return status;
+    // The chip is read: the device and its lock go before the report is written, so that a
+    // reader who never drains standard output cannot keep other runs off the bus.
+    platform_close(h.bus);
+
+    // From here on the report itself goes to the file, or fails to.
+    h.failure_file = nullptr;
+    return write_report(opts.target, *row, *h.values, chip_name(row->chip));
 }
 
 } // namespace
@@ -170,167 +324,30 @@ bool open_standard_descriptors() {
     return true;
 }
 
-int read_chip(const board &b, int fd, readings &s) {
-    int result;
+int read_chip(const board &b, bus_handle &bus, readings &s) {
     switch (b.chip) {
     case chip_kind::w83793g:
-        result = w83793g_main(fd, b.slave, s);
-        break;
+        return w83793g_main(bus, b.slave, s);
     case chip_kind::w83792d:
-        result = w83792d_main(fd, b.slave, s);
-        break;
+        return w83792d_main(bus, b.slave, s);
     case chip_kind::x6dva:
-        result = x6dva_main(fd, s);
-        break;
-    default: // a row whose kind no reader handles
-        puts("Internal vantorel coding error.  Please report this bug\n"
-             "to the vantorel author.");
-        return EX_SOFTWARE;
+        return x6dva_main(bus, s);
     }
-    if (result != 0) {
-        puts("Your motherboard is supported, but H/W chip verification failed.\n"
-             "Please re-run vantorel with the -v flag and send full output + bug\n"
-             "report to the vantorel author.");
-        return EX_SOFTWARE;
-    }
-    return 0;
+    // A row whose kind no reader handles.
+    puts("Internal vantorel coding error.  Please report this bug\n"
+         "to the vantorel author.");
+    return EX_SOFTWARE;
 }
 
 int run_program(int argc, char **argv) {
-    bool opt_json = false;
-    bool opt_delim = false;
-    bool opt_prom = false;
-    report_target target;
-    char device_path[device_path_size] = {};
-    bool device_named = false;
-    holdings h;
-
     // Before anything opens a file: a closed standard descriptor would otherwise be handed to
     // the bus device, and the report written into it.
     if (!open_standard_descriptors())
         return EX_OSERR;
-
-    int ch;
-    while ((ch = getopt(argc, argv, OPTSTRING)) != -1) {
-        switch (ch) {
-        case 'J':
-            opt_json = true;
-            break;
-        case 'P':
-            opt_prom = true;
-            break;
-        case 'c':
-            opt_delim = true;
-            break;
-        case 'o':
-            target.file = optarg;
-            break;
-        case 'f': {
-            // A path that does not fit with its terminator is refused rather than cut: the
-            // device opened must be the one the user named.
-            size_t len = strnlen(optarg, sizeof device_path);
-            if (len >= sizeof device_path) {
-                warnx("device path too long (%zu bytes at most)", sizeof device_path - 1);
-                return EX_USAGE;
-            }
-            memset(device_path, 0, sizeof device_path);
-            memcpy(device_path, optarg, len);
-            device_named = true;
-            break;
-        }
-        case 'l':
-            list_models(board_table);
-            return stdout_status(0);
-        case 'v':
-            opt_verbose = true;
-            break;
-        default: // -h, -?, an unknown option, -f without its argument
-            return usage();
-        }
-    }
-
-    // One form at most; none is the plain table. Only a run that asked for the exposition
-    // alone, into a file, replaces that file when it fails.
-    const int forms = opt_json + opt_delim + opt_prom;
-    if (opt_json)
-        target.form = report_form::json;
-    else if (opt_delim)
-        target.form = report_form::delimited;
-    else if (opt_prom)
-        target.form = report_form::prometheus;
-    if (forms == 1 && opt_prom)
-        h.failure_file = target.file;
-
-    if (platform_geteuid() != 0) {
-        warn("Must be run as root, or setuid root");
-        return finish(h, EX_NOPERM);
-    }
-    if (forms > 1) {
-        warn("Please choose only one output format");
-        return finish(h, EX_USAGE);
-    }
-
-    h.maker = static_cast<char *>(calloc(1, ident_size));
-    if (h.maker == nullptr) {
-        warn("calloc() for maker failed");
-        return finish(h, EX_OSERR);
-    }
-    h.product = static_cast<char *>(calloc(1, ident_size));
-    if (h.product == nullptr) {
-        warn("calloc() for product failed");
-        return finish(h, EX_OSERR);
-    }
-    if (!read_ident(board_string::maker, h.maker)) {
-        warn("kenv() for %s failed", "smbios.planar.maker");
-        return finish(h, EX_OSERR);
-    }
-    if (!read_ident(board_string::product, h.product)) {
-        warn("kenv() for %s failed", "smbios.planar.product");
-        return finish(h, EX_OSERR);
-    }
-
-    const board *found = board_lookup(h.maker, h.product);
-    if (found == nullptr) {
-        puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
-             " to see if support for your motherboard\n"
-             "and/or system is under development.");
-        return finish(h, EX_DATAERR);
-    }
-
-    h.values = static_cast<readings *>(calloc(1, sizeof(readings)));
-    if (h.values == nullptr) {
-        warn("calloc() for sdata failed");
-        return finish(h, EX_DATAERR);
-    }
-
-    // Effective root is established above. A real user id other than root makes this a
-    // setuid-root run: a device the user named is then opened only if they could open it
-    // themselves, while the default device (the platform's choice, which the user has no say
-    // in) is what the installation grants them. Either way root is given up as soon as the
-    // device is open, before the bus is touched.
-    bool setuid_run = platform_getuid() != 0;
-    if (!device_named && !platform_default_device(device_path))
-        return finish(h, EX_NOINPUT);
-    if (setuid_run && device_named)
-        h.smb_fd = platform_open_user_locked(device_path);
-    else
-        h.smb_fd = platform_open_locked(device_path);
-    if (h.smb_fd < 0) {
-        warn("open() on %s failed", device_path);
-        return finish(h, EX_NOINPUT);
-    }
-    if (setuid_run && !give_up_root(h, true))
-        return finish(h, EX_OSERR);
-
-    if (h.failure_file != nullptr)
-        on_bus_failure(on_failed_transaction, &h);
-    if (int status = read_chip(*found, h.smb_fd, *h.values); status != 0)
-        return finish(h, status);
-    // The chip is read: the device and its lock go before the report is written, so that a
-    // reader who never drains standard output cannot keep other runs off the bus.
-    release_device(h);
-
-    // From here on the report itself goes to the file, or fails to.
-    h.failure_file = nullptr;
-    return finish(h, write_report(target, *found, *h.values, chip_name(found->chip)));
+    const options opts = parse_options(argc, argv);
+    if (opts.ends_with)
+        return *opts.ends_with;
+    holdings h;
+    h.failure_file = opts.failure_file();
+    return finish(h, read_and_report(opts, h));
 }

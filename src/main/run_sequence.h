@@ -5,12 +5,12 @@
 #pragma once
 
 #include "boards/boards.h"
+#include "platform/platform.h"
 
 // Parses the options, then identifies the board, reads its chip and prints the report (or
 // lists the boards, or prints the usage). Returns the exit status, sysexits(3) style, having
-// released everything it took; only a failed bus transaction ends the process from inside
-// (with EX_IOERR, see read_byte). getopt(3) state is the caller's: a caller that runs it
-// more than once resets optind in between.
+// released everything it took, on every path. getopt(3) state is the caller's: a caller that
+// runs it more than once resets optind in between.
 int run_program(int argc, char **argv);
 
 // Makes sure descriptors 0, 1 and 2 are open, filling a closed one with /dev/null opened
@@ -18,7 +18,7 @@ int run_program(int argc, char **argv);
 // closed one could not be filled.
 bool open_standard_descriptors();
 
-// Runs the reader of B's chip kind on the open device FD into S. Returns 0, or
-// EX_SOFTWARE after saying why on standard output: a kind that no reader handles, or a
-// reader that failed.
-int read_chip(const board &b, int fd, readings &s);
+// Runs the reader of B's chip kind on the open device BUS into S. Returns 0; EX_IOERR from
+// a failed bus transaction, already said; or EX_SOFTWARE after saying on standard output
+// that no reader handles the kind.
+int read_chip(const board &b, bus_handle &bus, readings &s);

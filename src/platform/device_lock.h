@@ -44,3 +44,9 @@ inline int lock_unless_refused(int fd, int refused) {
     }
     return lock_or_close(fd);
 }
+
+// The open of platform_open_user_locked, down to the descriptor: PATH read-write with the real
+// user's rights, no symbolic link in the last component, a character device only, then the
+// exclusive lock. Returns the descriptor, or -1 with errno set. Shared by Linux and FreeBSD
+// (privileges.cpp).
+int open_as_real_user_locked(const char *path);

@@ -38,16 +38,26 @@ bool platform_default_device(std::span<char, device_path_size> path);
 // What the -f line of the usage text says about the device and its default.
 const char *platform_device_help();
 
+// An open bus device: its descriptor, and what the platform must remember about it while it
+// is open (Linux: the chip that I2C_SLAVE selected, the chips that a kernel driver holds; the
+// other platforms keep nothing, STATE null). Made by the two opens, released whole by
+// platform_close; nothing of it outlives the device.
+struct platform_state;
+struct bus_handle {
+    int fd = -1;
+    platform_state *state = nullptr;
+};
+
 // Opens the bus device read-write and takes an exclusive lock on it, waiting while another
-// process holds one. Returns the descriptor, or -1 with errno set.
-int platform_open_locked(const char *path);
+// process holds one. Returns the handle, or one whose fd is -1 with errno set.
+bus_handle platform_open_locked(const char *path);
 
 // Opens a device that the user named, in a setuid-root run: read-write with the real user's
 // own rights (the open fails as it would for them, EACCES for a device they may not use),
 // never through a symbolic link in the last component (ELOOP), and only a character device
-// (ENODEV). Then takes the exclusive lock as platform_open_locked does. Returns the
-// descriptor, or -1 with errno set; a refused path is neither kept open nor locked.
-int platform_open_user_locked(const char *path);
+// (ENODEV). Then takes the exclusive lock as platform_open_locked does. Returns the handle,
+// or one whose fd is -1 with errno set; a refused path is neither kept open nor locked.
+bus_handle platform_open_user_locked(const char *path);
 
 // Outcome of platform_drop_privileges: done, or the step that failed.
 enum class privilege_drop { done, group_failed, user_failed, not_for_good };
@@ -57,8 +67,9 @@ enum class privilege_drop { done, group_failed, user_failed, not_for_good };
 // to regain it fails). errno is set for a failed step.
 privilege_drop platform_drop_privileges();
 
-// Closes the device, which releases the lock.
-void platform_close(int fd);
+// Closes the device, which releases the lock, and frees what the platform kept for it. BUS is
+// then closed (fd -1); closing a closed handle does nothing.
+void platform_close(bus_handle &bus);
 
 // The outcome of one bus transaction: error 0 and, for a read, the data byte; or the errno
 // value that explains the failure. A failure the platform has REPORTED, in its own terms on
@@ -73,12 +84,13 @@ struct bus_result {
 // Tells the platform the layout of the chip at the 7-bit address ADDR on the open device,
 // before the chip's first transaction; LAYOUT must outlive the device. Linux reads a chip
 // that the kernel's driver named in LAYOUT holds through that driver's attributes; the other
-// platforms need nothing of it. No transaction, no trace.
-void platform_describe_chip(int fd, uint8_t addr, const chip_layout &layout);
+// platforms need nothing of it. No transaction, no trace. False when the platform could not
+// keep the layout, after saying why on standard error: the chip cannot be read.
+bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout);
 
 // One SMBus read-byte-data transaction on the open device: register REG of the chip at the
 // 7-bit address ADDR.
-bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg);
+bus_result platform_read_byte(bus_handle &bus, uint8_t addr, uint8_t reg);
 
 // One SMBus write-byte-data transaction: VALUE into register REG of the chip at ADDR.
-bus_result platform_write_byte(int fd, uint8_t addr, uint8_t reg, uint8_t value);
+bus_result platform_write_byte(bus_handle &bus, uint8_t addr, uint8_t reg, uint8_t value);

@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // The half of the platform that is the same on Linux and FreeBSD: the user ids, the open of
-// a device that the user named in a setuid-root run, giving up root for good, and the close.
+// a device that the user named in a setuid-root run (each platform makes its handle from the
+// descriptor), and giving up root for good.
 #include "platform/platform.h"
 #include "platform/device_lock.h"
 
@@ -25,7 +26,7 @@ uid_t platform_getuid() {
 // saved set-user-id stays root, which lets the effective ids switch back afterwards.
 // The last component must not be a symbolic link, and the file must be a character device:
 // anything else is closed again before it is locked or sees a bus request.
-int platform_open_user_locked(const char *path) {
+int open_as_real_user_locked(const char *path) {
     const uid_t ruid = getuid(), euid = geteuid();
     const gid_t rgid = getgid(), egid = getegid();
     const uid_t keep_uid = static_cast<uid_t>(-1);
@@ -77,8 +78,4 @@ privilege_drop platform_drop_privileges() {
         return privilege_drop::not_for_good;
     }
     return privilege_drop::done;
-}
-
-void platform_close(int fd) {
-    close(fd);
 }

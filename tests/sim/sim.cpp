@@ -215,9 +215,10 @@ static int detached_open() {
 
 // The device is a real file, opened and locked as on Linux, so tests can exercise a missing
 // path and a lock held by another process; only the bus behind it is simulated.
-int platform_open_locked(const char *path) {
+// The simulated bus keeps nothing per device: the handle is the descriptor alone.
+bus_handle platform_open_locked(const char *path) {
     note_open(path, false);
-    return w().detached ? detached_open() : open_and_lock(path);
+    return {w().detached ? detached_open() : open_and_lock(path)};
 }
 
 // Whether the simulated real user (group: the same number) may read and write the file, by
@@ -238,13 +239,13 @@ static bool user_may_open(const struct stat &st, uid_t uid) {
 // The real platforms open as the real user; the simulation opens as the test process and
 // then judges the file's permission bits for the simulated user, refusing in the same order
 // (a symbolic link, then permission, then anything but a character device) before the lock.
-int platform_open_user_locked(const char *path) {
+bus_handle platform_open_user_locked(const char *path) {
     note_open(path, true);
     if (w().detached)
-        return detached_open();
+        return {detached_open()};
     int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return {};
     struct stat st;
     int refused = 0;
     if (fstat(fd, &st) != 0)
@@ -253,7 +254,7 @@ int platform_open_user_locked(const char *path) {
         refused = EACCES;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    return lock_unless_refused(fd, refused);
+    return {lock_unless_refused(fd, refused)};
 }
 
 privilege_drop platform_drop_privileges() {
@@ -266,8 +267,10 @@ privilege_drop platform_drop_privileges() {
     return privilege_drop::done;
 }
 
-void platform_close(int fd) {
-    close(fd);
+void platform_close(bus_handle &bus) {
+    if (bus.fd >= 0)
+        close(bus.fd);
+    bus = bus_handle{};
 }
 
 // One transaction on the simulated bus, logged whether it succeeds or not. VALUE is the byte
@@ -304,13 +307,15 @@ static bus_result transact(bool write, uint8_t addr, uint8_t reg, uint8_t value)
 }
 
 // The simulated bus holds register images only; no driver stands in the way.
-void platform_describe_chip(int, uint8_t, const chip_layout &) {}
+bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &) {
+    return true;
+}
 
-bus_result platform_read_byte(int, uint8_t addr, uint8_t reg) {
+bus_result platform_read_byte(bus_handle &, uint8_t addr, uint8_t reg) {
     return transact(false, addr, reg, 0);
 }
 
-bus_result platform_write_byte(int, uint8_t addr, uint8_t reg, uint8_t value) {
+bus_result platform_write_byte(bus_handle &, uint8_t addr, uint8_t reg, uint8_t value) {
     bus_result r = transact(true, addr, reg, value);
     r.value = 0;
     return r;

@@ -122,7 +122,8 @@ TEST_F(FreeBSDPlatform, ReadIsOneReadByteRequestWithTheEightBitAddressAndAOneByt
         SCOPED_TRACE(::testing::Message() << "register " << int{t.reg});
         kernel = kernel_fake{};
         kernel.reply = static_cast<char>(t.value);
-        bus_result r = platform_read_byte(5, t.addr, t.reg);
+        bus_handle bus{5};
+        bus_result r = platform_read_byte(bus, t.addr, t.reg);
         EXPECT_EQ(kernel.calls, 1);
         EXPECT_EQ(kernel.fd, 5);
         EXPECT_EQ(kernel.request, freebsd_facts::smb_readb);
@@ -140,7 +141,8 @@ TEST_F(FreeBSDPlatform, WriteIsOneWriteByteRequestWithTheDataByteAndNoBuffer) {
     for (const byte_case &t : byte_cases) {
         SCOPED_TRACE(::testing::Message() << "register " << int{t.reg});
         kernel = kernel_fake{};
-        bus_result r = platform_write_byte(6, t.addr, t.reg, t.value);
+        bus_handle bus{6};
+        bus_result r = platform_write_byte(bus, t.addr, t.reg, t.value);
         EXPECT_EQ(kernel.calls, 1);
         EXPECT_EQ(kernel.fd, 6);
         EXPECT_EQ(kernel.request, freebsd_facts::smb_writeb);
@@ -154,9 +156,10 @@ TEST_F(FreeBSDPlatform, WriteIsOneWriteByteRequestWithTheDataByteAndNoBuffer) {
 TEST_F(FreeBSDPlatform, AFailedRequestGivesItsErrno) {
     kernel.result = -1;
     kernel.error = ENXIO;
-    EXPECT_EQ(platform_read_byte(5, 0x2f, 0x20).error, ENXIO);
+    bus_handle bus{5};
+    EXPECT_EQ(platform_read_byte(bus, 0x2f, 0x20).error, ENXIO);
     kernel.error = EIO;
-    EXPECT_EQ(platform_write_byte(5, 0x2f, 0x20, 1).error, EIO);
+    EXPECT_EQ(platform_write_byte(bus, 0x2f, 0x20, 1).error, EIO);
 }
 
 TEST_F(FreeBSDPlatform, BoardStringsAreTheSmbiosPlanarVariablesOfTheKernelEnvironment) {
@@ -187,7 +190,9 @@ TEST_F(FreeBSDPlatform, TheDefaultDeviceIsOpenedReadWriteUnderTheExclusiveLock) 
     EXPECT_STREQ(path.data(), "/dev/smb0");
 
     kernel.result = 7;
-    EXPECT_EQ(platform_open_locked(path.data()), 7);
+    bus_handle bus = platform_open_locked(path.data());
+    EXPECT_EQ(bus.fd, 7);
+    EXPECT_EQ(bus.state, nullptr) << "smb(4) needs nothing but the descriptor";
     EXPECT_EQ(kernel.calls, 1);
     EXPECT_EQ(kernel.path, "/dev/smb0");
     EXPECT_EQ(kernel.flags & O_ACCMODE, O_RDWR);
@@ -196,7 +201,7 @@ TEST_F(FreeBSDPlatform, TheDefaultDeviceIsOpenedReadWriteUnderTheExclusiveLock) 
 
     kernel.result = -1;
     kernel.error = EACCES;
-    EXPECT_EQ(platform_open_locked("/dev/smb1"), -1);
+    EXPECT_EQ(platform_open_locked("/dev/smb1").fd, -1);
     EXPECT_EQ(errno, EACCES);
 }
 

@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The three chip readers over the simulated bus: the conversions, the exact transactions,
-// which cells each writes, and what a bus failure leaves behind.
+// The three chip readers over the simulated bus: the conversions, the cell tables, the exact
+// transactions, which cells each writes, and what a bus failure leaves behind.
 #include "capture.h"
 #include "chip_facts.h"
 #include "chips/chips.h"
@@ -14,6 +14,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <sysexits.h>
 #include <vector>
 
 namespace {
@@ -141,35 +142,33 @@ void fill_chip(int addr, uint8_t value) {
         sim_set_reg(addr, static_cast<uint8_t>(r), value);
 }
 
+// Runs the reader of KIND, its chip at 0x2f where it takes an address.
+int read_kind(chip_kind kind, bus_handle &bus, readings &s) {
+    switch (kind) {
+    case chip_kind::w83793g:
+        return w83793g_main(bus, 0x2f, s);
+    case chip_kind::w83792d:
+        return w83792d_main(bus, 0x2f, s);
+    case chip_kind::x6dva:
+        break;
+    }
+    return x6dva_main(bus, s);
+}
+
 class Reader : public ::testing::Test {
   protected:
     void SetUp() override {
         sim_reset();
     }
+    bus_handle bus{3};
 };
 
 TEST_F(Reader, W83793gReadsTheBlockOnceInOrderAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83793g_main(3, 0x2f, s), 0);
+    EXPECT_EQ(w83793g_main(bus, 0x2f, s), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83793g).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83793g));
-}
-
-TEST_F(Reader, W83793gAllZeroChip) {
-    sim_add_chip(0x2f);
-    readings s{};
-    w83793g_main(3, 0x2f, s);
-    for (int i : {0, 1, 2, 4, 5, 6, 10})
-        EXPECT_EQ(s.voltages[i], 0.0) << i;
-    EXPECT_DOUBLE_EQ(s.voltages[7], 0.15);
-    EXPECT_DOUBLE_EQ(s.voltages[9], 0.15);
-    EXPECT_EQ(s.voltages[3], 0.0);
-    EXPECT_TRUE(std::signbit(s.voltages[3])) << "-12V of a zero register is negative zero";
-    for (uint64_t t : s.temps)
-        EXPECT_EQ(t, 0u);
-    for (uint32_t f : s.fans)
-        EXPECT_EQ(f, 0u);
 }
 
 std::string fixed3(double v) {
@@ -178,20 +177,101 @@ std::string fixed3(double v) {
     return buf;
 }
 
-TEST_F(Reader, W83793gAllOnesChip) {
-    fill_chip(0x2f, 0xff);
-    readings s{};
-    w83793g_main(3, 0x2f, s);
-    const std::pair<int, const char *> volts[] = {
-        {0, "2.046"},  {1, "2.046"}, {2, "2.046"}, {3, "-97.920"}, {4, "4.080"}, {5, "4.080"},
-        {6, "24.480"}, {7, "6.270"}, {9, "6.270"}, {10, "4.080"},  {8, "0.000"}, {11, "0.000"}};
-    for (auto [i, text] : volts)
-        EXPECT_EQ(fixed3(s.voltages[i]), text) << i;
-    const uint64_t temps[] = {0, 0, 0, 0, 255, 255};
-    for (int i = 0; i < 6; i++)
-        EXPECT_EQ(s.temps[i], temps[i]) << i;
-    for (uint32_t f : s.fans)
-        EXPECT_EQ(f, 20u);
+// A chip that answers the same byte for every register, cell by cell as the reports print
+// it: the fixed offsets, the negative zero of a negated zero, the signed and unsigned
+// temperatures, the no-reading counts. Cells that the reader does not fill stay 0.
+struct uniform_case {
+    const char *name;
+    chip_kind kind;
+    uint8_t fill;
+    std::vector<std::pair<unsigned, const char *>> volts;
+    std::vector<uint64_t> temps; // temps[0], temps[1], ...
+    std::vector<uint32_t> fans;  // fans[0], fans[1], ...
+};
+
+TEST_F(Reader, UniformChips) {
+    const uniform_case cases[] = {
+        {"W83793G all zero",
+         chip_kind::w83793g,
+         0x00,
+         {{0, "0.000"},
+          {1, "0.000"},
+          {2, "0.000"},
+          {3, "-0.000"},
+          {4, "0.000"},
+          {5, "0.000"},
+          {6, "0.000"},
+          {7, "0.150"},
+          {9, "0.150"},
+          {10, "0.000"}},
+         {0, 0, 0, 0, 0, 0},
+         std::vector<uint32_t>(12, 0)},
+        {"W83793G all ones",
+         chip_kind::w83793g,
+         0xff,
+         {{0, "2.046"},
+          {1, "2.046"},
+          {2, "2.046"},
+          {3, "-97.920"},
+          {4, "4.080"},
+          {5, "4.080"},
+          {6, "24.480"},
+          {7, "6.270"},
+          {9, "6.270"},
+          {10, "4.080"},
+          {8, "0.000"},
+          {11, "0.000"}},
+         {0, 0, 0, 0, 255, 255},
+         std::vector<uint32_t>(12, 20)},
+        {"W83792D all zero",
+         chip_kind::w83792d,
+         0x00,
+         {{0, "0.000"}, {7, "0.000"}, {13, "-0.000"}, {14, "0.000"}},
+         {0, 0, 0},
+         std::vector<uint32_t>(7, 0)},
+        {"W83792D all ones",
+         chip_kind::w83792d,
+         0xff,
+         {{0, "2.046"},
+          {1, "2.046"},
+          {7, "6.120"},
+          {8, "6.138"},
+          {10, "4.080"},
+          {11, "4.092"},
+          {12, "4.092"},
+          {13, "-98.208"},
+          {14, "16.368"},
+          {2, "0.000"}},
+         {255, 255, 255, 0},
+         std::vector<uint32_t>(7, 0)}, // 0xff counts are no reading
+        {"X6DVA all ones",
+         chip_kind::x6dva,
+         0xff,
+         {{11, "255.000"},
+          {12, "255.000"},
+          {13, "255.000"},
+          {14, "255.000"},
+          {6, "255.000"},
+          {3, "-255.000"},
+          {0, "2.046"},
+          {1, "2.046"}},
+         {255, 255, 255, 0},
+         {0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const uniform_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_reset();
+        fill_chip(0x2c, c.fill);
+        fill_chip(0x2f, c.fill);
+        readings s{};
+        EXPECT_EQ(read_kind(c.kind, bus, s), 0);
+        for (auto [i, text] : c.volts)
+            EXPECT_EQ(fixed3(s.voltages[i]), text) << "voltages[" << i << "]";
+        for (size_t i = 0; i < c.temps.size(); i++)
+            EXPECT_EQ(s.temps[i], c.temps[i]) << "temps[" << i << "]";
+        for (size_t i = 0; i < c.fans.size(); i++)
+            EXPECT_EQ(s.fans[i], c.fans[i]) << "fans[" << i << "]";
+    }
 }
 
 TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
@@ -210,7 +290,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     sim_set_reg(0x2f, 0x39, 0x02);
     sim_set_reg(0x2f, 0x3a, 0x1c);
     readings s{};
-    w83793g_main(3, 0x2f, s);
+    w83793g_main(bus, 0x2f, s);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.202");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[7]), "4.950");
@@ -223,7 +303,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     EXPECT_EQ(s.fans[11], 2500u); // 0x021c = 540
 
     sim_set_reg(0x2f, 0x1b, 0x04); // the low bits move from voltages[0] to voltages[1]
-    w83793g_main(3, 0x2f, s);
+    w83793g_main(bus, 0x2f, s);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.202");
 }
@@ -231,7 +311,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
 TEST_F(Reader, W83793gTraceOrder) {
     sim_set_reg(0x2f, 0x1c, 0x26);
     readings s{};
-    std::string out = capture_traced(true, [&] { w83793g_main(3, 0x2f, s); });
+    std::string out = capture_traced(true, [&] { w83793g_main(bus, 0x2f, s); });
     char head[96];
     snprintf(head, sizeof head,
              "==> w83793g_main(fd = 3, slave = 0x2f, s = %p)\n"
@@ -254,25 +334,10 @@ TEST_F(Reader, W83793gTraceOrder) {
 TEST_F(Reader, W83792dReadsItsRegisterListAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83792d_main(3, 0x2f, s), 0);
+    EXPECT_EQ(w83792d_main(bus, 0x2f, s), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83792d).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83792d));
     EXPECT_TRUE(std::signbit(s.voltages[13]));
-}
-
-TEST_F(Reader, W83792dAllOnesChip) {
-    fill_chip(0x2f, 0xff);
-    readings s{};
-    w83792d_main(3, 0x2f, s);
-    const std::pair<int, const char *> volts[] = {{0, "2.046"},  {1, "2.046"},    {7, "6.120"},
-                                                  {8, "6.138"},  {10, "4.080"},   {11, "4.092"},
-                                                  {12, "4.092"}, {13, "-98.208"}, {14, "16.368"}};
-    for (auto [i, text] : volts)
-        EXPECT_EQ(fixed3(s.voltages[i]), text) << i;
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(s.temps[i], 255u);
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(s.fans[i], 0u) << "0xff counts are no reading";
 }
 
 TEST_F(Reader, W83792dPacksLowBitsAndPicksEachFansDivisor) {
@@ -288,7 +353,7 @@ TEST_F(Reader, W83792dPacksLowBitsAndPicksEachFansDivisor) {
     sim_set_reg(0x2f, 0xbe, 0x87); // fan 6, code 0 from 0x9E
     sim_set_reg(0x2f, 0x27, 0x90);
     readings s{};
-    w83792d_main(3, 0x2f, s);
+    w83792d_main(bus, 0x2f, s);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.206");
     EXPECT_EQ(fixed3(s.voltages[1]), "0.004");  // 0x21 = 0, bits 3-2 of 0x3E = 2
     EXPECT_EQ(fixed3(s.voltages[11]), "0.004"); // bits 5-4 = 1
@@ -304,7 +369,7 @@ TEST_F(Reader, X6dvaReadsBothChipsAtFixedAddressesAndWritesItsCells) {
     sim_add_chip(0x2c);
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(x6dva_main(3, s), 0);
+    EXPECT_EQ(x6dva_main(bus, s), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::x6dva).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::x6dva));
     EXPECT_TRUE(std::signbit(s.voltages[3]));
@@ -321,7 +386,7 @@ TEST_F(Reader, X6dvaStoresFirstChipValuesUnscaled) {
     sim_set_reg(0x2f, 0xb9, 0x96); // fan 4, code 1 from 0x5C
     sim_set_reg(0x2f, 0x5c, 0x01);
     readings s{};
-    x6dva_main(3, s);
+    x6dva_main(bus, s);
     EXPECT_EQ(s.voltages[11], 15.0);
     EXPECT_EQ(s.voltages[12], 33.0);
     EXPECT_EQ(s.voltages[13], 34.0);
@@ -334,49 +399,122 @@ TEST_F(Reader, X6dvaStoresFirstChipValuesUnscaled) {
     EXPECT_EQ(s.fans[4], 4500u);
 }
 
-// --- bus failures: the process ends inside read_byte; an exit handler inspects readings ---
+// --- the cell tables ---
 
-readings watched;
-readings watched_before;
-
-void report_untouched() {
-    fprintf(stderr, memcmp(&watched, &watched_before, sizeof watched) == 0 ? "readings untouched\n"
-                                                                           : "readings written\n");
-}
-
-void report_first_chip_only() {
-    bool first = watched.voltages[11] == 15.0 && watched.temps[0] == 31;
-    bool second = watched.voltages[0] != sentinel || watched.fans[0] != 777;
-    fprintf(stderr, first && !second ? "first chip stored only\n" : "unexpected cells\n");
-}
-
-using ReaderDeathTest = Reader;
-
-TEST_F(ReaderDeathTest, FailureInTheSnapshotLeavesSdataUntouched) {
-    sim_add_chip(0x2f);
-    sim_fail_at(20, EIO);
-    auto run = [](int (*reader)()) {
-        watched = sentinel_filled();
-        watched_before = watched;
-        atexit(report_untouched);
-        reader();
+// A register that holds a value on a cell's scale converts through the cell as the reading
+// does: with only the cells' reading registers set (low bits and divisor codes 0), every
+// cell the reader fills equals the cell's conversion of that register's value.
+TEST_F(Reader, EachCellConvertsItsRegisterAsTheReaderDoes) {
+    struct table_case {
+        const char *name;
+        chip_kind kind;
+        const chip_cells &cells;
+        int addr;
     };
-    EXPECT_EXIT(run([] { return w83793g_main(3, 0x2f, watched); }), ::testing::ExitedWithCode(74),
-                "readings untouched");
-    EXPECT_EXIT(run([] { return w83792d_main(3, 0x2f, watched); }), ::testing::ExitedWithCode(74),
-                "readings untouched");
+    const table_case tables[] = {{"W83792D", chip_kind::w83792d, w83792d_cells, 0x2f},
+                                 {"W83793G", chip_kind::w83793g, w83793g_cells, 0x2f},
+                                 {"X6DVA at 0x2f", chip_kind::x6dva, x6dva_second_cells, 0x2f}};
+    for (const table_case &t : tables)
+        for (int v : {0x00, 0x01, 0x5d, 0x80, 0xff}) {
+            SCOPED_TRACE(::testing::Message() << t.name << ", registers at " << v);
+            const uint8_t raw = static_cast<uint8_t>(v);
+            const chip_layout &layout = t.cells.layout;
+            sim_reset();
+            sim_add_chip(0x2c);
+            for (const voltage_cell &c : t.cells.voltages)
+                sim_set_reg(t.addr, layout.voltages[c.input].reg, raw);
+            for (const temperature_cell &c : t.cells.temperatures)
+                sim_set_reg(t.addr, layout.temperatures[c.input], raw);
+            for (const fan_cell &c : t.cells.fans)
+                sim_set_reg(t.addr, layout.fans[c.input].count_reg, raw);
+            readings s{};
+            ASSERT_EQ(read_kind(t.kind, bus, s), 0);
+            for (const voltage_cell &c : t.cells.voltages) {
+                // A 10-bit input's value is its register times four, the low bits being 0.
+                const bool ten_bit = layout.voltages[c.input].ten_bit && !c.high_byte_only;
+                const double want = convert(c, ten_bit ? raw * 4u : raw);
+                EXPECT_EQ(memcmp(&s.voltages[c.cell], &want, sizeof want), 0)
+                    << "voltages[" << int{c.cell} << "] " << s.voltages[c.cell] << " " << want;
+            }
+            for (const temperature_cell &c : t.cells.temperatures)
+                EXPECT_EQ(s.temps[c.cell], convert(c, raw)) << "temps[" << int{c.cell} << "]";
+            for (const fan_cell &c : t.cells.fans) {
+                const fan_input &f = layout.fans[c.input];
+                EXPECT_EQ(s.fans[c.cell], convert(f, f.sixteen_bit ? raw * 256u : raw, 0))
+                    << "fans[" << int{c.cell} << "]";
+            }
+        }
 }
 
-TEST_F(ReaderDeathTest, X6dvaSecondChipFailureComesAfterTheFirstChipsCells) {
-    sim_set_reg(0x2c, 0x20, 15);
-    sim_set_reg(0x2c, 0x27, 31); // no chip at 0x2f
-    EXPECT_EXIT(
-        {
-            watched = sentinel_filled();
-            atexit(report_first_chip_only);
-            x6dva_main(3, watched);
-        },
-        ::testing::ExitedWithCode(74), "first chip stored only");
+// The conversions on their own, at values whose results the chips' boards fix: the order of
+// a cell's steps (bit for bit), the offset, the sign of a negated zero, the clamped signed
+// temperature, both kinds of fan count.
+TEST(CellConversion, GivesWhatTheBoardReportsAtThatValue) {
+    const voltage_cell &minus12 = w83793g_voltage_cells[3], &five_vsb = w83793g_voltage_cells[7];
+    EXPECT_EQ(convert(minus12, 9), (9 * 0.032) * -12.0);
+    EXPECT_NE(convert(minus12, 9), 9 * (0.032 * -12.0)) << "two steps, not one";
+    EXPECT_TRUE(std::signbit(convert(minus12, 0)));
+    EXPECT_EQ(convert(five_vsb, 0), 0.15);
+    EXPECT_EQ(fixed3(convert(five_vsb, 200)), "4.950");
+    EXPECT_EQ(fixed3(convert(w83792d_voltage_cells[0], 603)), "1.206");
+    EXPECT_TRUE(std::signbit(convert(x6dva_first_voltage_cells[5], 0)));
+    EXPECT_EQ(convert(x6dva_first_voltage_cells[5], 120), -120.0);
+    EXPECT_EQ(convert(x6dva_first_voltage_cells[0], 93), 93.0);
+
+    EXPECT_EQ(convert(w83793g_temperature_cells[0], 0x85), 0u);
+    EXPECT_EQ(convert(w83793g_temperature_cells[0], 0x26), 38u);
+    EXPECT_EQ(convert(w83793g_temperature_cells[4], 0x85), 0x85u);
+
+    EXPECT_EQ(convert(w83792d_layout.fans[0], 0x96, 1), 4500u);
+    EXPECT_EQ(convert(w83792d_layout.fans[0], 0xff, 1), 0u);
+    EXPECT_EQ(convert(w83793g_layout.fans[0], 0x01c2, 0), 3000u);
+    EXPECT_EQ(convert(w83793g_layout.fans[0], 0x0fff, 0), 0u);
+}
+
+// --- bus failures: the reader stops at the failed transaction and returns it ---
+
+// The transaction that fails, the first, one in the middle and the last of each chip kind's
+// snapshot: nothing after it is asked of the bus, no cell of the chip that failed is written
+// (the X6DVA's first chip has its cells once its reads are done), and the trace ends with the
+// failed read's entry line.
+TEST_F(Reader, AFailedTransactionEndsTheReadBeforeAnyCellOfItsChip) {
+    struct failure_case {
+        chip_kind kind;
+        size_t fail_at; // counted from 1
+        cells written;
+    };
+    const cells first_chip = {{3, 6, 11, 12, 13, 14}, {0}, {}};
+    const failure_case cases[] = {
+        {chip_kind::w83793g, 1, {}},       {chip_kind::w83793g, 22, {}},
+        {chip_kind::w83793g, 43, {}},      {chip_kind::w83792d, 1, {}},
+        {chip_kind::w83792d, 15, {}},      {chip_kind::w83792d, 29, {}},
+        {chip_kind::x6dva, 1, {}},         {chip_kind::x6dva, 7, {}},
+        {chip_kind::x6dva, 8, first_chip}, {chip_kind::x6dva, 21, first_chip},
+    };
+    for (const failure_case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << chip_name(c.kind) << ", transaction " << c.fail_at);
+        sim_reset();
+        sim_add_chip(0x2c);
+        sim_add_chip(0x2f);
+        sim_fail_at(c.fail_at, EIO);
+        readings s = sentinel_filled();
+        int status = -1;
+        std::string trace;
+        std::string err = capture_stderr(
+            [&] { trace = capture_traced(true, [&] { status = read_kind(c.kind, bus, s); }); });
+        EXPECT_EQ(status, EX_IOERR);
+        EXPECT_EQ(sim_log_size(), c.fail_at);
+        EXPECT_EQ(changed(s), c.written);
+        const auto [addr, reg] = facts_of(c.kind).reads[c.fail_at - 1];
+        char last[80];
+        snprintf(last, sizeof last, "==> read_byte(fd = 3, slave = 0x%02x, idxreg = 0x%02x)\n",
+                 addr, reg);
+        EXPECT_TRUE(trace.ends_with(std::string("returning 0x00\n") + last) ||
+                    (c.fail_at == 1 && trace.ends_with(std::string(")\n") + last)))
+            << trace;
+        EXPECT_EQ(err, std::string(program_invocation_short_name) +
+                           ": ioctl(SMB_READB) failed: Input/output error\n");
+    }
 }
 
 } // namespace

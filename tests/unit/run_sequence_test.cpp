@@ -75,8 +75,9 @@ TEST(ReadChip, AnUnknownChipKindIsAnInternalError) {
     sim_add_chip(0x2f);
     const board unknown = {"Supermicro", "TEST", static_cast<chip_kind>(3), 0x2f, {}, {}, {}};
     readings s{};
+    bus_handle bus{3};
     int status = -1;
-    EXPECT_EQ(capture_traced(true, [&] { status = read_chip(unknown, 3, s); }),
+    EXPECT_EQ(capture_traced(true, [&] { status = read_chip(unknown, bus, s); }),
               "Internal vantorel coding error.  Please report this bug\n"
               "to the vantorel author.\n");
     EXPECT_EQ(status, EX_SOFTWARE);

@@ -6,6 +6,7 @@
 // device that the user named in a setuid-root run is checked before it is locked, so that
 // open takes the same lock afterwards with flock(2).
 #include "platform/platform.h"
+#include "platform/device_lock.h"
 
 // smb(4)'s request record and ioctl codes; the <sys/types.h> and <sys/ioccom.h> that it
 // needs come first.
@@ -40,8 +41,20 @@ const char *platform_device_help() {
     return "use DEVICE as smb(4) device (default: /dev/smb0)";
 }
 
-int platform_open_locked(const char *path) {
-    return open(path, O_RDWR | O_EXLOCK | O_CLOEXEC);
+// smb(4) keeps nothing per open device that the program must remember: the handle is the
+// descriptor alone.
+bus_handle platform_open_locked(const char *path) {
+    return {open(path, O_RDWR | O_EXLOCK | O_CLOEXEC)};
+}
+
+bus_handle platform_open_user_locked(const char *path) {
+    return {open_as_real_user_locked(path)};
+}
+
+void platform_close(bus_handle &bus) {
+    if (bus.fd >= 0)
+        close(bus.fd);
+    bus = bus_handle{};
 }
 
 // smb(4) takes the 8-bit form of the address: the 7-bit address shifted left, with the
@@ -55,22 +68,24 @@ static struct smbcmd request_for(uint8_t addr, uint8_t reg) {
 }
 
 // smb(4) reaches every chip on the bus; no driver stands in the way.
-void platform_describe_chip(int, uint8_t, const chip_layout &) {}
+bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &) {
+    return true;
+}
 
-bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
+bus_result platform_read_byte(bus_handle &bus, uint8_t addr, uint8_t reg) {
     struct smbcmd c = request_for(addr, reg);
     char data = 0;
     c.rbuf = &data;
     c.rcount = 1;
-    if (ioctl(fd, SMB_READB, &c) == -1)
+    if (ioctl(bus.fd, SMB_READB, &c) == -1)
         return {errno, 0};
     return {0, static_cast<uint8_t>(data)};
 }
 
-bus_result platform_write_byte(int fd, uint8_t addr, uint8_t reg, uint8_t value) {
+bus_result platform_write_byte(bus_handle &bus, uint8_t addr, uint8_t reg, uint8_t value) {
     struct smbcmd c = request_for(addr, reg);
     c.wdata.byte = static_cast<char>(value);
-    if (ioctl(fd, SMB_WRITEB, &c) == -1)
+    if (ioctl(bus.fd, SMB_WRITEB, &c) == -1)
         return {errno, 0};
     return {0, 0};
 }

@@ -11,10 +11,12 @@
 #include "platform/device_lock.h"
 #include "trace/trace.h"
 
+#include <err.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -44,47 +46,90 @@ const char *platform_device_help() {
     return "use DEVICE as SMBus device (default: the one SMBus adapter)";
 }
 
-int platform_open_locked(const char *path) {
-    return open_and_lock(path);
+// A chip that the kernel's driver named in its layout holds (w83793, w83792d) is read through
+// the driver: i2c-dev would refuse it (EBUSY), and taking it from the driver would take it
+// from lm-sensors too. Decided per address at its first transaction; the driver's attributes
+// are read once, into a register image that answers every read of that chip while the device
+// is open.
+struct driver_chip {
+    uint8_t addr = 0;
+    const chip_layout *layout = nullptr; // as the reader described the chip
+    bool decided = false;
+    bool held = false; // read through the driver, from regs
+    int error = 0;     // the attributes could not be read: every read fails so
+    hwmon_registers regs{};
+};
+
+// What Linux remembers about one open i2c-dev descriptor, as the kernel does: i2c-dev
+// addresses one chip per descriptor, set with I2C_SLAVE and kept until it is set again.
+struct platform_state {
+    int selected = -1; // the address of the last I2C_SLAVE on the descriptor, -1 before it
+    // i2c-dev answers EBUSY when a kernel driver has claimed the chip. Which driver is said
+    // once per device: the failure ends the run anyway, and the hint is about the chip, not
+    // the transaction.
+    bool busy_explained = false;
+    driver_chip *chips = nullptr; // the chips described, COUNT of ROOM, in a malloc'ed block
+    size_t count = 0;
+    size_t room = 0;
+};
+
+// The handle of the descriptor FD that an open returned: its state starts empty. A state that
+// cannot be had fails the open (ENOMEM), the descriptor closed again.
+static bus_handle handle_for(int fd) {
+    if (fd < 0)
+        return {};
+    auto *state = static_cast<platform_state *>(malloc(sizeof(platform_state)));
+    if (state == nullptr)
+        return {close_keeping_errno(fd)};
+    *state = platform_state{};
+    return {fd, state};
 }
 
-// i2c-dev addresses one chip per descriptor, set with I2C_SLAVE and kept by the kernel until
-// it is set again. Select only when the address changes: a board with one chip costs one
-// I2C_SLAVE per run. This mirrors the kernel's per-descriptor state, so it lives here.
-static int selected_fd = -1;
-static int selected_addr = -1;
+bus_handle platform_open_locked(const char *path) {
+    return handle_for(open_and_lock(path));
+}
 
-// i2c-dev answers EBUSY when a kernel driver has claimed the chip. Say which driver, once in
-// a run: the failure ends it anyway, and the hint is about the chip, not the transaction.
-static bool busy_explained = false;
+bus_handle platform_open_user_locked(const char *path) {
+    return handle_for(open_as_real_user_locked(path));
+}
 
-static void explain_busy(int fd, uint8_t addr) {
-    int adapter = i2c_adapter_of(fd);
-    if (busy_explained || adapter < 0)
+void platform_close(bus_handle &bus) {
+    if (bus.fd >= 0)
+        close(bus.fd);
+    if (bus.state != nullptr)
+        free(bus.state->chips);
+    free(bus.state);
+    bus = bus_handle{};
+}
+
+static void explain_busy(bus_handle &bus, uint8_t addr) {
+    int adapter = i2c_adapter_of(bus.fd);
+    if (bus.state->busy_explained || adapter < 0)
         return;
-    busy_explained = true;
+    bus.state->busy_explained = true;
     explain_busy_chip("/sys", adapter, addr);
 }
 
-static int select_chip(int fd, uint8_t addr) {
-    if (fd == selected_fd && addr == selected_addr)
+// Selects only when the address changes: a board with one chip costs one I2C_SLAVE per run.
+static int select_chip(bus_handle &bus, uint8_t addr) {
+    if (bus.state->selected == addr)
         return 0;
     // Not I2C_SLAVE_FORCE: a chip that a kernel driver owns answers EBUSY, and that is a bus
     // failure rather than something to override behind the driver's back.
-    if (ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr)) < 0) {
+    if (ioctl(bus.fd, I2C_SLAVE, static_cast<unsigned long>(addr)) < 0) {
         int e = errno;
         if (e == EBUSY)
-            explain_busy(fd, addr);
+            explain_busy(bus, addr);
         return e;
     }
-    selected_fd = fd;
-    selected_addr = addr;
+    bus.state->selected = addr;
     return 0;
 }
 
 // One I2C_SMBUS byte-data transfer in direction RW; DATA carries the byte either way.
-static bus_result smbus_byte_data(int fd, uint8_t addr, uint8_t reg, char rw, uint8_t data) {
-    if (int e = select_chip(fd, addr); e != 0)
+static bus_result smbus_byte_data(bus_handle &bus, uint8_t addr, uint8_t reg, char rw,
+                                  uint8_t data) {
+    if (int e = select_chip(bus, addr); e != 0)
         return {e, 0};
     union i2c_smbus_data buf;
     memset(&buf, 0, sizeof buf);
@@ -94,51 +139,51 @@ static bus_result smbus_byte_data(int fd, uint8_t addr, uint8_t reg, char rw, ui
     args.command = reg;
     args.size = I2C_SMBUS_BYTE_DATA;
     args.data = &buf;
-    if (ioctl(fd, I2C_SMBUS, &args) < 0)
+    if (ioctl(bus.fd, I2C_SMBUS, &args) < 0)
         return {errno, 0};
     return {0, buf.byte};
 }
 
-// A chip that the kernel's driver named in its layout holds (w83793, w83792d) is read through
-// the driver: i2c-dev would refuse it (EBUSY), and taking it from the driver would take it
-// from lm-sensors too. Decided per address at its first transaction; the driver's attributes
-// are read once, into a register image that answers every read of that chip in the run.
-struct driver_chip {
-    int fd = -1;
-    int addr = -1;
-    const chip_layout *layout = nullptr; // as the reader described the chip
-    bool decided = false;
-    bool held = false; // read through the driver, from regs
-    int error = 0;     // the attributes could not be read: every read fails so
-    hwmon_registers regs{};
-};
-
-// The chips described, at most two on the boards; any further one is read over the bus.
-static driver_chip chips[2];
-
-void platform_describe_chip(int fd, uint8_t addr, const chip_layout &layout) {
-    for (driver_chip &c : chips)
-        if (c.layout == nullptr || (c.fd == fd && c.addr == addr)) {
-            c = driver_chip{};
-            c.fd = fd;
-            c.addr = addr;
-            c.layout = &layout;
-            return;
-        }
+static driver_chip *described(platform_state &state, uint8_t addr) {
+    for (size_t i = 0; i < state.count; i++)
+        if (state.chips[i].addr == addr)
+            return &state.chips[i];
+    return nullptr;
 }
 
-// The chip at ADDR on FD when it is read through its driver, else nullptr; the first read
-// of a described chip finds out.
-static const driver_chip *held_chip(int fd, uint8_t addr) {
-    driver_chip *c = nullptr;
-    for (driver_chip &slot : chips)
-        if (slot.layout != nullptr && slot.fd == fd && slot.addr == addr)
-            c = &slot;
+// Any number of chips: the list grows as readers describe them.
+bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout) {
+    platform_state &state = *bus.state;
+    driver_chip *c = described(state, addr);
+    if (c == nullptr) {
+        if (state.count == state.room) {
+            size_t room = state.room == 0 ? 2 : 2 * state.room;
+            auto *grown =
+                static_cast<driver_chip *>(realloc(state.chips, room * sizeof(driver_chip)));
+            if (grown == nullptr) {
+                warn("chip 0x%02x", addr);
+                return false;
+            }
+            state.chips = grown;
+            state.room = room;
+        }
+        c = &state.chips[state.count++];
+    }
+    *c = driver_chip{};
+    c->addr = addr;
+    c->layout = &layout;
+    return true;
+}
+
+// The chip at ADDR when it is read through its driver, else nullptr; the first read of a
+// described chip finds out.
+static const driver_chip *held_chip(bus_handle &bus, uint8_t addr) {
+    driver_chip *c = described(*bus.state, addr);
     if (c == nullptr)
         return nullptr;
     if (!c->decided) {
         c->decided = true;
-        int adapter = i2c_adapter_of(fd);
+        int adapter = i2c_adapter_of(bus.fd);
         chip_holder holder;
         if (adapter < 0 || !find_chip_holder("/sys", adapter, addr, holder) ||
             strcmp(holder.driver, c->layout->driver) != 0)
@@ -152,13 +197,13 @@ static const driver_chip *held_chip(int fd, uint8_t addr) {
     return c->held ? c : nullptr;
 }
 
-bus_result platform_read_byte(int fd, uint8_t addr, uint8_t reg) {
+bus_result platform_read_byte(bus_handle &bus, uint8_t addr, uint8_t reg) {
     // hwmon_read_registers has said why the attributes could not be read.
-    if (const driver_chip *c = held_chip(fd, addr); c != nullptr)
+    if (const driver_chip *c = held_chip(bus, addr); c != nullptr)
         return {c->error, c->error == 0 ? c->regs[reg] : uint8_t{0}, c->error != 0};
-    return smbus_byte_data(fd, addr, reg, I2C_SMBUS_READ, 0);
+    return smbus_byte_data(bus, addr, reg, I2C_SMBUS_READ, 0);
 }
 
-bus_result platform_write_byte(int fd, uint8_t addr, uint8_t reg, uint8_t value) {
-    return smbus_byte_data(fd, addr, reg, I2C_SMBUS_WRITE, value);
+bus_result platform_write_byte(bus_handle &bus, uint8_t addr, uint8_t reg, uint8_t value) {
+    return smbus_byte_data(bus, addr, reg, I2C_SMBUS_WRITE, value);
 }

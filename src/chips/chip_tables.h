@@ -1,0 +1,188 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
+// Each chip handling's facts, written once: where the chip keeps its readings (its layout, as
+// the kernel's driver for it publishes them) and which input feeds which cell of the readings
+// (its cell table). The readers, the snapshots they take and the Linux recovery of registers
+// from a driver's attributes all work from these.
+#pragma once
+
+#include "chips/cells.h"
+
+// --- Winbond W83792D ---
+//
+// Voltage inputs are 10-bit: the reading register holds the upper eight bits and the two low
+// bits of eight inputs are packed into 0x3E and 0x3F. Fans report 8-bit counts that are scaled
+// by a per-fan divisor of 2^code.
+
+// in0-in8. in0-in7 are 10-bit; in8 is read as its 8-bit register. The kernel's w83792d
+// driver publishes in0 and in1 in 2 mV steps, in2-in5 in 4 mV, in6 and in7 in 6 mV and in8
+// in 16 mV.
+inline constexpr voltage_input w83792d_inputs[] = {
+    {.reg = 0x20, .ten_bit = true, .low_reg = 0x3E, .low_shift = 0, .step_mv = 2},
+    {.reg = 0x21, .ten_bit = true, .low_reg = 0x3E, .low_shift = 2, .step_mv = 2},
+    {.reg = 0x22, .ten_bit = true, .low_reg = 0x3E, .low_shift = 4, .step_mv = 4},
+    {.reg = 0x23, .ten_bit = true, .low_reg = 0x3E, .low_shift = 6, .step_mv = 4},
+    {.reg = 0x24, .ten_bit = true, .low_reg = 0x3F, .low_shift = 0, .step_mv = 4},
+    {.reg = 0x25, .ten_bit = true, .low_reg = 0x3F, .low_shift = 2, .step_mv = 4},
+    {.reg = 0x26, .ten_bit = true, .low_reg = 0x3F, .low_shift = 4, .step_mv = 6},
+    {.reg = 0xB0, .ten_bit = true, .low_reg = 0x3F, .low_shift = 6, .step_mv = 6},
+    {.reg = 0xB1, .step_mv = 16},
+};
+
+// temp1-temp3: the whole-degree registers; a half-degree bit sits below each, which the
+// driver adds upward.
+inline constexpr uint8_t w83792d_temperatures[] = {0x27, 0xC0, 0xC8};
+
+// fan1-fan7: the 8-bit count register and where the divisor code sits. fan1-fan3 have pins
+// of their own; fan4-fan7 share theirs with other functions (0x1A, 0x4B choose).
+inline constexpr auto w83792d_fans = [] {
+    std::array<fan_input, 7> list = {{
+        {.count_reg = 0x28, .divided = true, .divisor_reg = 0x47, .divisor_shift = 0},
+        {.count_reg = 0x29, .divided = true, .divisor_reg = 0x47, .divisor_shift = 4},
+        {.count_reg = 0x2A, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 0},
+        {.count_reg = 0xB8, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 4},
+        {.count_reg = 0xB9, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 0},
+        {.count_reg = 0xBA, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 4},
+        {.count_reg = 0xBE, .divided = true, .divisor_reg = 0x9E, .divisor_shift = 0},
+    }};
+    for (unsigned i = 3; i < list.size(); i++)
+        list[i].may_be_off = true;
+    return list;
+}();
+
+inline constexpr chip_layout w83792d_layout = {.driver = "w83792d",
+                                               .voltages = w83792d_inputs,
+                                               .temperatures = w83792d_temperatures,
+                                               .fraction = temperature_fraction::upward,
+                                               .fans = w83792d_fans,
+                                               .no_reading_count = 0xff};
+
+// The W83792D boards' cells. The voltage factors are the boards' scales, not the driver's
+// steps: the -12V cell (13) scales in4 twice, and in7 counts in its upper eight bits only.
+inline constexpr voltage_cell w83792d_voltage_cells[] = {
+    {.cell = 0, .input = 0, .factor = 0.002},
+    {.cell = 1, .input = 1, .factor = 0.002},
+    {.cell = 7, .input = 7, .factor = 0.024, .high_byte_only = true},
+    {.cell = 8, .input = 6, .factor = 0.006},
+    {.cell = 10, .input = 8, .factor = 0.016},
+    {.cell = 11, .input = 2, .factor = 0.004},
+    {.cell = 12, .input = 3, .factor = 0.004},
+    {.cell = 13, .input = 4, .factor = 0.008, .gain = -12.0},
+    {.cell = 14, .input = 5, .factor = 0.016},
+};
+inline constexpr temperature_cell w83792d_temperature_cells[] = {
+    {.cell = 0, .input = 0}, {.cell = 1, .input = 1}, {.cell = 2, .input = 2}};
+inline constexpr fan_cell w83792d_fan_cells[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3},
+                                                 {4, 4}, {5, 5}, {6, 6}};
+
+inline constexpr chip_cells w83792d_cells = {w83792d_layout, w83792d_voltage_cells,
+                                             w83792d_temperature_cells, w83792d_fan_cells};
+
+// Registers that the W83792D boards' snapshot reads although no cell converts them: 0x49 and
+// 0x58-0x5A, configuration beside the fan divisors.
+inline constexpr uint8_t w83792d_unconverted[] = {0x49, 0x58, 0x59, 0x5A};
+
+// --- Winbond W83793G ---
+//
+// Everything the boards show sits in one contiguous register block, 0x10-0x3A: voltage inputs
+// (three of them 10-bit, their low bits packed into 0x1B), six temperatures and twelve 16-bit
+// fan counts stored high byte first.
+
+// in0-in9. in0-in2 are 10-bit, their low bits packed into 0x1B; 0x13 is no input. The
+// kernel's w83793 driver publishes in0-in2 in 2 mV steps, in3-in5 and in9 in 16 mV, in6 in
+// 8 mV, and in7 and in8 in 24 mV steps above 150 mV.
+inline constexpr voltage_input w83793g_inputs[] = {
+    {.reg = 0x10, .ten_bit = true, .low_reg = 0x1B, .low_shift = 0, .step_mv = 2},
+    {.reg = 0x11, .ten_bit = true, .low_reg = 0x1B, .low_shift = 2, .step_mv = 2},
+    {.reg = 0x12, .ten_bit = true, .low_reg = 0x1B, .low_shift = 4, .step_mv = 2},
+    {.reg = 0x14, .step_mv = 16},
+    {.reg = 0x15, .step_mv = 16},
+    {.reg = 0x16, .step_mv = 16},
+    {.reg = 0x17, .step_mv = 8},
+    {.reg = 0x18, .step_mv = 24, .offset_mv = 150},
+    {.reg = 0x19, .step_mv = 24, .offset_mv = 150},
+    {.reg = 0x1A, .step_mv = 16},
+};
+
+// temp1-temp6 at 0x1C-0x21, two's complement whole degrees. temp1-temp4 have quarter
+// degrees in 0x22, which the driver adds away from zero.
+inline constexpr uint8_t w83793g_temperatures[] = {0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x21};
+
+// fan1-fan12: 16-bit counts at 0x23-0x3A, high byte first. The driver reads 12 bits of them.
+// fan1-fan5 have pins of their own; fan6-fan12 share theirs with other functions (0x58,
+// 0x5C choose).
+inline constexpr auto w83793g_fans = [] {
+    std::array<fan_input, 12> list{};
+    for (unsigned i = 0; i < list.size(); i++)
+        list[i] = {.count_reg = static_cast<uint8_t>(0x23 + 2 * i),
+                   .sixteen_bit = true,
+                   .count_low_reg = static_cast<uint8_t>(0x24 + 2 * i),
+                   .may_be_off = i >= 5};
+    return list;
+}();
+
+inline constexpr chip_layout w83793g_layout = {.driver = "w83793",
+                                               .voltages = w83793g_inputs,
+                                               .temperatures = w83793g_temperatures,
+                                               .fraction = temperature_fraction::away_from_zero,
+                                               .fans = w83793g_fans,
+                                               .no_reading_count = 0x0fff};
+
+// The W83793G boards' cells. The -12V (3) and +12V (6) cells scale their inputs twice; in8,
+// the higher register, feeds the lower cell.
+inline constexpr voltage_cell w83793g_voltage_cells[] = {
+    {.cell = 0, .input = 0, .factor = 0.002},
+    {.cell = 1, .input = 1, .factor = 0.002},
+    {.cell = 2, .input = 2, .factor = 0.002},
+    {.cell = 3, .input = 3, .factor = 0.032, .gain = -12.0},
+    {.cell = 4, .input = 4, .factor = 0.016},
+    {.cell = 5, .input = 5, .factor = 0.016},
+    {.cell = 6, .input = 6, .factor = 0.008, .gain = 12.0},
+    {.cell = 7, .input = 8, .factor = 0.024, .offset = 0.15},
+    {.cell = 9, .input = 7, .factor = 0.024, .offset = 0.15},
+    {.cell = 10, .input = 9, .factor = 0.016},
+};
+// The CPU temperatures (temp1-temp4) read as signed, the two others as they are.
+inline constexpr temperature_cell w83793g_temperature_cells[] = {
+    {.cell = 0, .input = 0, .reading = temperature_reading::positive_signed},
+    {.cell = 1, .input = 1, .reading = temperature_reading::positive_signed},
+    {.cell = 2, .input = 2, .reading = temperature_reading::positive_signed},
+    {.cell = 3, .input = 3, .reading = temperature_reading::positive_signed},
+    {.cell = 4, .input = 4},
+    {.cell = 5, .input = 5},
+};
+inline constexpr auto w83793g_fan_cells = [] {
+    std::array<fan_cell, 12> list{};
+    for (unsigned i = 0; i < list.size(); i++)
+        list[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
+    return list;
+}();
+
+inline constexpr chip_cells w83793g_cells = {w83793g_layout, w83793g_voltage_cells,
+                                             w83793g_temperature_cells, w83793g_fan_cells};
+
+// --- the X6DVA family's two chips ---
+
+// At 0x2c, a chip whose readings are stored as plain register values.
+inline constexpr plain_voltage_cell x6dva_first_voltage_cells[] = {
+    {.cell = 11, .reg = 0x20}, {.cell = 12, .reg = 0x21}, {.cell = 13, .reg = 0x22},
+    {.cell = 14, .reg = 0x23}, {.cell = 6, .reg = 0x24},  {.cell = 3, .reg = 0x25, .negated = true},
+};
+inline constexpr plain_temperature_cell x6dva_first_temperature_cells[] = {
+    {.cell = 0, .reg = 0x27}};
+inline constexpr plain_cells x6dva_first_cells = {x6dva_first_voltage_cells,
+                                                  x6dva_first_temperature_cells};
+
+// At 0x2f, a W83792D-layout chip converted as on the W83792D boards; it has no seventh fan.
+inline constexpr voltage_cell x6dva_second_voltage_cells[] = {
+    {.cell = 0, .input = 0, .factor = 0.002},
+    {.cell = 1, .input = 1, .factor = 0.002},
+};
+inline constexpr temperature_cell x6dva_second_temperature_cells[] = {{.cell = 1, .input = 1},
+                                                                      {.cell = 2, .input = 2}};
+inline constexpr fan_cell x6dva_second_fan_cells[] = {{0, 0}, {1, 1}, {2, 2},
+                                                      {3, 3}, {4, 4}, {5, 5}};
+inline constexpr chip_cells x6dva_second_cells = {w83792d_layout, x6dva_second_voltage_cells,
+                                                  x6dva_second_temperature_cells,
+                                                  x6dva_second_fan_cells};
