@@ -209,7 +209,8 @@ TEST_F(Cli, DefaultDeviceIsSmb0) {
 }
 
 TEST_F(Cli, DevicePathLengthIsBoundedBeforeAnythingIsOpened) {
-    std::string longest = "/" + std::string(1022, 'd'); // 1023 bytes: fits with its terminator
+    std::string longest(1023, 'd'); // 1023 bytes: fits with its terminator
+    longest[0] = '/';
     outcome o = run({sim, {"-f", longest}, x7dbp_world});
     EXPECT_EQ(o.status, 66);
     EXPECT_EQ(o.err, "vantorel: open() on " + longest + " failed: File name too long\n");
@@ -304,35 +305,6 @@ TEST_F(Cli, VerboseRunTracesEveryStepAroundAnIntactReport) {
         for (std::string line; std::getline(lines, line);)
             EXPECT_TRUE(line.starts_with("==> ")) << line;
     }
-}
-
-// --- bus failures ---
-
-// A failed transaction ends the process inside the byte access, by design, with the device
-// and the blocks still held: the leak check of wrapped runs does not apply to it.
-const char *const ends_in_byte_access = "a bus failure ends the process where it stands";
-
-TEST_F(Cli, BusFailureEndsTheRunWithoutAReport) {
-    if (wrapped_runs())
-        GTEST_SKIP() << ends_in_byte_access;
-    outcome o = sim_run({"-v"}, x7dbp_world + "failreg 0x2f 0x22\n");
-    EXPECT_EQ(o.status, 74);
-    EXPECT_TRUE(o.out.ends_with("==> read_byte() returning 0x00\n"
-                                "==> read_byte(fd = 3, slave = 0x2f, idxreg = 0x22)\n"))
-        << o.out;
-    EXPECT_EQ(o.err, "vantorel: ioctl(SMB_READB) failed: Input/output error\n");
-    EXPECT_EQ(sim_run({}, "maker Supermicro\nproduct P8SC8\n").out, "");
-}
-
-TEST_F(Cli, DualChipBoardFailsOnItsSecondChipAfterTheFirstChipsReads) {
-    if (wrapped_runs())
-        GTEST_SKIP() << ends_in_byte_access;
-    outcome o = sim_run({"-v"}, "maker Supermicro\nproduct X6DVA\nchip 0x2c\n");
-    EXPECT_EQ(o.status, 74);
-    EXPECT_EQ(count(o.out, "slave = 0x2c, idxreg"), 7u);
-    EXPECT_EQ(count(o.out, "slave = 0x2f, idxreg"), 1u);
-    EXPECT_EQ(count(o.out, "sensors_output"), 0u);
-    EXPECT_EQ(o.err, "vantorel: ioctl(SMB_READB) failed: No such device or address\n");
 }
 
 // --- output that does not reach its destination is not a success ---
@@ -674,8 +646,6 @@ class FailedRun : public ReportFile, public ::testing::WithParamInterface<failur
 
 TEST_P(FailedRun, ReplacesThePrometheusFileAndNoOtherWithTheSameStatusAndMessages) {
     const failure_case &c = GetParam();
-    if (c.status == 74 && wrapped_runs())
-        GTEST_SKIP() << ends_in_byte_access;
     for (const char *form : {"-P", "-J"}) {
         SCOPED_TRACE(form);
         std::vector<std::string> args = c.args;
@@ -715,6 +685,87 @@ INSTANTIATE_TEST_SUITE_P(
                      {"-f", "/dev/null"},
                      71,
                      false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A failed bus transaction on each chip kind, at the first, a middle and the last
+// transaction of its snapshot (every chip answers 0): the message and status 74, the trace
+// cut after the failed read's entry line, nothing else on standard output, and with -P -o the
+// failure file.
+struct bus_failure_case {
+    const char *name;
+    chip_kind kind;
+    std::string world;  // the board, its chips and the failure
+    size_t fails_at;    // the transaction that fails, counted from 1
+    const char *reader; // the reader's entry line, up to the record's address
+    const char *why;    // the text of the failure's errno
+};
+
+class BusFailure : public ReportFile, public ::testing::WithParamInterface<bus_failure_case> {};
+
+TEST_P(BusFailure, EndsTheRunAfterTheFailedReadWithItsMessageAndTheFailureFile) {
+    const bus_failure_case &c = GetParam();
+    std::string reads;
+    for (size_t i = 0; i < c.fails_at; i++) {
+        auto [addr, reg] = facts_of(c.kind).reads.at(i);
+        char line[80];
+        snprintf(line, sizeof line, "==> read_byte(fd = 3, slave = 0x%02x, idxreg = 0x%02x)\n",
+                 addr, reg);
+        reads += line;
+        if (i + 1 < c.fails_at)
+            reads += "==> read_byte() returning 0x00\n";
+    }
+    const std::string message = "vantorel: ioctl(SMB_READB) failed: " + std::string(c.why) + "\n";
+
+    outcome o = sim_run({"-v"}, c.world);
+    EXPECT_EQ(o.status, 74);
+    EXPECT_EQ(o.err, message);
+    ASSERT_TRUE(o.out.ends_with(reads)) << o.out;
+    // The line before the reads is the reader's entry line.
+    const size_t cut = o.out.size() - reads.size();
+    const size_t line = cut < 2 ? std::string::npos : o.out.rfind('\n', cut - 2);
+    const std::string entry = std::string("==> ") + c.reader;
+    ASSERT_NE(line, std::string::npos) << o.out;
+    EXPECT_EQ(o.out.compare(line + 1, entry.size(), entry), 0) << o.out;
+
+    old_file();
+    o = sim_run({"-P", "-o", file}, c.world);
+    EXPECT_EQ(o.status, 74);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, message);
+    EXPECT_EQ(read_file(file), expected("failed.prom"));
+    EXPECT_EQ(entries(), std::vector<std::string>{"vantorel.prom"});
+}
+
+const std::string x7dbp = "maker Supermicro\nproduct X7DBP\n";
+const std::string p8sc8 = "maker Supermicro\nproduct P8SC8\n";
+const std::string x6dva = "maker Supermicro\nproduct X6DVA\n";
+const char *const w83793g_entry = "w83793g_main(fd = 3, slave = 0x2f, s = 0x";
+const char *const w83792d_entry = "w83792d_main(f = 3, slave = 0x2f, s = 0x";
+const char *const x6dva_entry = "x6dva_main(fd = 3, s = 0x";
+const char *const eio = "Input/output error";
+const char *const enxio = "No such device or address"; // no chip at the address
+
+INSTANTIATE_TEST_SUITE_P(
+    Chips, BusFailure,
+    ::testing::Values(
+        bus_failure_case{"w83793g_first", chip_kind::w83793g, x7dbp + "chip 0x2f\nfail 1\n", 1,
+                         w83793g_entry, eio},
+        bus_failure_case{"w83793g_middle", chip_kind::w83793g,
+                         x7dbp + "chip 0x2f\nfailreg 0x2f 0x22\n", 19, w83793g_entry, eio},
+        bus_failure_case{"w83793g_last", chip_kind::w83793g, x7dbp + "chip 0x2f\nfail 43\n", 43,
+                         w83793g_entry, eio},
+        bus_failure_case{"w83792d_first", chip_kind::w83792d, p8sc8, 1, w83792d_entry, enxio},
+        bus_failure_case{"w83792d_middle", chip_kind::w83792d, p8sc8 + "chip 0x2f\nfail 15\n", 15,
+                         w83792d_entry, eio},
+        bus_failure_case{"w83792d_last", chip_kind::w83792d, p8sc8 + "chip 0x2f\nfail 29\n", 29,
+                         w83792d_entry, eio},
+        bus_failure_case{"x6dva_first", chip_kind::x6dva, x6dva + "chip 0x2c\nchip 0x2f\nfail 1\n",
+                         1, x6dva_entry, eio},
+        // The second chip's first read, after the first chip's cells.
+        bus_failure_case{"x6dva_middle", chip_kind::x6dva, x6dva + "chip 0x2c\n", 8, x6dva_entry,
+                         enxio},
+        bus_failure_case{"x6dva_last", chip_kind::x6dva, x6dva + "chip 0x2c\nchip 0x2f\nfail 21\n",
+                         21, x6dva_entry, eio}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ReportFile, ASetuidRunGivesUpRootBeforeItWritesTheFailureFile) {

@@ -3,17 +3,18 @@
 
 // Fuzz target: option parsing and the run sequence, in-process over the simulated platform.
 //
-// The input supplies the effective and real user ids, the outcome of the device open (it
-// opens /dev/null in place of the path named, or fails with one of the errors an open
-// gives), a failed step of the privilege drop, the two board strings (any bytes, any length,
-// or absent) and the argument vector. The bus answers every read, so a run ends by
-// returning its status, never inside the byte access.
+// The input supplies the bus transaction that fails (or none), the effective and real user
+// ids, the outcome of the device open (it opens /dev/null in place of the path named, or
+// fails with one of the errors an open gives), a failed step of the privilege drop, the two
+// board strings (any bytes, any length, or absent) and the argument vector. The bus has a
+// chip at both of the boards' addresses, so only the failure point fails a transaction.
 //
 // Checked for every input: the status is one the sequence can return; a run that is not root
 // opens nothing; a setuid-root run (real user not root) opens a path other than the default
 // device only with the real user's open, and a root run never uses that open; a failed drop
-// ends the run with EX_OSERR; nothing is left open (leaks are LeakSanitizer's part). -o is
-// left out: it writes files.
+// ends the run with EX_OSERR; a failed transaction is the run's last and ends it with
+// EX_IOERR, and only a failed one does; nothing is left open (leaks are LeakSanitizer's
+// part). -o is left out: it writes files.
 #include "main/run_sequence.h"
 #include "trace/trace.h"
 #include "scratch.h"
@@ -50,6 +51,8 @@ uid_t pick_id(FuzzedDataProvider &in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider in(data, size);
+    // The last byte of the input: the transaction, counted from 1, that fails; 0 for none.
+    const size_t fail_at = in.ConsumeIntegralInRange<size_t>(0, 63);
     uid_t euid = pick_id(in);
     uid_t uid = pick_id(in);
     const int open_errors[] = {0, ENOENT, EACCES, ELOOP, ENODEV, ENAMETOOLONG, EBUSY};
@@ -65,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     sim_detach_opens(open_err);
     sim_add_chip(0x2c);
     sim_add_chip(0x2f);
+    if (fail_at != 0)
+        sim_fail_at(fail_at, EIO);
     if (in.ConsumeBool())
         sim_set_board_string(board_string::maker, in.ConsumeRandomLengthString(300).c_str());
     if (in.ConsumeBool())
@@ -96,10 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     case EX_NOINPUT:
     case EX_OSERR:
     case EX_NOPERM:
+    case EX_IOERR:
         break;
     default:
         __builtin_trap();
     }
+    for (size_t i = 0; i < sim_log_size(); i++)
+        if (sim_log_entry(i).failed != (i + 1 == fail_at))
+            __builtin_trap();
+    if ((status == EX_IOERR) != (sim_log_size() == fail_at))
+        __builtin_trap();
     if (lowest_free_fd() != free_fd)
         __builtin_trap();
 
