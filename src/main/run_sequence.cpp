@@ -9,7 +9,7 @@
 #include "boards/board_table.h"
 #include "boards/boards.h"
 #include "chips/chips.h"
-#include "output/output.h"
+#include "output/report_file.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -332,5 +332,5 @@ int run_program(int argc, char **argv) {
 
     // From here on the report itself goes to the file, or fails to.
     h.failure_file = nullptr;
-    return finish(h, write_report(target, *found, *h.values, chip_name(found->chip)));
+    return finish(h, write_report(target, *found, *h.values));
 }
