@@ -221,20 +221,18 @@ bool create_temp(const directory &d, temp_file &t) {
     return true;
 }
 
-// Gives T, written and synced, its temporary name if it has none yet.
-bool name_temp(const directory &d, temp_file &t) {
-    if (t.named)
-        return true;
+// Gives T, written and synced, its temporary name if it has none yet: an unnamed file is
+// linked into D. Without O_TMPFILE every temporary file has its name from the start.
+bool name_temp([[maybe_unused]] const directory &d, temp_file &t) {
 #ifdef O_TMPFILE
-    if (!link_unnamed(d, t))
-        return false;
-    debug_print("\ttemporary file %.*s%s\n", static_cast<int>(d.prefix_len), d.base - d.prefix_len,
-                t.name.text);
-    return true;
-#else
-    errno = EINVAL; // an unnamed file exists only where O_TMPFILE does
-    return false;
+    if (!t.named) {
+        if (!link_unnamed(d, t))
+            return false;
+        debug_print("\ttemporary file %.*s%s\n", static_cast<int>(d.prefix_len),
+                    d.base - d.prefix_len, t.name.text);
+    }
 #endif
+    return t.named;
 }
 
 // Replaces FILE in D by a file that WRITE(stream) fills: into the temporary file, flushed,
