@@ -802,7 +802,11 @@ class TracedReportFile : public ReportFile {
     }
     // vantorel -P -o FILE under strace with OPTIONS, its calls in the log.
     invocation traced(std::vector<std::string> options) const {
-        options.insert(options.begin(), {"-f", "-o", log});
+        // LeakSanitizer, in a sanitizer build, cannot work under ptrace.
+        const char *asan = getenv("ASAN_OPTIONS");
+        options.insert(options.begin(),
+                       {"-f", "-o", log, "-E",
+                        "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"});
         options.insert(options.end(), {sim, "-f", device, "-P", "-o", file});
         return invocation{strace, options, fixture("x7dbp.fix")};
     }
