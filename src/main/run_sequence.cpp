@@ -9,7 +9,7 @@
 #include "boards/board_table.h"
 #include "boards/boards.h"
 #include "chips/chips.h"
-#include "output/output.h"
+#include "output/report_file.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -302,7 +302,7 @@ int read_and_report(const options &opts, holdings &h) {
 
     // From here on the report itself goes to the file, or fails to.
     h.failure_file = nullptr;
-    return write_report(opts.target, *row, *h.values, chip_name(row->chip));
+    return write_report(opts.target, *row, *h.values);
 }
 
 } // namespace

@@ -22,7 +22,7 @@
 #include "chips/chips.h"
 #include "main/run_sequence.h"
 #include "trace/trace.h"
-#include "output/output.h"
+#include "output/report_forms.h"
 #include "sim/sim.h"
 
 #include <errno.h>
@@ -198,10 +198,7 @@ void check_reports(const board *b, const readings *s) {
                            entries[i].value);
     want.push_back("vantorel_up 1");
     std::vector<std::string> samples;
-    for (const std::string &line :
-         lines(report([](const board &b, const readings &s,
-                         FILE *out) { sensors_output_prom(b, s, chip_name(b.chip), out); },
-                      b, s))) {
+    for (const std::string &line : lines(report(sensors_output_prom, b, s))) {
         if (line.starts_with("# HELP ") || line.starts_with("# TYPE "))
             continue;
         samples.push_back(line);

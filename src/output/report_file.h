@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
+// Where a report goes: standard output, whose every write is checked before the run may
+// report success, or a file that is replaced whole and durably.
+#pragma once
+
+#include "boards/boards.h"
+#include "output/report_forms.h"
+
+// Where a run's report goes, and in which form: standard output, or (FILE set) the file
+// FILE, replaced whole.
+struct report_target {
+    report_form form = report_form::plain;
+    const char *file = nullptr;
+};
+
+// Writes the report of B and S to TARGET. Returns 0, or EX_IOERR after a message:
+// standard output could not take it, or FILE could not be written (see
+// write_failed_exposition for what FILE then holds).
+int write_report(const report_target &target, const board &b, const readings &s);
+
+// Replaces FILE with the exposition of a failed run (sensors_output_prom_failed). Returns 0,
+// or EX_IOERR after a message naming FILE. FILE is then as it was, except when only the
+// closing sync of its directory failed: the new FILE is in place but may not survive a crash.
+// Either way no temporary file of this run is left.
+int write_failed_exposition(const char *file);
+
+// Ends a path whose product is standard output (a report, the -l listing): flushes it and
+// turns a write that did not reach its destination into EX_IOERR instead of a false success.
+int stdout_status(int status);
