@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 #include "trace/trace.h"
 
-#include <err.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <sysexits.h>
@@ -31,7 +30,7 @@ failure_hook &armed_hook() {
 [[noreturn]] void bus_failed(const char *what, int error) {
     if (what != nullptr) {
         errno = error;
-        warn("%s", what);
+        say_warn("%s", what);
     }
     if (const failure_hook &h = armed_hook(); h.hook != nullptr)
         h.hook(h.context);

@@ -81,13 +81,13 @@ bool give_up_root(holdings &h, bool say) {
         case privilege_drop::done:
             break;
         case privilege_drop::group_failed:
-            warn("dropping group privileges failed");
+            say_warn("dropping group privileges failed");
             break;
         case privilege_drop::user_failed:
-            warn("dropping user privileges failed");
+            say_warn("dropping user privileges failed");
             break;
         case privilege_drop::not_for_good:
-            warnx("root privileges could be regained after dropping them");
+            say_warnx("root privileges could be regained after dropping them");
             break;
         }
     }
@@ -113,11 +113,13 @@ void write_failure_file(holdings &h) {
     write_failed_exposition(file);
 }
 
-// Closes the device if it is open, which releases the lock.
+// Closes the device if it is open, which releases the lock, and only then writes out what
+// was said while it was open.
 void release_device(holdings &h) {
     if (h.smb_fd != -1)
         platform_close(h.smb_fd);
     h.smb_fd = -1;
+    output_release();
 }
 
 // The exit path: device first, so that no file is written while the bus is locked, then a
@@ -135,7 +137,8 @@ int finish(holdings &h, int status) {
 }
 
 // A failed bus transaction ends the process inside the byte access, after its message:
-// the device is let go and the failure file replaced there.
+// the device is let go, what was said while it was open written out, and the failure file
+// replaced there.
 void on_failed_transaction(void *context) {
     holdings &h = *static_cast<holdings *>(context);
     release_device(h);
@@ -183,14 +186,14 @@ int read_chip(const board &b, int fd, readings &s) {
         result = x6dva_main(fd, s);
         break;
     default: // a row whose kind no reader handles
-        puts("Internal vantorel coding error.  Please report this bug\n"
-             "to the vantorel author.");
+        say_puts("Internal vantorel coding error.  Please report this bug\n"
+                 "to the vantorel author.");
         return EX_SOFTWARE;
     }
     if (result != 0) {
-        puts("Your motherboard is supported, but H/W chip verification failed.\n"
-             "Please re-run vantorel with the -v flag and send full output + bug\n"
-             "report to the vantorel author.");
+        say_puts("Your motherboard is supported, but H/W chip verification failed.\n"
+                 "Please re-run vantorel with the -v flag and send full output + bug\n"
+                 "report to the vantorel author.");
         return EX_SOFTWARE;
     }
     return 0;
@@ -319,11 +322,13 @@ int run_program(int argc, char **argv) {
         warn("open() on %s failed", device_path);
         return finish(h, EX_NOINPUT);
     }
+    // While the device is open every run after this one waits for it: nothing said until it
+    // is closed may block on a reader that does not drain standard output or standard error.
+    output_hold();
     if (setuid_run && !give_up_root(h, true))
         return finish(h, EX_OSERR);
 
-    if (h.failure_file != nullptr)
-        on_bus_failure(on_failed_transaction, &h);
+    on_bus_failure(on_failed_transaction, &h);
     if (int status = read_chip(*found, h.smb_fd, *h.values); status != 0)
         return finish(h, status);
     // The chip is read: the device and its lock go before the report is written, so that a
