@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 #include "trace/trace.h"
 
-#include <err.h>
 #include <errno.h>
 #include <sysexits.h>
 
@@ -17,7 +16,7 @@
 static int bus_failed(const char *what, const bus_result &r) {
     if (!r.reported) {
         errno = r.error;
-        warn("%s", what);
+        say_warn("%s", what);
     }
     return EX_IOERR;
 }

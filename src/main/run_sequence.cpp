@@ -159,13 +159,13 @@ bool give_up_root(say_why say) {
         case privilege_drop::done:
             break;
         case privilege_drop::group_failed:
-            warn("dropping group privileges failed");
+            say_warn("dropping group privileges failed");
             break;
         case privilege_drop::user_failed:
-            warn("dropping user privileges failed");
+            say_warn("dropping user privileges failed");
             break;
         case privilege_drop::not_for_good:
-            warnx("root privileges could be regained after dropping them");
+            say_warnx("root privileges could be regained after dropping them");
             break;
         }
     }
@@ -191,10 +191,17 @@ void write_failure_file(holdings &h) {
     write_failed_exposition(file);
 }
 
+// Closes the device if it is open, which releases the lock, and only then writes out what
+// was said while it was open: nothing the caller does to the output streams can hold the bus.
+void release_device(bus_handle &bus) {
+    platform_close(bus);
+    output_release();
+}
+
 // The exit path: the device first (closing it releases the lock, so no file is written while
 // the bus is locked), then a failed run's failure file, then the three blocks.
 int finish(holdings &h, int status) {
-    platform_close(h.bus);
+    release_device(h.bus);
     if (status != 0)
         write_failure_file(h);
     free(h.values);
@@ -258,6 +265,9 @@ int open_device(const options &opts, bool setuid_run, bus_handle &bus) {
         warn("open() on %s failed", path.data());
         return EX_NOINPUT;
     }
+    // Until the device is closed, whatever the run says is held in memory: a reader who
+    // never drains standard output or standard error cannot stall a run that holds the lock.
+    output_hold();
     return 0;
 }
 
@@ -298,7 +308,7 @@ int read_and_report(const options &opts, holdings &h) {
         return status;
     // The chip is read: the device and its lock go before the report is written, so that a
     // reader who never drains standard output cannot keep other runs off the bus.
-    platform_close(h.bus);
+    release_device(h.bus);
 
     // From here on the report itself goes to the file, or fails to.
     h.failure_file = nullptr;
@@ -334,8 +344,8 @@ int read_chip(const board &b, bus_handle &bus, readings &s) {
         return x6dva_main(bus, s);
     }
     // A row whose kind no reader handles.
-    puts("Internal vantorel coding error.  Please report this bug\n"
-         "to the vantorel author.");
+    say_puts("Internal vantorel coding error.  Please report this bug\n"
+             "to the vantorel author.");
     return EX_SOFTWARE;
 }
 

@@ -61,7 +61,10 @@ pid_t start(const invocation &inv, const std::string &out_path, const std::strin
     dup2(devnull, STDIN_FILENO);
     if (out >= 0)
         dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
+    if (inv.stderr_as_stdout)
+        dup2(STDOUT_FILENO, STDERR_FILENO);
+    else
+        dup2(inv.stderr_fd >= 0 ? inv.stderr_fd : err, STDERR_FILENO);
     // The program sees only the three standard streams, as from a shell, less those that the
     // test has closed: the program starts with them really closed, their slots free.
     close_range(STDERR_FILENO + 1, ~0U, 0);

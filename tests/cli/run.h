@@ -27,6 +27,10 @@ struct invocation {
     int stdout_fd = -1;         // with stdout_mode::descriptor
     bool stdin_closed = false;  // descriptor 0 closed at exec
     bool stderr_closed = false; // descriptor 2 closed at exec (err then reads empty)
+    // Descriptor 2 goes where descriptor 1 does, as with 2>&1 (err then reads empty), or to a
+    // descriptor of the test's own (stderr_fd, when not -1).
+    bool stderr_as_stdout = false;
+    int stderr_fd = -1;
     // Largest file the program may write, in bytes, as a full disk would stop it (0: no
     // limit). A write past it fails with EFBIG.
     unsigned long file_size_limit = 0;

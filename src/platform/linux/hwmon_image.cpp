@@ -9,7 +9,6 @@
 #include "trace/trace.h"
 
 #include <dirent.h>
-#include <err.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -141,7 +140,7 @@ int first_of(hwmon_kind kind) {
 // Says on standard error that PATH failed with errno E, reading through LAYOUT's driver.
 int complain(const chip_layout &layout, const char *path, int e) {
     errno = e;
-    warn("reading through the %s driver: %s", layout.driver, path);
+    say_warn("reading through the %s driver: %s", layout.driver, path);
     return e;
 }
 
@@ -172,8 +171,8 @@ int read_number(const chip_layout &layout, int fd, const char *path, long &value
         value = strtol(buf, &end, 10);
     if (end == buf || errno != 0 || *end != '\0') {
         printable(buf);
-        warnx("reading through the %s driver: %s: \"%s\" is not a number", layout.driver, path,
-              buf);
+        say_warnx("reading through the %s driver: %s: \"%s\" is not a number", layout.driver, path,
+                  buf);
         return EINVAL;
     }
     return 0;
@@ -258,8 +257,8 @@ int read_attributes(const chip_layout &layout, const char *dir, int anchor, hwmo
                 return e;
             debug_print("\t%s = %ld\n", name, value);
             if (!hwmon_recover(layout, set.kind, n, value, regs)) {
-                warnx("reading through the %s driver: %s: %ld is out of range for the chip",
-                      layout.driver, path, value);
+                say_warnx("reading through the %s driver: %s: %ld is out of range for the chip",
+                          layout.driver, path, value);
                 return EINVAL;
             }
         }
@@ -323,9 +322,9 @@ int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
     chip_holder holder;
     if (e == 0 && (!find_chip_holder(sysfs_root, adapter, address, holder) ||
                    strcmp(holder.driver, layout.driver) != 0)) {
-        warnx("reading through the %s driver: %s/driver: the driver let go of the chip during "
-              "the read",
-              layout.driver, client);
+        say_warnx("reading through the %s driver: %s/driver: the driver let go of the chip during "
+                  "the read",
+                  layout.driver, client);
         e = ENODEV;
     }
     if (e != 0)

@@ -7,7 +7,6 @@
 #include "trace/trace.h"
 
 #include <dirent.h>
-#include <err.h>
 #include <errno.h>
 #include <limits.h>
 #include <stdio.h>
@@ -156,35 +155,35 @@ bool default_smbus_device(const char *sysfs_root, const char *dev_root, std::spa
         return true;
     case adapter_search_outcome::none:
         debug_print("find_smbus_adapter() returning no adapter\n");
-        warnx("no SMBus adapter found in %s/bus/i2c/devices: load the chipset's SMBus driver "
-              "(modprobe i2c-i801 on the supported Intel boards), or name the device with -f",
-              sysfs_root);
+        say_warnx("no SMBus adapter found in %s/bus/i2c/devices: load the chipset's SMBus driver "
+                  "(modprobe i2c-i801 on the supported Intel boards), or name the device with -f",
+                  sysfs_root);
         return false;
     case adapter_search_outcome::several:
         debug_print("find_smbus_adapter() returning %d adapters\n", s.candidates);
-        warnx("%d SMBus adapters found; name the one to read with -f:", s.candidates);
+        say_warnx("%d SMBus adapters found; name the one to read with -f:", s.candidates);
         for (int i = 0; i < s.stored(); i++)
-            warnx("%s/i2c-%d: %s", dev_root, s.candidate[static_cast<size_t>(i)].number,
-                  s.candidate[static_cast<size_t>(i)].name);
+            say_warnx("%s/i2c-%d: %s", dev_root, s.candidate[static_cast<size_t>(i)].number,
+                      s.candidate[static_cast<size_t>(i)].name);
         if (s.candidates > s.stored())
-            warnx("and %d more", s.candidates - s.stored());
+            say_warnx("and %d more", s.candidates - s.stored());
         return false;
     case adapter_search_outcome::no_device_node:
         debug_print("find_smbus_adapter() returning no device node\n");
         if (s.i2c_dev)
-            warnx("SMBus adapter i2c-%d (%s) has no device node %s: create it with "
-                  "mknod %s c %u %d",
-                  first.number, first.name, device.data(), device.data(), i2c_dev_major,
-                  first.number);
+            say_warnx("SMBus adapter i2c-%d (%s) has no device node %s: create it with "
+                      "mknod %s c %u %d",
+                      first.number, first.name, device.data(), device.data(), i2c_dev_major,
+                      first.number);
         else
-            warnx("SMBus adapter i2c-%d (%s) has no device node %s: i2c-dev is not loaded "
-                  "(modprobe i2c-dev)",
-                  first.number, first.name, device.data());
+            say_warnx("SMBus adapter i2c-%d (%s) has no device node %s: i2c-dev is not loaded "
+                      "(modprobe i2c-dev)",
+                      first.number, first.name, device.data());
         return false;
     case adapter_search_outcome::unreadable:
         debug_print("find_smbus_adapter() returning error\n");
         errno = s.error;
-        warn("cannot list the I2C adapters in %s/bus/i2c/devices", sysfs_root);
+        say_warn("cannot list the I2C adapters in %s/bus/i2c/devices", sysfs_root);
         return false;
     }
     return false;
@@ -216,15 +215,15 @@ int i2c_adapter_of(int fd) {
 void explain_busy_chip(const char *sysfs_root, int adapter, int address) {
     chip_holder holder;
     if (!find_chip_holder(sysfs_root, adapter, address, holder)) {
-        warnx("a kernel driver holds the chip at 0x%02x on i2c-%d", address, adapter);
+        say_warnx("a kernel driver holds the chip at 0x%02x on i2c-%d", address, adapter);
         return;
     }
-    warnx("the kernel's %s driver holds the chip at 0x%02x on i2c-%d", holder.driver, address,
-          adapter);
+    say_warnx("the kernel's %s driver holds the chip at 0x%02x on i2c-%d", holder.driver, address,
+              adapter);
     if (holder.module[0] != '\0')
-        warnx("release it: echo %d-%04x > %s/bus/i2c/drivers/%s/unbind, or modprobe -r %s", adapter,
-              address, sysfs_root, holder.driver, holder.module);
+        say_warnx("release it: echo %d-%04x > %s/bus/i2c/drivers/%s/unbind, or modprobe -r %s",
+                  adapter, address, sysfs_root, holder.driver, holder.module);
     else
-        warnx("release it: echo %d-%04x > %s/bus/i2c/drivers/%s/unbind", adapter, address,
-              sysfs_root, holder.driver);
+        say_warnx("release it: echo %d-%04x > %s/bus/i2c/drivers/%s/unbind", adapter, address,
+                  sysfs_root, holder.driver);
 }
