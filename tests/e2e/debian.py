@@ -8,7 +8,9 @@ initrd, systemd as init and udev loading the drivers of QEMU's machine.
 
 The test script runs as a systemd unit once the system is up, with the helpers of
 vmlib.GUEST_LIB (run_case, note), and sends its records over the second serial port as the
-busybox boots do; then it powers the guest off.
+busybox boots do; then it powers the guest off. A second script, where there is one, runs
+in a second boot of the same disk, to see what the system does at boot with what the first
+left installed.
 """
 
 import contextlib
@@ -86,6 +88,24 @@ now() {
     awk '{ printf "%d\n", $1 * 1000000 }' /proc/uptime
 }
 
+# wait_checked SINCE SECONDS: waits (up to SECONDS) until the service's conditions have been
+# checked after SINCE and the start they were checked for is over, whether it ran or was
+# skipped, and says how long that took.
+wait_checked() {
+    _n=0
+    while [ $_n -lt $(($2 * 2)) ]; do
+        _checked=$(systemctl show -P ConditionTimestampMonotonic "$UNIT.service")
+        _state=$(systemctl show -P ActiveState "$UNIT.service")
+        if [ "$_checked" -gt "$1" ] && [ "$_state" != activating ]; then
+            echo "after $((_n / 2)) s"
+            return 0
+        fi
+        sleep 0.5
+        _n=$((_n + 1))
+    done
+    return 1
+}
+
 # wait_run SINCE SECONDS: waits (up to SECONDS) until a run of the service that started
 # after SINCE has ended, and says how long that took.
 wait_run() {
@@ -115,13 +135,18 @@ outcome() {
 }
 """
 
-# The test's frame: the results port, the helpers and the script, in a subshell that may
-# stop early, then the power-off.
+# The test's frame: the results port, the helpers and the script (the first boot's, or the
+# second's once the first has run), in a subshell that may stop early, then the power-off.
 MAIN = f"""#!/bin/sh
 stty -F /dev/ttyS1 raw -echo -onlcr
 exec 3>/dev/ttyS1
 echo "@@BOOTED" >&3
-( cd /tmp && . {GUEST_DIR}/guest.sh && . {GUEST_DIR}/test.sh )
+script={GUEST_DIR}/test.sh
+if [ -e {GUEST_DIR}/first-boot-done ]; then
+    script={GUEST_DIR}/after-boot.sh
+fi
+touch {GUEST_DIR}/first-boot-done
+( cd /tmp && . {GUEST_DIR}/guest.sh && . "$script" )
 echo "@@END" >&3
 sync
 systemctl poweroff --force --force
@@ -224,15 +249,19 @@ def make_image(root: Path, out: Path, files: dict, workdir: Path):
 
 
 def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workdir: Path,
-         append="", timeout=BOOT_TIMEOUT, log=print) -> vmlib.BootResult:
+         append="", timeout=BOOT_TIMEOUT, log=print, after_boot: str = None
+         ) -> vmlib.BootResult:
     """Boots the cached root file system with FILES ({guest path: (bytes, mode)}) added and
-    APPEND on the kernel's command line, and runs SCRIPT in it once the system is up.
-    Returns the records it sent back."""
+    APPEND on the kernel's command line, and runs SCRIPT in it once the system is up; with
+    AFTER_BOOT, boots the same disk again and runs that script in the second boot. Returns
+    the records both sent back (a name the second uses again is the second's)."""
     workdir.mkdir(parents=True, exist_ok=True)
     start = time.monotonic()
     image, kernel, initrd = (workdir / n for n in ("root.ext4", "vmlinuz", "initrd.img"))
     files = dict(files)
     files[f"{GUEST_DIR}/test.sh"] = (script.encode(), 0o644)
+    if after_boot is not None:
+        files[f"{GUEST_DIR}/after-boot.sh"] = (after_boot.encode(), 0o644)
     with cache.use(log) as root:
         make_image(root, image, files, workdir)
         # Links, not names in the cache, which a later day's run may remove.
@@ -246,6 +275,14 @@ def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workd
     made = time.monotonic() - start
     res = vmlib.run_qemu(cmd, maker, product, workdir, timeout)
     res.detail = f"the disk image made in {made:.0f} s before it"
+    if after_boot is not None and res.finished and not res.problem:
+        (workdir / "after-boot").mkdir(exist_ok=True)
+        again = vmlib.run_qemu(cmd, maker, product, workdir / "after-boot", timeout)
+        res.records.update(again.records)
+        res.seconds += again.seconds
+        res.finished, res.problem = again.finished, again.problem
+        res.console += "\n-- second boot --\n" + again.console
+        res.detail += f"; the second boot took {again.seconds:.0f} s"
     for p in (image, kernel, initrd):
         p.unlink(missing_ok=True)
     return res
