@@ -10,12 +10,56 @@
 #include <span>
 #include <stdint.h>
 
+// A chip's status bit for one reading, or its case-open bit: absent where the chip has none,
+// else clear or set. Zero is absent, so a zero-filled record holds no alarm.
+enum class alarm_bit : uint8_t { absent = 0, clear, set };
+
+// A limit that a chip holds for a reading, converted as the reading is: what the board would
+// report if the reading sat exactly at the limit. Not present where the chip has no such
+// limit or its register means "no limit".
+template <typename T> struct limit {
+    bool present;
+    T value;
+};
+
+struct voltage_limits {
+    limit<double> min, max; // the smaller and the larger of the two converted limits
+    alarm_bit alarm;
+};
+
+struct temperature_limits {
+    limit<uint64_t> max, max_hyst;   // the chip's (critical) limit and its hysteresis
+    limit<uint64_t> warn, warn_hyst; // a second, warning level (the W83793G)
+    alarm_bit alarm;
+};
+
+struct fan_limits {
+    limit<uint32_t> min;
+    alarm_bit alarm;
+};
+
+// What the board's chips hold beside its readings, cell by cell as the readings: their limits
+// and status bits, and the case-open (chassis intrusion) bit. Read only when a report shows
+// them; zero-filled (nothing present, no alarm) otherwise.
+struct chip_limits {
+    std::array<voltage_limits, 15> voltages;
+    std::array<temperature_limits, 6> temps;
+    std::array<fan_limits, 12> fans;
+    alarm_bit intrusion;
+};
+
+// What a voltage cell holds: volts, or a register value that the board's chip stores as it is,
+// without a scale (the X6DVA's chip at 0x2c).
+enum class voltage_unit : uint8_t { volts = 0, register_value };
+
 // The readings of one run. A chip reader fills the cells its chip provides, at positions
 // fixed per chip handling; a formatter prints the cells that the board's label lists name.
 struct readings {
-    std::array<double, 15> voltages; // volts
+    std::array<double, 15> voltages; // volts, or as voltage_units says
     std::array<uint64_t, 6> temps;   // whole degrees Celsius
     std::array<uint32_t, 12> fans;   // revolutions per minute
+    std::array<voltage_unit, 15> voltage_units;
+    chip_limits limits;
 };
 
 // One entry of a label list: which cell to print, and under which name.

@@ -53,8 +53,10 @@ void convert_cells(const chip_cells &table, const register_image &image, reading
 }
 
 void convert_cells(const plain_cells &table, const register_image &image, readings &s) {
-    for (const plain_voltage_cell &c : table.voltages)
+    for (const plain_voltage_cell &c : table.voltages) {
         s.voltages[c.cell] = convert(c, image[c.reg]);
+        s.voltage_units[c.cell] = voltage_unit::register_value;
+    }
     for (const plain_temperature_cell &c : table.temperatures)
         s.temps[c.cell] = convert(c, image[c.reg]);
 }
