@@ -43,18 +43,22 @@ constexpr int ident_size = 128;
 
 // What the command line asks of a run.
 struct options {
-    report_target target; // the form, and the file of -o
-    int forms = 0;        // form options given (-J, -c, -P): more than one is refused
+    report_target target;    // the form, and the file of -o
+    int forms = 0;           // form options given (-J, -c, -P): more than one is refused
+    bool exposition = false; // -P given, alone or not
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
 
-    // With -P alone and -o FILE: FILE, which a failed run replaces with the exposition of a
-    // failed reading.
+    // With -P and -o FILE: FILE, which a run that ends with a status other than 0, for any
+    // reason after option parsing, replaces with the exposition of a failed reading. A
+    // textfile collector then serves vantorel_up 0 rather than an old reading as if it were
+    // current, whatever went wrong: a conflicting form as much as a failed bus or a standard
+    // output that could not take the trace after the report was written.
     const char *failure_file() const {
-        return forms == 1 && target.form == report_form::prometheus ? target.file : nullptr;
+        return exposition ? target.file : nullptr;
     }
 };
 
@@ -65,8 +69,10 @@ struct holdings {
     char *maker = nullptr;
     char *product = nullptr;
     readings *values = nullptr;
-    // The failure file of the options, cleared once the report is under way.
+    // The failure file of the options.
     const char *failure_file = nullptr;
+    // The report was refused by the failure file itself: a second attempt says nothing more.
+    bool file_refused = false;
     // A setuid-root run whose drop of root failed: no file may be created any more.
     bool drop_failed = false;
 };
@@ -138,6 +144,7 @@ options parse_options(int argc, char **argv) {
     }
     // One form at most; none is the plain table.
     opts.forms = json + delimited + prometheus;
+    opts.exposition = prometheus;
     if (json)
         opts.target.form = report_form::json;
     else if (delimited)
@@ -188,7 +195,7 @@ void write_failure_file(holdings &h) {
         return;
     if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(say_why::no))
         return;
-    write_failed_exposition(file);
+    write_failed_exposition(file, h.file_refused ? refusal::quiet : refusal::said);
 }
 
 // Closes the device if it is open, which releases the lock, and only then writes out what
@@ -310,9 +317,7 @@ int read_and_report(const options &opts, holdings &h) {
     // reader who never drains standard output cannot keep other runs off the bus.
     release_device(h.bus);
 
-    // From here on the report itself goes to the file, or fails to.
-    h.failure_file = nullptr;
-    return write_report(opts.target, *row, *h.values);
+    return write_report(opts.target, *row, *h.values, &h.file_refused);
 }
 
 } // namespace

@@ -281,8 +281,8 @@ template <typename Write> bool replace_in(const directory &d, Write write) {
 }
 
 // Replaces FILE by a file that WRITE(stream) fills, and removes what earlier runs that died
-// left beside it. On any failure the message names FILE.
-template <typename Write> int replace_file(const char *file, Write write) {
+// left beside it. On any failure the message, unless SAY is quiet, names FILE.
+template <typename Write> int replace_file(const char *file, Write write, refusal say) {
     debug_print("replace_file(file = %s)\n", file);
     directory d;
     bool done = false;
@@ -293,7 +293,7 @@ template <typename Write> int replace_file(const char *file, Write write) {
         close(d.fd);
         errno = saved;
     }
-    if (!done)
+    if (!done && say == refusal::said)
         warn("cannot write %s", file);
     const int status = done ? 0 : EX_IOERR;
     debug_print("replace_file() returning %d\n", status);
@@ -302,19 +302,23 @@ template <typename Write> int replace_file(const char *file, Write write) {
 
 } // namespace
 
-int write_report(const report_target &target, const board &b, const readings &s) {
+int write_report(const report_target &target, const board &b, const readings &s,
+                 bool *file_refused) {
     if (target.file == nullptr) {
         write_form(target.form, b, s, stdout);
         return stdout_status(0);
     }
-    const int status =
-        replace_file(target.file, [&](FILE *out) { write_form(target.form, b, s, out); });
+    const int status = replace_file(
+        target.file, [&](FILE *out) { write_form(target.form, b, s, out); }, refusal::said);
+    if (status != 0 && file_refused != nullptr)
+        *file_refused = true;
     // Standard output carries the trace, if any.
     return stdout_status(status);
 }
 
-int write_failed_exposition(const char *file) {
-    return replace_file(file, [](FILE *out) { sensors_output_prom_failed(out); });
+int write_failed_exposition(const char *file, refusal say) {
+    return replace_file(
+        file, [](FILE *out) { sensors_output_prom_failed(out); }, say);
 }
 
 int stdout_status(int status) {

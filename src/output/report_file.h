@@ -17,14 +17,19 @@ struct report_target {
 
 // Writes the report of B and S to TARGET. Returns 0, or EX_IOERR after a message:
 // standard output could not take it, or FILE could not be written (see
-// write_failed_exposition for what FILE then holds).
-int write_report(const report_target &target, const board &b, const readings &s);
+// write_failed_exposition for what FILE then holds; FILE_REFUSED, when given, is then set).
+int write_report(const report_target &target, const board &b, const readings &s,
+                 bool *file_refused = nullptr);
+
+// Whether a failed replacement says so on standard error. A second attempt at a file that
+// has just been refused with a message keeps quiet, rather than repeat it.
+enum class refusal { said, quiet };
 
 // Replaces FILE with the exposition of a failed run (sensors_output_prom_failed). Returns 0,
 // or EX_IOERR after a message naming FILE. FILE is then as it was, except when only the
 // closing sync of its directory failed: the new FILE is in place but may not survive a crash.
 // Either way no temporary file of this run is left.
-int write_failed_exposition(const char *file);
+int write_failed_exposition(const char *file, refusal say = refusal::said);
 
 // Ends a path whose product is standard output (a report, the -l listing): flushes it and
 // turns a write that did not reach its destination into EX_IOERR instead of a false success.

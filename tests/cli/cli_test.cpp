@@ -141,20 +141,28 @@ TEST_F(Cli, RootCheckComesFirst) {
 }
 
 TEST_F(Cli, ConflictingFormatsAreRefusedBeforeAnythingIsRead) {
-    // No board strings and no chip: the refusal must come before either is asked for, and the
-    // file of -o is left alone.
+    // No board strings and no chip: the refusal must come before either is asked for. The file
+    // of -o is left alone, unless the run asked for the exposition there: a failed run then
+    // says so in it, as every failed run after the options does.
     const std::string file = temp_path("report");
-    const std::vector<std::vector<std::string>> pairs = {
-        {"-J", "-c"}, {"-P", "-J"}, {"-c", "-P"}, {"-P", "-J", "-o", file}};
+    const std::vector<std::vector<std::string>> pairs = {{"-J", "-c"},
+                                                         {"-P", "-J"},
+                                                         {"-c", "-P"},
+                                                         {"-J", "-c", "-o", file},
+                                                         {"-P", "-J", "-o", file}};
     for (std::vector<std::string> args : pairs) {
-        SCOPED_TRACE(args[0] + " " + args[1]);
+        SCOPED_TRACE(args[0] + " " + args[1] + (args.size() > 2 ? " -o" : ""));
+        const bool exposition = args.size() > 2 && args[0] == "-P";
         std::ofstream(file) << "old\n";
         args.insert(args.end(), {"-v", "-f", "/nonexistent"});
         outcome o = run({sim, args, "euid 0\n"});
         EXPECT_EQ(o.status, 64);
-        EXPECT_EQ(o.out, "");
+        if (exposition)
+            EXPECT_TRUE(o.out.starts_with("==> replace_file(file = " + file + ")\n")) << o.out;
+        else
+            EXPECT_EQ(o.out, "");
         expect_warning(o, "Please choose only one output format");
-        EXPECT_EQ(read_file(file), "old\n");
+        EXPECT_EQ(read_file(file), exposition ? expected("failed.prom") : "old\n");
     }
     unlink(file.c_str());
 }
@@ -763,6 +771,7 @@ INSTANTIATE_TEST_SUITE_P(
         failure_case{"board_string", "maker Supermicro\n", {}, 71, true},
         failure_case{"unsupported_board", "maker Supermicro\nproduct X6DVL\n", {}, 65, true},
         failure_case{"device", x7dbp_world, {"-f", "/nonexistent/smb9"}, 66, true},
+        failure_case{"conflicting_forms", x7dbp_world, {"-c"}, 64, true},
         failure_case{"bus", x7dbp_world + "failreg 0x2f 0x22\n", {}, 74, true},
         failure_case{"dual_chip_bus", "maker Supermicro\nproduct X6DVA\nchip 0x2c\n", {}, 74, true},
         failure_case{"setuid_unsupported_board",
@@ -777,6 +786,57 @@ INSTANTIATE_TEST_SUITE_P(
                      {"-f", "/dev/null"},
                      71,
                      false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A run that fails once its report is written, or while it writes it, leaves the file saying
+// so as well: standard output that cannot take the trace after the file was replaced, and a
+// file too large for the disk where the exposition of a failed run still fits.
+struct late_failure_case {
+    const char *name;
+    std::vector<std::string> args; // besides -P -o FILE
+    stdout_mode out;
+    unsigned long size_limit;
+    const char *err; // the message after "vantorel: ", FILE standing for the file
+};
+
+class LateFailure : public ReportFile, public ::testing::WithParamInterface<late_failure_case> {};
+
+TEST_P(LateFailure, LeavesTheFileSayingTheRunFailed) {
+    const late_failure_case &c = GetParam();
+    if (c.size_limit != 0 && wrapped_runs())
+        GTEST_SKIP() << "the limit would cut the checker's own log";
+    old_file();
+    invocation inv{sim, {"-f", device, "-P", "-o", file}, fixture("x7dbp.fix")};
+    inv.args.insert(inv.args.end(), c.args.begin(), c.args.end());
+    inv.out = c.out;
+    inv.file_size_limit = c.size_limit;
+    outcome o = run(inv);
+    std::string err = c.err;
+    if (size_t at = err.find("FILE"); at != std::string::npos)
+        err.replace(at, 4, file);
+    EXPECT_EQ(o.status, 74);
+    EXPECT_EQ(o.err, "vantorel: " + err + "\n");
+    EXPECT_EQ(read_file(file), expected("failed.prom"));
+    EXPECT_EQ(entries(), std::vector<std::string>{"vantorel.prom"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, LateFailure,
+    ::testing::Values(late_failure_case{"trace_to_full_disk",
+                                        {"-v"},
+                                        stdout_mode::full,
+                                        0,
+                                        "write error on standard output: No space left on device"},
+                      late_failure_case{"trace_to_closed_output",
+                                        {"-v"},
+                                        stdout_mode::closed,
+                                        0,
+                                        "write error on standard output: Bad file descriptor"},
+                      late_failure_case{"report_too_large",
+                                        {},
+                                        stdout_mode::capture,
+                                        1024,
+                                        "cannot write FILE: File too large"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A failed bus transaction on each chip kind, at the first, a middle and the last
@@ -870,7 +930,9 @@ TEST_F(ReportFile, ASetuidRunGivesUpRootBeforeItWritesTheFailureFile) {
 }
 
 // Whoever runs the program may be refused the directory; a full disk is a file size limit.
-TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndStaysAsItWas) {
+// The file then stays as it was, or, where the smaller exposition of a failed run still fits,
+// says that the run failed; the second attempt does not repeat the message.
+TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndSaysSoWhereItCan) {
     chmod(device.c_str(), 0666); // for a run as another user
     struct write_case {
         const char *name;
@@ -878,12 +940,13 @@ TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndStaysAsItWas) {
         bool read_only; // the directory, for the user who runs the program
         unsigned long size_limit;
         const char *why;
+        const char *after; // the expected file that FILE is then, or nullptr: as it was
     };
     const uid_t other = geteuid() == 0 ? 65534 : 0; // root writes into a read-only directory
     const write_case cases[] = {
-        {"read-only directory", file, true, 0, "Permission denied"},
-        {"a directory in the way", dir + "/sub", false, 0, "Is a directory"},
-        {"full disk", file, false, 512, "File too large"}};
+        {"read-only directory", file, true, 0, "Permission denied", nullptr},
+        {"a directory in the way", dir + "/sub", false, 0, "Is a directory", nullptr},
+        {"full disk", file, false, 512, "File too large", "failed.prom"}};
     mkdir((dir + "/sub").c_str(), 0755);
     std::ofstream(dir + "/sub/keep") << "";
     for (const write_case &c : cases) {
@@ -900,7 +963,7 @@ TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndStaysAsItWas) {
         EXPECT_EQ(o.status, 74);
         EXPECT_EQ(o.out, "");
         EXPECT_EQ(o.err, "vantorel: cannot write " + c.target + ": " + c.why + "\n");
-        EXPECT_EQ(read_file(file), "old\n");
+        EXPECT_EQ(read_file(file), c.after ? expected(c.after) : "old\n");
         EXPECT_EQ(entries(), (std::vector<std::string>{"sub", "vantorel.prom"}));
     }
 
@@ -974,7 +1037,8 @@ TEST_F(TracedReportFile, TheDirectoryIsSyncedAfterTheRename) {
     o = run(traced({"-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=2"}));
     EXPECT_EQ(o.status, 74);
     EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Input/output error\n");
-    EXPECT_EQ(read_file(file), expected("x7dbp.prom"));
+    // The run failed, so the file it leaves says so, once the report was in place.
+    EXPECT_EQ(read_file(file), expected("failed.prom"));
     EXPECT_EQ(entries(), std::vector<std::string>{"vantorel.prom"});
 }
 
