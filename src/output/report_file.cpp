@@ -307,9 +307,8 @@ int write_report(const report_target &target, const board &b, const readings &s)
         write_form(target.form, b, s, stdout, target.limits);
         return stdout_status(0);
     }
-    const int status =
-        replace_file(target.file,
-                     [&](FILE *out) { write_form(target.form, b, s, out, target.limits); });
+    const int status = replace_file(
+        target.file, [&](FILE *out) { write_form(target.form, b, s, out, target.limits); });
     // Standard output carries the trace, if any.
     return stdout_status(status);
 }

@@ -75,7 +75,7 @@ class limits_text {
         va_end(ap);
         if (n > 0)
             len_ = len_ + static_cast<size_t>(n) < buf_.size() ? len_ + static_cast<size_t>(n)
-                                                                : buf_.size() - 1;
+                                                               : buf_.size() - 1;
     }
     bool empty() const {
         return len_ == 0;
@@ -500,8 +500,8 @@ void sensors_output_prom(const board &b, const readings &s, FILE *out) {
                   "The chip's temperature limit (on the W83793G its critical level).", b.temps,
                   [&](const sensor_label &l) { return temp_limits(s, l).max; });
     sparse_family(out, "vantorel_temperature_max_hyst_celsius",
-                  "Hysteresis of the temperature limit: where the chip clears its alarm.",
-                  b.temps, [&](const sensor_label &l) { return temp_limits(s, l).max_hyst; });
+                  "Hysteresis of the temperature limit: where the chip clears its alarm.", b.temps,
+                  [&](const sensor_label &l) { return temp_limits(s, l).max_hyst; });
     sparse_family(out, "vantorel_temperature_warn_celsius",
                   "The chip's warning level for the temperature (W83793G).", b.temps,
                   [&](const sensor_label &l) { return temp_limits(s, l).warn; });
@@ -510,15 +510,13 @@ void sensors_output_prom(const board &b, const readings &s, FILE *out) {
                   [&](const sensor_label &l) { return temp_limits(s, l).warn_hyst; });
     sparse_family(out, "vantorel_fan_min_rpm", "The chip's minimum fan speed.", b.fans,
                   [&](const sensor_label &l) { return fan_limits_of(s, l).min; });
-    sparse_family(out, "vantorel_voltage_min_volts", "The chip's lower voltage limit.",
-                  b.voltages, [&](const sensor_label &l) {
-                      return register_value(s, l) ? limit<double>{}
-                                                  : voltage_limits_of(s, l).min;
+    sparse_family(out, "vantorel_voltage_min_volts", "The chip's lower voltage limit.", b.voltages,
+                  [&](const sensor_label &l) {
+                      return register_value(s, l) ? limit<double>{} : voltage_limits_of(s, l).min;
                   });
-    sparse_family(out, "vantorel_voltage_max_volts", "The chip's upper voltage limit.",
-                  b.voltages, [&](const sensor_label &l) {
-                      return register_value(s, l) ? limit<double>{}
-                                                  : voltage_limits_of(s, l).max;
+    sparse_family(out, "vantorel_voltage_max_volts", "The chip's upper voltage limit.", b.voltages,
+                  [&](const sensor_label &l) {
+                      return register_value(s, l) ? limit<double>{} : voltage_limits_of(s, l).max;
                   });
 
     // The chip's status bits, each the chip's own comparison of the reading with its limits.

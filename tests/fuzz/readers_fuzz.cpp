@@ -196,12 +196,10 @@ void check_reports(const board *b, const readings *s) {
     std::vector<std::string> register_values;
     for (size_t i = 0, k = 0; k < 3; k++)
         for (size_t n = 0; n < sections[k].list.size(); n++, i++) {
-            const bool plain_register =
-                k == 2 && s->voltage_units[sections[k].list[n].index] ==
-                              voltage_unit::register_value;
+            const bool plain_register = k == 2 && s->voltage_units[sections[k].list[n].index] ==
+                                                      voltage_unit::register_value;
             (plain_register ? register_values : want)
-                .push_back(std::string(plain_register ? "vantorel_register_value"
-                                                      : families[k]) +
+                .push_back(std::string(plain_register ? "vantorel_register_value" : families[k]) +
                            "{sensor=\"" + entries[i].label + "\"} " + entries[i].value);
         }
     want.insert(want.end(), register_values.begin(), register_values.end());
