@@ -143,16 +143,17 @@ void fill_chip(int addr, uint8_t value) {
 }
 
 // Runs the reader of KIND, its chip at 0x2f where it takes an address.
-int read_kind(chip_kind kind, bus_handle &bus, readings &s) {
+int read_kind(chip_kind kind, bus_handle &bus, readings &s,
+              chip_reading what = chip_reading::readings) {
     switch (kind) {
     case chip_kind::w83793g:
-        return w83793g_main(bus, 0x2f, s);
+        return w83793g_main(bus, 0x2f, s, what);
     case chip_kind::w83792d:
-        return w83792d_main(bus, 0x2f, s);
+        return w83792d_main(bus, 0x2f, s, what);
     case chip_kind::x6dva:
         break;
     }
-    return x6dva_main(bus, s);
+    return x6dva_main(bus, s, what);
 }
 
 class Reader : public ::testing::Test {
@@ -166,7 +167,7 @@ class Reader : public ::testing::Test {
 TEST_F(Reader, W83793gReadsTheBlockOnceInOrderAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83793g_main(bus, 0x2f, s), 0);
+    EXPECT_EQ(w83793g_main(bus, 0x2f, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83793g).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83793g));
 }
@@ -290,7 +291,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     sim_set_reg(0x2f, 0x39, 0x02);
     sim_set_reg(0x2f, 0x3a, 0x1c);
     readings s{};
-    w83793g_main(bus, 0x2f, s);
+    w83793g_main(bus, 0x2f, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.202");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[7]), "4.950");
@@ -303,7 +304,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     EXPECT_EQ(s.fans[11], 2500u); // 0x021c = 540
 
     sim_set_reg(0x2f, 0x1b, 0x04); // the low bits move from voltages[0] to voltages[1]
-    w83793g_main(bus, 0x2f, s);
+    w83793g_main(bus, 0x2f, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.202");
 }
@@ -311,7 +312,8 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
 TEST_F(Reader, W83793gTraceOrder) {
     sim_set_reg(0x2f, 0x1c, 0x26);
     readings s{};
-    std::string out = capture_traced(true, [&] { w83793g_main(bus, 0x2f, s); });
+    std::string out =
+        capture_traced(true, [&] { w83793g_main(bus, 0x2f, s, chip_reading::readings); });
     char head[96];
     snprintf(head, sizeof head,
              "==> w83793g_main(fd = 3, slave = 0x2f, s = %p)\n"
@@ -334,7 +336,7 @@ TEST_F(Reader, W83793gTraceOrder) {
 TEST_F(Reader, W83792dReadsItsRegisterListAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83792d_main(bus, 0x2f, s), 0);
+    EXPECT_EQ(w83792d_main(bus, 0x2f, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83792d).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83792d));
     EXPECT_TRUE(std::signbit(s.voltages[13]));
@@ -353,7 +355,7 @@ TEST_F(Reader, W83792dPacksLowBitsAndPicksEachFansDivisor) {
     sim_set_reg(0x2f, 0xbe, 0x87); // fan 6, code 0 from 0x9E
     sim_set_reg(0x2f, 0x27, 0x90);
     readings s{};
-    w83792d_main(bus, 0x2f, s);
+    w83792d_main(bus, 0x2f, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.206");
     EXPECT_EQ(fixed3(s.voltages[1]), "0.004");  // 0x21 = 0, bits 3-2 of 0x3E = 2
     EXPECT_EQ(fixed3(s.voltages[11]), "0.004"); // bits 5-4 = 1
@@ -369,7 +371,7 @@ TEST_F(Reader, X6dvaReadsBothChipsAtFixedAddressesAndWritesItsCells) {
     sim_add_chip(0x2c);
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(x6dva_main(bus, s), 0);
+    EXPECT_EQ(x6dva_main(bus, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::x6dva).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::x6dva));
     EXPECT_TRUE(std::signbit(s.voltages[3]));
@@ -386,7 +388,7 @@ TEST_F(Reader, X6dvaStoresFirstChipValuesUnscaled) {
     sim_set_reg(0x2f, 0xb9, 0x96); // fan 4, code 1 from 0x5C
     sim_set_reg(0x2f, 0x5c, 0x01);
     readings s{};
-    x6dva_main(bus, s);
+    x6dva_main(bus, s, chip_reading::readings);
     EXPECT_EQ(s.voltages[11], 15.0);
     EXPECT_EQ(s.voltages[12], 33.0);
     EXPECT_EQ(s.voltages[13], 34.0);
@@ -424,7 +426,7 @@ TEST_F(Reader, EachCellConvertsItsRegisterAsTheReaderDoes) {
             for (const voltage_cell &c : t.cells.voltages)
                 sim_set_reg(t.addr, layout.voltages[c.input].reg, raw);
             for (const temperature_cell &c : t.cells.temperatures)
-                sim_set_reg(t.addr, layout.temperatures[c.input], raw);
+                sim_set_reg(t.addr, layout.temperatures[c.input].reg, raw);
             for (const fan_cell &c : t.cells.fans)
                 sim_set_reg(t.addr, layout.fans[c.input].count_reg, raw);
             readings s{};
