@@ -47,8 +47,7 @@ struct options {
     int forms = 0;        // form options given (-J, -c, -P): more than one is refused
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
-    // -a: the plain, CSV and JSON forms show the chips' limits and alarms beside the readings.
-    bool show_limits = false;
+    bool show_limits = false;  // -a: the chips' limits and status bits in every form
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -57,6 +56,13 @@ struct options {
     // failed reading.
     const char *failure_file() const {
         return forms == 1 && target.form == report_form::prometheus ? target.file : nullptr;
+    }
+
+    // Whether the run reads the chips' limits and status bits beside the readings: for a
+    // report that shows them, -a's and the Prometheus exposition, which always carries them.
+    // Any other run makes only the readings' transactions.
+    bool reads_limits() const {
+        return show_limits || target.form == report_form::prometheus;
     }
 };
 
@@ -311,7 +317,9 @@ int read_and_report(const options &opts, holdings &h) {
         return EX_OSERR;
     }
 
-    if (int status = read_chip(*row, h.bus, *h.values); status != 0)
+    const chip_reading what =
+        opts.reads_limits() ? chip_reading::with_limits : chip_reading::readings;
+    if (int status = read_chip(*row, h.bus, *h.values, what); status != 0)
         return status;
     // The chip is read: the device and its lock go before the report is written, so that a
     // reader who never drains standard output cannot keep other runs off the bus.
@@ -341,14 +349,14 @@ bool open_standard_descriptors() {
     return true;
 }
 
-int read_chip(const board &b, bus_handle &bus, readings &s) {
+int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what) {
     switch (b.chip) {
     case chip_kind::w83793g:
-        return w83793g_main(bus, b.slave, s);
+        return w83793g_main(bus, b.slave, s, what);
     case chip_kind::w83792d:
-        return w83792d_main(bus, b.slave, s);
+        return w83792d_main(bus, b.slave, s, what);
     case chip_kind::x6dva:
-        return x6dva_main(bus, s);
+        return x6dva_main(bus, s, what);
     }
     // A row whose kind no reader handles.
     say_puts("Internal vantorel coding error.  Please report this bug\n"

@@ -45,7 +45,7 @@ int read_board(const board *b, readings *s) {
     FILE *null = fopen("/dev/null", "w");
     stdout = null;
     bus_handle bus{3};
-    int status = read_chip(*b, bus, *s);
+    int status = read_chip(*b, bus, *s, chip_reading::readings);
     stdout = saved;
     fclose(null);
     return status;

@@ -149,7 +149,7 @@ class Attributes : public ::testing::Test {
     }
 
     int read(const chip_layout &layout, hwmon_registers &regs) {
-        return hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, regs);
+        return hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, chip_reading::readings, regs);
     }
 };
 
