@@ -706,15 +706,18 @@ mode_t mode_of(const std::string &path) {
 }
 
 TEST_F(ReportFile, EveryFormReplacesTheFileWholeAndLeavesStandardOutputEmpty) {
+    // The last: -a goes to the file as to standard output.
     const std::pair<const char *, const char *> forms[] = {
-        {nullptr, ".txt"}, {"-c", ".csv"}, {"-J", ".json"}, {"-P", ".prom"}};
+        {nullptr, ".txt"}, {"-c", ".csv"}, {"-J", ".json"}, {"-P", ".prom"}, {"-a", "-limits.txt"}};
     for (auto [option, suffix] : forms) {
         SCOPED_TRACE(option ? option : "plain");
         old_file();
         std::vector<std::string> args = {"-o", file};
         if (option)
             args.push_back(option);
-        outcome o = sim_run(args, fixture("x7dbp.fix"));
+        const bool limits = option != nullptr && std::string(option) == "-a";
+        outcome o =
+            sim_run(args, fixture("x7dbp.fix") + (limits ? fixture("x7dbp-limits.fix") : ""));
         EXPECT_EQ(o.status, 0) << o.err;
         EXPECT_EQ(o.out, "");
         EXPECT_EQ(o.err, "");
