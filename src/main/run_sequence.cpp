@@ -31,9 +31,9 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+JPcf:lo:vh?"
+#define OPTSTRING "+JPacf:lo:vh?"
 #else
-#define OPTSTRING "JPcf:lo:vh?"
+#define OPTSTRING "JPacf:lo:vh?"
 #endif
 
 namespace {
@@ -47,7 +47,8 @@ struct options {
     int forms = 0;        // form options given (-J, -c, -P): more than one is refused
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
-    bool show_limits = false;  // -a: the chips' limits and status bits in every form
+    // -a: the plain, CSV and JSON forms show the chips' limits and alarms beside the readings.
+    bool show_limits = false;
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -86,6 +87,7 @@ int usage() {
            "\n"
            "  -J            JSON-formatted output\n"
            "  -P            Prometheus text exposition format\n"
+           "  -a            show the chips' limits and alarms beside the readings\n"
            "  -c            comma-delimited output\n"
            "  -f DEVICE     %s\n"
            "  -o FILE       write the report to FILE, replacing it atomically\n"
@@ -111,6 +113,9 @@ options parse_options(int argc, char **argv) {
             break;
         case 'P':
             prometheus = true;
+            break;
+        case 'a':
+            opts.show_limits = true;
             break;
         case 'c':
             delimited = true;
@@ -152,6 +157,7 @@ options parse_options(int argc, char **argv) {
         opts.target.form = report_form::delimited;
     else if (prometheus)
         opts.target.form = report_form::prometheus;
+    opts.target.limits = opts.show_limits ? with_limits::yes : with_limits::no;
     return opts;
 }
 
