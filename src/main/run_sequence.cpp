@@ -31,9 +31,9 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+JPcf:lo:vh?"
+#define OPTSTRING "+JPacf:lo:vh?"
 #else
-#define OPTSTRING "JPcf:lo:vh?"
+#define OPTSTRING "JPacf:lo:vh?"
 #endif
 
 namespace {
@@ -48,6 +48,8 @@ struct options {
     bool exposition = false; // -P given, alone or not
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
+    // -a: the plain, CSV and JSON forms show the chips' limits and alarms beside the readings.
+    bool show_limits = false;
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -59,6 +61,13 @@ struct options {
     // output that could not take the trace after the report was written.
     const char *failure_file() const {
         return exposition ? target.file : nullptr;
+    }
+
+    // Whether the run reads the chips' limits and status bits beside the readings: for a
+    // report that shows them, -a's and the Prometheus exposition, which always carries them.
+    // Any other run makes only the readings' transactions.
+    bool reads_limits() const {
+        return show_limits || target.form == report_form::prometheus;
     }
 };
 
@@ -84,6 +93,7 @@ int usage() {
            "\n"
            "  -J            JSON-formatted output\n"
            "  -P            Prometheus text exposition format\n"
+           "  -a            show the chips' limits and alarms beside the readings\n"
            "  -c            comma-delimited output\n"
            "  -f DEVICE     %s\n"
            "  -o FILE       write the report to FILE, replacing it atomically\n"
@@ -109,6 +119,9 @@ options parse_options(int argc, char **argv) {
             break;
         case 'P':
             prometheus = true;
+            break;
+        case 'a':
+            opts.show_limits = true;
             break;
         case 'c':
             delimited = true;
@@ -151,6 +164,7 @@ options parse_options(int argc, char **argv) {
         opts.target.form = report_form::delimited;
     else if (prometheus)
         opts.target.form = report_form::prometheus;
+    opts.target.limits = opts.show_limits ? with_limits::yes : with_limits::no;
     return opts;
 }
 
@@ -311,7 +325,9 @@ int read_and_report(const options &opts, holdings &h) {
         return EX_OSERR;
     }
 
-    if (int status = read_chip(*row, h.bus, *h.values); status != 0)
+    const chip_reading what =
+        opts.reads_limits() ? chip_reading::with_limits : chip_reading::readings;
+    if (int status = read_chip(*row, h.bus, *h.values, what); status != 0)
         return status;
     // The chip is read: the device and its lock go before the report is written, so that a
     // reader who never drains standard output cannot keep other runs off the bus.
@@ -339,14 +355,14 @@ bool open_standard_descriptors() {
     return true;
 }
 
-int read_chip(const board &b, bus_handle &bus, readings &s) {
+int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what) {
     switch (b.chip) {
     case chip_kind::w83793g:
-        return w83793g_main(bus, b.slave, s);
+        return w83793g_main(bus, b.slave, s, what);
     case chip_kind::w83792d:
-        return w83792d_main(bus, b.slave, s);
+        return w83792d_main(bus, b.slave, s, what);
     case chip_kind::x6dva:
-        return x6dva_main(bus, s);
+        return x6dva_main(bus, s, what);
     }
     // A row whose kind no reader handles.
     say_puts("Internal vantorel coding error.  Please report this bug\n"

@@ -305,11 +305,12 @@ template <typename Write> int replace_file(const char *file, Write write, refusa
 int write_report(const report_target &target, const board &b, const readings &s,
                  bool *file_refused) {
     if (target.file == nullptr) {
-        write_form(target.form, b, s, stdout);
+        write_form(target.form, b, s, stdout, target.limits);
         return stdout_status(0);
     }
     const int status = replace_file(
-        target.file, [&](FILE *out) { write_form(target.form, b, s, out); }, refusal::said);
+        target.file, [&](FILE *out) { write_form(target.form, b, s, out, target.limits); },
+        refusal::said);
     if (status != 0 && file_refused != nullptr)
         *file_refused = true;
     // Standard output carries the trace, if any.
