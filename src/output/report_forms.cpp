@@ -62,8 +62,10 @@ void number(FILE *out, double v) {
     fprintf(out, "%.3f", v);
 }
 
-// The text of the limits column of a plain line, built item by item and cut, never overrun,
-// at its capacity (which the longest text that limits of the record's types give fits).
+// The text of the limits column of a plain line, built item by item. It is cut, never
+// overrun, at its capacity, which no chip's limits come near: four temperatures of at most
+// 20 digits, or two voltages that are register values times a factor and a gain, a few
+// digits each.
 class limits_text {
   public:
     __attribute__((format(printf, 2, 3))) void add(const char *fmt, ...) {
