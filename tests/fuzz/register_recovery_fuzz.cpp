@@ -5,17 +5,20 @@
 // (Linux), over a fuzzed attribute tree laid out in a scratch directory.
 //
 // Input: the chip (W83793G or W83792D layout), whether the attributes sit in the client's
-// directory or in its hwmon/hwmon3, a flaw of the tree or none (client directory missing,
-// hwmon directory missing or a file, driver link missing or naming another driver), then
-// for each attribute of the chip in the order the driver numbers them: absent, a
-// directory, arbitrary bytes, or a number near the range of the chip's registers.
+// directory or in its hwmon/hwmon3, whether the run reads the limits and status bits too, a
+// flaw of the tree or none (client directory missing, hwmon directory missing or a file,
+// driver link missing or naming another driver), then for each attribute of the chip in the
+// order the driver numbers them (the limit and status attributes after the readings', when
+// read): absent, a directory, arbitrary bytes, or a number near the range of the chip's
+// registers.
 //
 // Checked: the read succeeds exactly when the tree has no flaw and every attribute is a
 // decimal number in its range, present unless it belongs to a fan that may be off (a
-// divided fan's divisor with its count); then every recovered register reads back what the
-// driver published (voltage steps rounded down, whole degrees as the driver's rounding
-// says, the largest fan count of the published speed), and no register bit outside the
-// chip's inputs is set. Nothing is left open, whatever the outcome.
+// divided fan's divisor with its count or minimum); then every recovered register reads
+// back what the driver published (voltage steps rounded down, a limit's as its reading's,
+// whole degrees as the driver's rounding says, the largest fan count of the published
+// speed, a status bit of 0 or 1), and no register bit outside the chip's inputs (and, when
+// read, their limits and status bits) is set. Nothing is left open, whatever the outcome.
 #include "chips/chips.h"
 #include "platform/linux/hwmon_image.h"
 #include "scratch.h"
@@ -43,8 +46,9 @@ struct attribute {
     std::string content = {};
 };
 
-// Every attribute of LAYOUT, in the order the driver numbers them.
-std::vector<attribute> attributes_of(const chip_layout &layout) {
+// Every attribute of LAYOUT, in the order the driver numbers them; then, for a run that reads
+// them, the limit and status attributes.
+std::vector<attribute> attributes_of(const chip_layout &layout, chip_reading what) {
     std::vector<attribute> list;
     for (size_t i = 0; i < layout.voltages.size(); i++)
         list.push_back({hwmon_kind::in, i, "in" + std::to_string(i) + "_input"});
@@ -55,7 +59,64 @@ std::vector<attribute> attributes_of(const chip_layout &layout) {
             list.push_back({hwmon_kind::fan_div, i, "fan" + std::to_string(i + 1) + "_div"});
         list.push_back({hwmon_kind::fan, i, "fan" + std::to_string(i + 1) + "_input"});
     }
+    if (what != chip_reading::with_limits)
+        return list;
+    for (size_t i = 0; i < layout.voltages.size(); i++) {
+        const std::string in = "in" + std::to_string(i);
+        list.push_back({hwmon_kind::in_min, i, in + "_min"});
+        list.push_back({hwmon_kind::in_max, i, in + "_max"});
+        list.push_back({hwmon_kind::in_alarm, i, in + "_alarm"});
+    }
+    for (size_t i = 0; i < layout.temperatures.size(); i++) {
+        const std::string temp = "temp" + std::to_string(i + 1);
+        list.push_back({hwmon_kind::temp_max, i, temp + "_max"});
+        list.push_back({hwmon_kind::temp_max_hyst, i, temp + "_max_hyst"});
+        if (layout.temperatures[i].has_warn) {
+            list.push_back({hwmon_kind::temp_warn, i, temp + "_warn"});
+            list.push_back({hwmon_kind::temp_warn_hyst, i, temp + "_warn_hyst"});
+        }
+        list.push_back({hwmon_kind::temp_alarm, i, temp + "_alarm"});
+    }
+    for (size_t i = 0; i < layout.fans.size(); i++) {
+        list.push_back({hwmon_kind::fan_min, i, "fan" + std::to_string(i + 1) + "_min"});
+        list.push_back({hwmon_kind::fan_alarm, i, "fan" + std::to_string(i + 1) + "_alarm"});
+    }
+    list.push_back({hwmon_kind::intrusion, 0, "intrusion0_alarm"});
     return list;
+}
+
+// How many of an input's values one unit of its limit registers counts: four for an 8-bit
+// limit of a 10-bit input, one otherwise.
+long limit_scale(const voltage_input &v) {
+    return v.ten_bit && !v.ten_bit_limits ? 4 : 1;
+}
+
+// The register of a temperature limit attribute of KIND.
+uint8_t temperature_limit_reg(const temperature_input &t, hwmon_kind kind) {
+    switch (kind) {
+    case hwmon_kind::temp_max:
+        return t.max_reg;
+    case hwmon_kind::temp_max_hyst:
+        return t.max_hyst_reg;
+    case hwmon_kind::temp_warn:
+        return t.warn_reg;
+    default:
+        return t.warn_hyst_reg;
+    }
+}
+
+// The status bit of a status attribute.
+status_bit bit_of(const chip_layout &layout, const attribute &a) {
+    switch (a.kind) {
+    case hwmon_kind::in_alarm:
+        return layout.voltages[a.at].alarm;
+    case hwmon_kind::temp_alarm:
+        return layout.temperatures[a.at].alarm;
+    case hwmon_kind::fan_alarm:
+        return layout.fans[a.at].alarm;
+    default:
+        return layout.intrusion;
+    }
 }
 
 // A number near the range of ATTR's kind, its edges and a step beyond them included.
@@ -66,13 +127,30 @@ long plausible(FuzzedDataProvider &in, const chip_layout &layout, const attribut
         const long top = v.offset_mv + (v.ten_bit ? 1024L : 256L) * v.step_mv;
         return in.ConsumeIntegralInRange<long>(v.offset_mv - 2, top + 2);
     }
+    case hwmon_kind::in_min:
+    case hwmon_kind::in_max: {
+        const voltage_input &v = layout.voltages[attr.at];
+        const long unit = limit_scale(v) * v.step_mv;
+        const long top = v.offset_mv + (v.ten_bit_limits ? 1024L : 256L) * unit;
+        return in.ConsumeIntegralInRange<long>(v.offset_mv - 2, top + 2);
+    }
     case hwmon_kind::temp:
+    case hwmon_kind::temp_max:
+    case hwmon_kind::temp_max_hyst:
+    case hwmon_kind::temp_warn:
+    case hwmon_kind::temp_warn_hyst:
         return in.ConsumeIntegralInRange<long>(-130000, 130000);
     case hwmon_kind::fan_div: {
         const long divisor = in.ConsumeIntegralInRange<long>(-1, 260);
         return in.ConsumeBool() ? divisor : divisor | 1L << 62;
     }
+    case hwmon_kind::in_alarm:
+    case hwmon_kind::temp_alarm:
+    case hwmon_kind::fan_alarm:
+    case hwmon_kind::intrusion:
+        return in.ConsumeIntegralInRange<long>(-1, 2);
     case hwmon_kind::fan:
+    case hwmon_kind::fan_min:
         break;
     }
     return in.ConsumeBool() ? in.ConsumeIntegralInRange<long>(-3, 6000)
@@ -127,7 +205,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                           flaw::none,           flaw::no_client,   flaw::no_hwmon, flaw::hwmon_file,
                           flaw::no_driver_link, flaw::other_driver};
     const flaw tree_flaw = in.PickValueInArray(flaws);
-    std::vector<attribute> attrs = attributes_of(layout);
+    const chip_reading what = in.ConsumeBool() ? chip_reading::with_limits : chip_reading::readings;
+    std::vector<attribute> attrs = attributes_of(layout, what);
     for (attribute &a : attrs) {
         switch (in.ConsumeIntegralInRange(0, 15)) {
         case 0:
@@ -172,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     hwmon_registers regs;
     regs.fill(0xa5);
     const int free_fd = lowest_free_fd();
-    const int e = hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, chip_reading::readings, regs);
+    const int e = hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, what, regs);
     if (lowest_free_fd() != free_fd)
         __builtin_trap();
 
@@ -181,7 +260,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::map<size_t, long> divisor; // by fan
     std::map<size_t, bool> divisor_published;
     for (const attribute &a : attrs) {
-        const bool fan = a.kind == hwmon_kind::fan || a.kind == hwmon_kind::fan_div;
+        const bool fan = a.kind == hwmon_kind::fan || a.kind == hwmon_kind::fan_div ||
+                         a.kind == hwmon_kind::fan_min || a.kind == hwmon_kind::fan_alarm;
         if (a.is == attribute::absent) {
             ok = ok && fan && layout.fans[a.at].may_be_off;
             continue;
@@ -217,7 +297,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             divisor_published[a.at] = true;
             break;
         }
-        case hwmon_kind::fan: {
+        case hwmon_kind::fan:
+        case hwmon_kind::fan_min: {
             const fan_input &f = layout.fans[a.at];
             if (f.divided && !divisor_published[a.at]) {
                 ok = false;
@@ -228,10 +309,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ok = ok && count.has_value();
             if (!ok || e != 0)
                 break;
-            const long got =
-                f.sixteen_bit ? regs[f.count_reg] << 8 | regs[f.count_low_reg] : regs[f.count_reg];
+            const long got = a.kind == hwmon_kind::fan_min ? fan_min_count(regs, f)
+                             : f.sixteen_bit ? regs[f.count_reg] << 8 | regs[f.count_low_reg]
+                                             : regs[f.count_reg];
             if (got != *count ||
                 (f.divided && 1L << ((regs[f.divisor_reg] >> f.divisor_shift) & 7) != d))
+                __builtin_trap();
+            break;
+        }
+        case hwmon_kind::in_min:
+        case hwmon_kind::in_max: {
+            const voltage_input &input = layout.voltages[a.at];
+            const long unit = limit_scale(input) * input.step_mv;
+            const __int128 steps = (static_cast<__int128>(v) - input.offset_mv) / unit;
+            ok = ok && v >= input.offset_mv && steps <= (input.ten_bit_limits ? 1023 : 255);
+            const voltage_limit which =
+                a.kind == hwmon_kind::in_max ? voltage_limit::high : voltage_limit::low;
+            if (ok && e == 0 && limit_value(regs, input, which) != steps * limit_scale(input))
+                __builtin_trap();
+            break;
+        }
+        case hwmon_kind::temp_max:
+        case hwmon_kind::temp_max_hyst:
+        case hwmon_kind::temp_warn:
+        case hwmon_kind::temp_warn_hyst: {
+            const long degrees = layout.fraction == temperature_fraction::away_from_zero
+                                     ? v / 1000
+                                     : floor_div(v, 1000);
+            ok = ok && degrees >= -128 && degrees <= 127;
+            const uint8_t reg = temperature_limit_reg(layout.temperatures[a.at], a.kind);
+            if (ok && e == 0 && static_cast<int8_t>(regs[reg]) != degrees)
+                __builtin_trap();
+            break;
+        }
+        case hwmon_kind::in_alarm:
+        case hwmon_kind::temp_alarm:
+        case hwmon_kind::fan_alarm:
+        case hwmon_kind::intrusion: {
+            ok = ok && (v == 0 || v == 1);
+            const status_bit bit = bit_of(layout, a);
+            if (ok && e == 0 && ((regs[bit.reg] >> bit.bit) & 1) != v)
                 __builtin_trap();
             break;
         }
@@ -249,14 +366,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (v.ten_bit)
             covered[v.low_reg] |= static_cast<uint8_t>(3u << v.low_shift);
     }
-    for (uint8_t t : layout.temperatures)
-        covered[t] = 0xff;
+    for (const temperature_input &t : layout.temperatures)
+        covered[t.reg] = 0xff;
     for (const fan_input &f : layout.fans) {
         covered[f.count_reg] = 0xff;
         if (f.sixteen_bit)
             covered[f.count_low_reg] = 0xff;
         if (f.divided)
             covered[f.divisor_reg] |= static_cast<uint8_t>(7u << f.divisor_shift);
+    }
+    // The limits and status bits, when read.
+    auto bit = [&](status_bit b) { covered[b.reg] |= static_cast<uint8_t>(1u << b.bit); };
+    if (what == chip_reading::with_limits) {
+        for (const voltage_input &v : layout.voltages) {
+            covered[v.high_limit_reg] = covered[v.low_limit_reg] = 0xff;
+            if (v.ten_bit_limits) {
+                covered[v.high_bits_reg] |= static_cast<uint8_t>(3u << v.low_shift);
+                covered[v.low_bits_reg] |= static_cast<uint8_t>(3u << v.low_shift);
+            }
+            bit(v.alarm);
+        }
+        for (const temperature_input &t : layout.temperatures) {
+            covered[t.max_reg] = covered[t.max_hyst_reg] = 0xff;
+            if (t.has_warn)
+                covered[t.warn_reg] = covered[t.warn_hyst_reg] = 0xff;
+            bit(t.alarm);
+        }
+        for (const fan_input &f : layout.fans) {
+            covered[f.min_reg] = 0xff;
+            if (f.sixteen_bit)
+                covered[f.min_low_reg] = 0xff;
+            bit(f.alarm);
+        }
+        bit(layout.intrusion);
     }
     for (size_t r = 0; r < regs.size(); r++)
         if ((regs[r] & ~covered[r]) != 0)
