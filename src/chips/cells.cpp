@@ -45,11 +45,48 @@ void convert_cells(const chip_cells &table, const register_image &image, reading
     for (const voltage_cell &c : table.voltages)
         s.voltages[c.cell] = convert(c, cell_value(image, layout, c));
     for (const temperature_cell &c : table.temperatures)
-        s.temps[c.cell] = convert(c, image[layout.temperatures[c.input]]);
+        s.temps[c.cell] = convert(c, image[layout.temperatures[c.input].reg]);
     for (const fan_cell &c : table.fans) {
         const fan_input &f = layout.fans[c.input];
         s.fans[c.cell] = convert(f, fan_count(image, f), divisor_code(image, f));
     }
+}
+
+// A limit of VALUE, present.
+template <typename T> static limit<T> at(T value) {
+    return {true, value};
+}
+
+void convert_limits(const chip_cells &table, const register_image &image, chip_limits &l) {
+    const chip_layout &layout = table.layout;
+    for (const voltage_cell &c : table.voltages) {
+        const double high = convert(c, cell_limit_value(image, layout, c, voltage_limit::high));
+        const double low = convert(c, cell_limit_value(image, layout, c, voltage_limit::low));
+        voltage_limits &v = l.voltages[c.cell];
+        v.min = at(low < high ? low : high);
+        v.max = at(low < high ? high : low);
+        v.alarm = alarm_of(image, layout.voltages[c.input].alarm);
+    }
+    for (const temperature_cell &c : table.temperatures) {
+        const temperature_input &in = layout.temperatures[c.input];
+        temperature_limits &t = l.temps[c.cell];
+        t.max = at(convert(c, image[in.max_reg]));
+        t.max_hyst = at(convert(c, image[in.max_hyst_reg]));
+        if (in.has_warn) {
+            t.warn = at(convert(c, image[in.warn_reg]));
+            t.warn_hyst = at(convert(c, image[in.warn_hyst_reg]));
+        }
+        t.alarm = alarm_of(image, in.alarm);
+    }
+    for (const fan_cell &c : table.fans) {
+        const fan_input &f = layout.fans[c.input];
+        fan_limits &fl = l.fans[c.cell];
+        const unsigned count = fan_min_count(image, f);
+        if (count != 0 && count < layout.no_reading_count)
+            fl.min = at(convert(f, count, divisor_code(image, f)));
+        fl.alarm = alarm_of(image, f.alarm);
+    }
+    l.intrusion = alarm_of(image, layout.intrusion);
 }
 
 void convert_cells(const plain_cells &table, const register_image &image, readings &s) {

@@ -117,6 +117,50 @@ inline unsigned divisor_code(const register_image &image, const fan_input &fan) 
 void convert_cells(const chip_cells &table, const register_image &image, readings &s);
 void convert_cells(const plain_cells &table, const register_image &image, readings &s);
 
+// --- limits and status bits ---
+
+// Which of a voltage input's two limit registers.
+enum class voltage_limit { high, low };
+
+// The value of limit WHICH of voltage input IN in IMAGE, on the scale of the input's value: a
+// 10-bit limit with its two low bits; an 8-bit limit of a 10-bit input as the 10-bit value
+// with low bits 0; an 8-bit limit of an 8-bit input as it is.
+inline unsigned limit_value(const register_image &image, const voltage_input &in,
+                            voltage_limit which) {
+    const bool high = which == voltage_limit::high;
+    const uint8_t reg = high ? in.high_limit_reg : in.low_limit_reg;
+    if (in.ten_bit_limits)
+        return image[reg] * 4u +
+               ((image[high ? in.high_bits_reg : in.low_bits_reg] >> in.low_shift) & 3u);
+    return in.ten_bit ? image[reg] * 4u : image[reg];
+}
+// The value that CELL converts for limit WHICH of its input: a HIGH_BYTE_ONLY cell, which
+// takes the input's reading register alone, takes the limit register alone as well.
+inline unsigned cell_limit_value(const register_image &image, const chip_layout &layout,
+                                 const voltage_cell &cell, voltage_limit which) {
+    const voltage_input &in = layout.voltages[cell.input];
+    if (cell.high_byte_only)
+        return image[which == voltage_limit::high ? in.high_limit_reg : in.low_limit_reg];
+    return limit_value(image, in, which);
+}
+// The minimum count of fan input FAN in IMAGE, of the width of its reading's count.
+inline unsigned fan_min_count(const register_image &image, const fan_input &fan) {
+    return fan.sixteen_bit ? image[fan.min_reg] * 256u + image[fan.min_low_reg]
+                           : image[fan.min_reg];
+}
+inline alarm_bit alarm_of(const register_image &image, status_bit bit) {
+    return (image[bit.reg] >> bit.bit) & 1u ? alarm_bit::set : alarm_bit::clear;
+}
+
+// Fills the limits of the cells of TABLE, and the case-open bit, from IMAGE, a snapshot of
+// the chip that holds its limit and status registers beside those of the readings. Each limit
+// converts through its reading's cell: what the board would report if the reading sat exactly
+// at the limit. A voltage's min and max are the smaller and the larger of its two converted
+// limits (a cell with a negative gain turns the high limit into the lower value). A fan's
+// minimum count of 0, or the chip's no-reading count or above, is no minimum. Voltages, then
+// temperatures, then fans, in table order, as convert_cells.
+void convert_limits(const chip_cells &table, const register_image &image, chip_limits &l);
+
 // --- the registers a table needs, worked out at compile time ---
 
 // A set of register numbers.
@@ -132,7 +176,7 @@ constexpr register_set registers_of(const chip_cells &table) {
             set[in.low_reg] = true;
     }
     for (const temperature_cell &c : table.temperatures)
-        set[table.layout.temperatures[c.input]] = true;
+        set[table.layout.temperatures[c.input].reg] = true;
     for (const fan_cell &c : table.fans) {
         const fan_input &f = table.layout.fans[c.input];
         set[f.count_reg] = true;
@@ -141,6 +185,36 @@ constexpr register_set registers_of(const chip_cells &table) {
         if (f.divided)
             set[f.divisor_reg] = true;
     }
+    return set;
+}
+
+// Every limit and status register of the inputs that feed the cells of TABLE, and the
+// case-open bit's register: what convert_limits takes beside the readings' registers (a
+// divided fan's minimum also takes the divisor code of its reading).
+constexpr register_set limit_registers_of(const chip_cells &table) {
+    register_set set{};
+    for (const voltage_cell &c : table.voltages) {
+        const voltage_input &in = table.layout.voltages[c.input];
+        set[in.high_limit_reg] = set[in.low_limit_reg] = true;
+        if (in.ten_bit_limits && !c.high_byte_only)
+            set[in.high_bits_reg] = set[in.low_bits_reg] = true;
+        set[in.alarm.reg] = true;
+    }
+    for (const temperature_cell &c : table.temperatures) {
+        const temperature_input &t = table.layout.temperatures[c.input];
+        set[t.max_reg] = set[t.max_hyst_reg] = true;
+        if (t.has_warn)
+            set[t.warn_reg] = set[t.warn_hyst_reg] = true;
+        set[t.alarm.reg] = true;
+    }
+    for (const fan_cell &c : table.fans) {
+        const fan_input &f = table.layout.fans[c.input];
+        set[f.min_reg] = true;
+        if (f.sixteen_bit)
+            set[f.min_low_reg] = true;
+        set[f.alarm.reg] = true;
+    }
+    set[table.layout.intrusion.reg] = true;
     return set;
 }
 
@@ -157,6 +231,13 @@ constexpr register_set registers_of(const plain_cells &table) {
 constexpr register_set with(register_set set, std::span<const uint8_t> more) {
     for (uint8_t r : more)
         set[r] = true;
+    return set;
+}
+
+// The registers of SET that are not in READ.
+constexpr register_set without(register_set set, const register_set &read) {
+    for (size_t r = 0; r < set.size(); r++)
+        set[r] = set[r] && !read[r];
     return set;
 }
 

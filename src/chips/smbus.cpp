@@ -36,9 +36,9 @@ byte_read read_byte(bus_handle &bus, int32_t slave, uint8_t idxreg) {
     return {0, r.value};
 }
 
-int read_registers(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
-                   register_image &image) {
-    image = {};
+// Reads the registers of LIST into IMAGE beside what it holds.
+static int read_into(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
+                     register_image &image) {
     for (uint8_t reg : list) {
         const byte_read r = read_byte(bus, slave, reg);
         if (r.status != 0)
@@ -48,12 +48,20 @@ int read_registers(bus_handle &bus, int32_t slave, std::span<const uint8_t> list
     return 0;
 }
 
+int read_registers(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
+                   register_image &image) {
+    image = {};
+    return read_into(bus, slave, list, image);
+}
+
 int read_chip_registers(bus_handle &bus, int32_t slave, const chip_layout &layout,
-                        std::span<const uint8_t> list, register_image &image) {
+                        chip_reading what, const chip_reads &reads, register_image &image) {
     // A layout the platform could not keep fails the chip as its first read would, said.
-    if (!platform_describe_chip(bus, seven_bit(slave), layout))
+    if (!platform_describe_chip(bus, seven_bit(slave), layout, what))
         return EX_IOERR;
-    return read_registers(bus, slave, list, image);
+    if (int status = read_registers(bus, slave, reads.snapshot, image); status != 0)
+        return status;
+    return what == chip_reading::with_limits ? read_into(bus, slave, reads.limits, image) : 0;
 }
 
 int write_byte(bus_handle &bus, int32_t slave, uint8_t idxreg, uint8_t value) {

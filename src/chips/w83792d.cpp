@@ -10,6 +10,9 @@
 // them, ascending.
 static constexpr register_set snapshot_set = with(registers_of(w83792d_cells), w83792d_unconverted);
 static constexpr auto snapshot = in_register_order<size_of(snapshot_set)>(snapshot_set);
+// Then, for a run that shows them, the limit and status registers, ascending.
+static constexpr register_set limit_set = without(limit_registers_of(w83792d_cells), snapshot_set);
+static constexpr auto limit_list = in_register_order<size_of(limit_set)>(limit_set);
 
 uint8_t w83792d_divisor(uint8_t raw) {
     debug_print("w83792d_divisor(raw = 0x%02x)\n", raw);
@@ -27,13 +30,17 @@ uint32_t w83792d_rpmconv(uint8_t count, uint32_t div) {
     return rpm;
 }
 
-int w83792d_main(bus_handle &bus, int32_t slave, readings &s) {
+int w83792d_main(bus_handle &bus, int32_t slave, readings &s, chip_reading what) {
     debug_print("w83792d_main(f = %d, slave = 0x%02x, s = %p)\n", bus.fd,
                 static_cast<unsigned>(slave), static_cast<void *>(&s));
     register_image regs;
-    if (int status = read_chip_registers(bus, slave, w83792d_layout, snapshot, regs); status != 0)
+    if (int status =
+            read_chip_registers(bus, slave, w83792d_layout, what, {snapshot, limit_list}, regs);
+        status != 0)
         return status;
     convert_cells(w83792d_cells, regs, s);
+    if (what == chip_reading::with_limits)
+        convert_limits(w83792d_cells, regs, s.limits);
     debug_print("w83792d_main() returning\n");
     return 0;
 }

@@ -11,6 +11,9 @@
 // read with it.
 static constexpr register_set snapshot_set = block_of(registers_of(w83793g_cells));
 static constexpr auto snapshot = in_register_order<size_of(snapshot_set)>(snapshot_set);
+// Then, for a run that shows them, the limit and status registers, ascending.
+static constexpr register_set limit_set = without(limit_registers_of(w83793g_cells), snapshot_set);
+static constexpr auto limit_list = in_register_order<size_of(limit_set)>(limit_set);
 
 uint8_t w83793g_tempadj(uint8_t raw) {
     debug_print("w83793g_tempadj(raw = 0x%02x)\n", raw);
@@ -28,13 +31,17 @@ uint32_t w83793g_rpmconv(uint16_t count) {
     return rpm;
 }
 
-int w83793g_main(bus_handle &bus, int32_t slave, readings &s) {
+int w83793g_main(bus_handle &bus, int32_t slave, readings &s, chip_reading what) {
     debug_print("w83793g_main(fd = %d, slave = 0x%02x, s = %p)\n", bus.fd,
                 static_cast<unsigned>(slave), static_cast<void *>(&s));
     register_image regs;
-    if (int status = read_chip_registers(bus, slave, w83793g_layout, snapshot, regs); status != 0)
+    if (int status =
+            read_chip_registers(bus, slave, w83793g_layout, what, {snapshot, limit_list}, regs);
+        status != 0)
         return status;
     convert_cells(w83793g_cells, regs, s);
+    if (what == chip_reading::with_limits)
+        convert_limits(w83793g_cells, regs, s.limits);
     debug_print("w83793g_main() returning\n");
     return 0;
 }

@@ -16,8 +16,14 @@ static constexpr register_set first_set = registers_of(x6dva_first_cells);
 static constexpr auto first_snapshot = in_register_order<size_of(first_set)>(first_set);
 static constexpr register_set second_set = registers_of(x6dva_second_cells);
 static constexpr auto second_snapshot = in_register_order<size_of(second_set)>(second_set);
+// The second chip's limit and status registers, read after its snapshot for a run that shows
+// them. The first chip has none.
+static constexpr register_set second_limit_set =
+    without(limit_registers_of(x6dva_second_cells), second_set);
+static constexpr auto second_limits =
+    in_register_order<size_of(second_limit_set)>(second_limit_set);
 
-int x6dva_main(bus_handle &bus, readings &s) {
+int x6dva_main(bus_handle &bus, readings &s, chip_reading what) {
     debug_print("x6dva_main(fd = %d, s = %p)\n", bus.fd, static_cast<void *>(&s));
 
     register_image regs;
@@ -25,10 +31,13 @@ int x6dva_main(bus_handle &bus, readings &s) {
         return status;
     convert_cells(x6dva_first_cells, regs, s);
 
-    if (int status = read_chip_registers(bus, second_chip, w83792d_layout, second_snapshot, regs);
+    if (int status = read_chip_registers(bus, second_chip, w83792d_layout, what,
+                                         {second_snapshot, second_limits}, regs);
         status != 0)
         return status;
     convert_cells(x6dva_second_cells, regs, s);
+    if (what == chip_reading::with_limits)
+        convert_limits(x6dva_second_cells, regs, s.limits);
 
     debug_print("x6dva_main() returning\n");
     return 0;

@@ -32,9 +32,9 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+JNPcf:lo:vx:h?"
+#define OPTSTRING "+JNPacf:lo:vx:h?"
 #else
-#define OPTSTRING "JNPcf:lo:vx:h?"
+#define OPTSTRING "JNPacf:lo:vx:h?"
 #endif
 
 namespace {
@@ -44,9 +44,8 @@ constexpr int ident_size = 128;
 
 // What the command line asks of a run.
 struct options {
-    report_target target;     // the form, and the file of -o
-    int forms = 0;            // form options given (-J, -c, -P, -N): more than one is refused
-    bool show_limits = false; // -a
+    report_target target; // the form, and the file of -o
+    int forms = 0;        // form options given (-J, -c, -P, -N): more than one is refused
     // -N: the monitoring-plugin report, whose every failure is UNKNOWN on its status line.
     bool plugin = false;
     excluded_labels excluded; // -x
@@ -54,6 +53,8 @@ struct options {
     bool usage_follows = false;
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
+    // -a: the plain, CSV and JSON forms show the chips' limits and alarms beside the readings.
+    bool show_limits = false;
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -64,8 +65,10 @@ struct options {
         return forms == 1 && target.form == report_form::prometheus ? target.file : nullptr;
     }
 
-    // Whether the chips' limits and status bits are read beside the readings: for the forms
-    // that show them.
+    // Whether the run reads the chips' limits and status bits beside the readings: for a
+    // report that shows them, -a's and the Prometheus exposition, which always carries them,
+    // and for the plugin's verdict.
+    // Any other run makes only the readings' transactions.
     bool reads_limits() const {
         return show_limits || target.form == report_form::prometheus || plugin;
     }
@@ -91,6 +94,7 @@ int usage() {
            "\n"
            "  -J            JSON-formatted output\n"
            "  -P            Prometheus text exposition format\n"
+           "  -a            show the chips' limits and alarms beside the readings\n"
            "  -c            comma-delimited output\n"
            "  -N            monitoring-plugin report: a verdict on the board's own limits\n"
            "  -x LABEL      with -N, leave the reading LABEL out (repeatable)\n"
@@ -162,16 +166,8 @@ options parse_options(int argc, char **argv, bool plugin) {
         case 'P':
             prometheus = true;
             break;
-        case 'N':
-            break;
-        case 'x':
-            if (!opts.excluded.add(optarg)) {
-                say_warnx("more than %zu different labels with -x: no board has that many "
-                          "readings",
-                          max_readings);
-                opts.ends_with = EX_USAGE;
-                return opts;
-            }
+        case 'a':
+            opts.show_limits = true;
             break;
         case 'c':
             delimited = true;
@@ -219,6 +215,7 @@ options parse_options(int argc, char **argv, bool plugin) {
         opts.target.form = report_form::delimited;
     else if (prometheus)
         opts.target.form = report_form::prometheus;
+    opts.target.limits = opts.show_limits ? with_limits::yes : with_limits::no;
     return opts;
 }
 
@@ -427,7 +424,9 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
         return EX_OSERR;
     }
 
-    if (int status = read_chip(*row, h.bus, *h.values); status != 0)
+    const chip_reading what =
+        opts.reads_limits() ? chip_reading::with_limits : chip_reading::readings;
+    if (int status = read_chip(*row, h.bus, *h.values, what); status != 0)
         return status;
     // The chip is read: the device and its lock go before the report is written, so that a
     // reader who never drains standard output cannot keep other runs off the bus.
@@ -461,14 +460,14 @@ bool open_standard_descriptors() {
     return true;
 }
 
-int read_chip(const board &b, bus_handle &bus, readings &s) {
+int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what) {
     switch (b.chip) {
     case chip_kind::w83793g:
-        return w83793g_main(bus, b.slave, s);
+        return w83793g_main(bus, b.slave, s, what);
     case chip_kind::w83792d:
-        return w83792d_main(bus, b.slave, s);
+        return w83792d_main(bus, b.slave, s, what);
     case chip_kind::x6dva:
-        return x6dva_main(bus, s);
+        return x6dva_main(bus, s, what);
     }
     // A row whose kind no reader handles.
     say_puts("Internal vantorel coding error.  Please report this bug\n"

@@ -18,7 +18,7 @@ int run_program(int argc, char **argv);
 // closed one could not be filled.
 bool open_standard_descriptors();
 
-// Runs the reader of B's chip kind on the open device BUS into S. Returns 0; EX_IOERR from
-// a failed bus transaction, already said; or EX_SOFTWARE after saying on standard output
-// that no reader handles the kind.
-int read_chip(const board &b, bus_handle &bus, readings &s);
+// Runs the reader of B's chip kind on the open device BUS into S, its limits and status bits
+// too when WHAT says so. Returns 0; EX_IOERR from a failed bus transaction, already said; or
+// EX_SOFTWARE after saying on standard output that no reader handles the kind.
+int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what);

@@ -304,11 +304,11 @@ template <typename Write> int replace_file(const char *file, Write write) {
 
 int write_report(const report_target &target, const board &b, const readings &s) {
     if (target.file == nullptr) {
-        write_form(target.form, b, s, stdout);
+        write_form(target.form, b, s, stdout, target.limits);
         return stdout_status(0);
     }
-    const int status =
-        replace_file(target.file, [&](FILE *out) { write_form(target.form, b, s, out); });
+    const int status = replace_file(
+        target.file, [&](FILE *out) { write_form(target.form, b, s, out, target.limits); });
     // Standard output carries the trace, if any.
     return stdout_status(status);
 }

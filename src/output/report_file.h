@@ -9,10 +9,11 @@
 #include "output/report_forms.h"
 
 // Where a run's report goes, and in which form: standard output, or (FILE set) the file
-// FILE, replaced whole.
+// FILE, replaced whole; and whether it shows the chips' limits (-a).
 struct report_target {
     report_form form = report_form::plain;
     const char *file = nullptr;
+    with_limits limits = with_limits::no;
 };
 
 // Writes the report of B and S to TARGET. Returns 0, or EX_IOERR after a message:

@@ -82,11 +82,13 @@ struct bus_result {
 };
 
 // Tells the platform the layout of the chip at the 7-bit address ADDR on the open device,
-// before the chip's first transaction; LAYOUT must outlive the device. Linux reads a chip
-// that the kernel's driver named in LAYOUT holds through that driver's attributes; the other
+// before the chip's first transaction, and WHAT the run reads of it; LAYOUT must outlive the
+// device. Linux reads a chip that the kernel's driver named in LAYOUT holds through that
+// driver's attributes, those of the limits and status bits too WITH_LIMITS; the other
 // platforms need nothing of it. No transaction, no trace. False when the platform could not
 // keep the layout, after saying why on standard error: the chip cannot be read.
-bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout);
+bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout,
+                            chip_reading what);
 
 // One SMBus read-byte-data transaction on the open device: register REG of the chip at the
 // 7-bit address ADDR.

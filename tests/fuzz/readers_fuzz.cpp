@@ -45,7 +45,7 @@ int read_board(const board *b, readings *s) {
     FILE *null = fopen("/dev/null", "w");
     stdout = null;
     bus_handle bus{3};
-    int status = read_chip(*b, bus, *s);
+    int status = read_chip(*b, bus, *s, chip_reading::readings);
     stdout = saved;
     fclose(null);
     return status;
@@ -68,8 +68,7 @@ void check_failed_read(const board *b, const readings *s, size_t fail_at) {
 }
 
 // What a formatter prints, trace lines left out.
-std::string report(void (*form)(const board &, const readings &, FILE *), const board *b,
-                   const readings *s) {
+std::string report(report_form form, const board *b, const readings *s) {
     char *buf = nullptr;
     size_t len = 0;
     FILE *mem = open_memstream(&buf, &len);
@@ -77,7 +76,7 @@ std::string report(void (*form)(const board &, const readings &, FILE *), const 
         __builtin_trap();
     FILE *saved = stdout;
     stdout = mem; // the trace, and the report
-    form(*b, *s, mem);
+    write_form(form, *b, *s, mem);
     stdout = saved;
     fclose(mem);
     std::string out;
@@ -136,7 +135,7 @@ void check_reports(const board *b, const readings *s) {
         {"temps", b->temps, "C"}, {"fans", b->fans, "RPM"}, {"voltages", b->voltages, "V"}};
 
     // JSON: the frame, and each entry's label, value and separator.
-    std::vector<std::string> json = lines(report(sensors_output_json, b, s));
+    std::vector<std::string> json = lines(report(report_form::json, b, s));
     std::vector<entry> entries;
     size_t at = 0;
     auto expect_line = [&](const std::string &want) {
@@ -171,7 +170,7 @@ void check_reports(const board *b, const readings *s) {
         __builtin_trap();
 
     // Delimited: label,value,unit, the same entries in the same order.
-    std::vector<std::string> delim = lines(report(sensors_output_delim, b, s));
+    std::vector<std::string> delim = lines(report(report_form::delimited, b, s));
     if (delim.size() != entries.size())
         __builtin_trap();
     for (size_t i = 0; i < delim.size(); i++) {
@@ -186,19 +185,27 @@ void check_reports(const board *b, const readings *s) {
     }
 
     // Prometheus: HELP and TYPE lines, and between them the board's line, one sample per
-    // entry in the same order under its family, and vantorel_up 1.
+    // entry in the same order under its family (a voltage cell that holds a plain register
+    // value under vantorel_register_value, after the volts), and vantorel_up 1. The limits
+    // were not read, so no family of theirs has a sample.
     const char *const families[3] = {"vantorel_temperature_celsius", "vantorel_fan_rpm",
                                      "vantorel_voltage_volts"};
     std::vector<std::string> want = {std::string("vantorel_board_info{maker=\"") + b->maker +
                                      "\",product=\"" + b->product + "\",chip=\"" +
                                      chip_name(b->chip) + "\"} 1"};
+    std::vector<std::string> register_values;
     for (size_t i = 0, k = 0; k < 3; k++)
-        for (size_t n = 0; n < sections[k].list.size(); n++, i++)
-            want.push_back(std::string(families[k]) + "{sensor=\"" + entries[i].label + "\"} " +
-                           entries[i].value);
+        for (size_t n = 0; n < sections[k].list.size(); n++, i++) {
+            const bool plain_register = k == 2 && s->voltage_units[sections[k].list[n].index] ==
+                                                      voltage_unit::register_value;
+            (plain_register ? register_values : want)
+                .push_back(std::string(plain_register ? "vantorel_register_value" : families[k]) +
+                           "{sensor=\"" + entries[i].label + "\"} " + entries[i].value);
+        }
+    want.insert(want.end(), register_values.begin(), register_values.end());
     want.push_back("vantorel_up 1");
     std::vector<std::string> samples;
-    for (const std::string &line : lines(report(sensors_output_prom, b, s))) {
+    for (const std::string &line : lines(report(report_form::prometheus, b, s))) {
         if (line.starts_with("# HELP ") || line.starts_with("# TYPE "))
             continue;
         samples.push_back(line);
@@ -207,7 +214,7 @@ void check_reports(const board *b, const readings *s) {
         __builtin_trap();
 
     // Plain: the label padded to 20, the value right-aligned in 8, the unit.
-    std::vector<std::string> plain = lines(report(sensors_output, b, s));
+    std::vector<std::string> plain = lines(report(report_form::plain, b, s));
     if (plain.size() != entries.size())
         __builtin_trap();
     for (size_t i = 0; i < plain.size(); i++) {

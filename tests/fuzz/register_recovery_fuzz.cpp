@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     hwmon_registers regs;
     regs.fill(0xa5);
     const int free_fd = lowest_free_fd();
-    const int e = hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, regs);
+    const int e = hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, chip_reading::readings, regs);
     if (lowest_free_fd() != free_fd)
         __builtin_trap();
 
@@ -206,7 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                      ? v / 1000
                                      : floor_div(v, 1000);
             ok = ok && degrees >= -128 && degrees <= 127;
-            if (ok && e == 0 && static_cast<int8_t>(regs[layout.temperatures[a.at]]) != degrees)
+            if (ok && e == 0 && static_cast<int8_t>(regs[layout.temperatures[a.at].reg]) != degrees)
                 __builtin_trap();
             break;
         }

@@ -307,7 +307,7 @@ static bus_result transact(bool write, uint8_t addr, uint8_t reg, uint8_t value)
 }
 
 // The simulated bus holds register images only; no driver stands in the way.
-bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &) {
+bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &, chip_reading) {
     return true;
 }
 

@@ -50,6 +50,38 @@ attributes all_of(const chip_layout &layout, const attributes &changes,
     return a;
 }
 
+// all_of, and every limit and status attribute with the value that register content 0 gives,
+// then CHANGES, less ABSENT and the limit and status attributes of the fans in ABSENT.
+attributes with_limits(const chip_layout &layout, const attributes &changes,
+                       const std::vector<std::string> &absent = {}) {
+    attributes a = all_of(layout, {});
+    for (size_t i = 0; i < layout.voltages.size(); i++) {
+        const std::string in = "in" + std::to_string(i);
+        a[in + "_min"] = a[in + "_max"] = std::to_string(layout.voltages[i].offset_mv);
+        a[in + "_alarm"] = "0";
+    }
+    for (size_t i = 1; i <= layout.temperatures.size(); i++) {
+        const std::string temp = "temp" + std::to_string(i);
+        a[temp + "_max"] = a[temp + "_max_hyst"] = a[temp + "_alarm"] = "0";
+        if (layout.temperatures[i - 1].has_warn)
+            a[temp + "_warn"] = a[temp + "_warn_hyst"] = "0";
+    }
+    for (size_t i = 1; i <= layout.fans.size(); i++)
+        a["fan" + std::to_string(i) + "_min"] = a["fan" + std::to_string(i) + "_alarm"] = "0";
+    a["intrusion0_alarm"] = "0";
+    for (const auto &[name, value] : changes)
+        a[name] = value;
+    for (const std::string &name : absent) {
+        a.erase(name);
+        if (name.starts_with("fan") && name.ends_with("_input")) {
+            const std::string fan = name.substr(0, name.size() - 6);
+            a.erase(fan + "_min");
+            a.erase(fan + "_alarm");
+        }
+    }
+    return a;
+}
+
 std::vector<std::string> fans(int first, int last, bool divisors) {
     std::vector<std::string> names;
     for (int i = first; i <= last; i++) {
@@ -148,8 +180,9 @@ class Attributes : public ::testing::Test {
             std::ofstream(client / subdir / name) << value << "\n";
     }
 
-    int read(const chip_layout &layout, hwmon_registers &regs) {
-        return hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, regs);
+    int read(const chip_layout &layout, hwmon_registers &regs,
+             chip_reading what = chip_reading::readings) {
+        return hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, what, regs);
     }
 };
 
@@ -172,6 +205,184 @@ TEST_F(Attributes, RecoversTheRegistersFromTheClientsOwnDirectoryOrItsHwmonDirec
             EXPECT_EQ(err, "") << c.name;
             expect_registers(regs, c.want, c.name);
         }
+    }
+}
+
+// The limit and status attributes, as the drivers published them for the register images
+// given (the readings all 0), recovered into the limit and status registers; a run that does
+// not read the limits leaves the same tree's limit registers at 0.
+struct limits_case {
+    const char *name;
+    const chip_layout &layout;
+    attributes published;
+    registers want;
+};
+
+const limits_case limits_cases[] = {
+    {"w83793",
+     w83793g_layout,
+     with_limits(w83793g_layout,
+                 {{"in0_max", "1444"},
+                  {"in0_min", "1122"},
+                  {"in1_max", "134"},
+                  {"in3_max", "2048"},
+                  {"in3_min", "1024"},
+                  {"in7_max", "5286"},
+                  {"temp1_max", "90000"},
+                  {"temp1_max_hyst", "85000"},
+                  {"temp1_warn", "80000"},
+                  {"temp1_warn_hyst", "75000"},
+                  {"temp2_max", "-123000"},
+                  {"fan1_min", "2000"},
+                  {"fan12_min", "329"},
+                  {"in0_alarm", "1"},
+                  {"in3_alarm", "1"},
+                  {"temp1_alarm", "1"},
+                  {"fan1_alarm", "1"},
+                  {"fan12_alarm", "1"},
+                  {"intrusion0_alarm", "1"}},
+                 fans(7, 11, false)),
+     // in0 and in1 limits with their low bits in 0x68 (high) and 0x69 (low); fan7-fan11 off,
+     // their minimums and status bits not published.
+     {{0x60, 0xB4}, {0x61, 0x8C}, {0x62, 0x10}, {0x68, 0x0E}, {0x69, 0x01}, {0x6A, 0x80},
+      {0x6B, 0x40}, {0x72, 0xD6}, {0x78, 0x5A}, {0x79, 0x55}, {0x7A, 0x50}, {0x7B, 0x4B},
+      {0x7C, 0x85}, {0x90, 0x02}, {0x91, 0xA3}, {0xA6, 0x0F}, {0xA7, 0xFE}, {0x4B, 0x11},
+      {0x4C, 0x10}, {0x4D, 0x04}, {0x4E, 0x60}}},
+    {"w83792d",
+     w83792d_layout,
+     with_limits(w83792d_layout,
+                 {{"in0_max", "1440"},         {"in0_min", "1120"},    {"in4_max", "3200"},
+                  {"in4_min", "1600"},         {"in7_max", "5136"},    {"in7_min", "4656"},
+                  {"in8_max", "3200"},         {"in8_min", "2560"},    {"temp1_max", "80000"},
+                  {"temp1_max_hyst", "75000"}, {"temp2_max", "85500"}, {"temp2_max_hyst", "-15500"},
+                  {"temp3_max", "127000"},     {"fan1_div", "2"},      {"fan1_min", "4500"},
+                  {"fan2_min", "0"},           {"fan3_min", "-1"},     {"in0_alarm", "1"},
+                  {"fan1_alarm", "1"},         {"in6_alarm", "1"},     {"fan7_alarm", "1"},
+                  {"in7_alarm", "1"},          {"fan4_alarm", "1"},    {"intrusion0_alarm", "1"}}),
+     // temp2's half degrees (0xC4, 0xC6 bit 7) are not recovered: the cells leave them out.
+     // fan2's minimum 0xFF and fan3's 0 are both no minimum, recovered as 0.
+     {{0x2B, 0xB4},
+      {0x2C, 0x8C},
+      {0x33, 0xC8},
+      {0x34, 0x64},
+      {0xB4, 0xD6},
+      {0xB5, 0xC2},
+      {0xB6, 0xC8},
+      {0xB7, 0xA0},
+      {0x39, 0x50},
+      {0x3A, 0x4B},
+      {0xC5, 0x55},
+      {0xC3, 0xF0},
+      {0xCD, 0x7F},
+      {0x47, 0x01},
+      {0x3B, 0x96},
+      {0xA9, 0x21},
+      {0xAA, 0x90},
+      {0xAB, 0x28},
+      {0x42, 0x20}}},
+};
+
+TEST_F(Attributes, RecoversTheLimitAndStatusRegistersOnlyForARunThatReadsThem) {
+    for (const limits_case &c : limits_cases) {
+        publish(c.layout.driver, c.published, "hwmon/hwmon3");
+        hwmon_registers regs;
+        std::string err = capture_stderr(
+            [&] { ASSERT_EQ(read(c.layout, regs, chip_reading::with_limits), 0) << c.name; });
+        EXPECT_EQ(err, "") << c.name;
+        expect_registers(regs, c.want, c.name);
+
+        // The divisor is a reading's register: it stays; no limit or status register is read.
+        err = capture_stderr([&] { ASSERT_EQ(read(c.layout, regs), 0) << c.name; });
+        EXPECT_EQ(err, "") << c.name;
+        registers readings_only;
+        if (c.want.contains(0x47))
+            readings_only[0x47] = c.want.at(0x47);
+        expect_registers(regs, readings_only, c.name);
+    }
+}
+
+// A limit or status attribute that a run with limits cannot read fails the chip as a
+// reading's does; a run without limits never opens one.
+struct limit_failure_case {
+    const char *what;
+    const chip_layout &layout;
+    attributes changes;
+    std::vector<std::string> absent;
+    int error;
+    const char *says;
+};
+
+const limit_failure_case limit_failure_cases[] = {
+    {"a voltage limit missing",
+     w83793g_layout,
+     {},
+     {"in9_min"},
+     ENOENT,
+     "/in9_min: No such file or directory"},
+    {"the warning level missing",
+     w83793g_layout,
+     {},
+     {"temp6_warn_hyst"},
+     ENOENT,
+     "/temp6_warn_hyst: No such file or directory"},
+    {"a status bit missing",
+     w83792d_layout,
+     {},
+     {"temp3_alarm"},
+     ENOENT,
+     "/temp3_alarm: No such file or directory"},
+    {"the case-open bit missing",
+     w83792d_layout,
+     {},
+     {"intrusion0_alarm"},
+     ENOENT,
+     "/intrusion0_alarm: No such file or directory"},
+    {"a fan minimum missing",
+     w83793g_layout,
+     {},
+     {"fan2_min"},
+     ENOENT,
+     "/fan2_min: No such file or directory"},
+    {"a status bit of 2",
+     w83793g_layout,
+     {{"fan1_alarm", "2"}},
+     {},
+     EINVAL,
+     "/fan1_alarm: 2 is out of range for the chip"},
+    {"a limit that is no number",
+     w83792d_layout,
+     {{"in2_max", "high"}},
+     {},
+     EINVAL,
+     "/in2_max: \"high\" is not a number"},
+    {"an 8-bit limit above its range",
+     w83792d_layout,
+     {{"in0_max", "2048"}},
+     {},
+     EINVAL,
+     "/in0_max: 2048 is out of range for the chip"},
+    {"a fan minimum slower than the largest count",
+     w83793g_layout,
+     {{"fan3_min", "328"}},
+     {},
+     EINVAL,
+     "/fan3_min: 328 is out of range for the chip"},
+};
+
+TEST_F(Attributes, ALimitOrStatusAttributeThatCannotBeReadFailsTheChipWithLimitsOnly) {
+    for (const limit_failure_case &c : limit_failure_cases) {
+        publish(c.layout.driver, with_limits(c.layout, c.changes, c.absent));
+        hwmon_registers regs;
+        int error = 0;
+        std::string err =
+            capture_stderr([&] { error = read(c.layout, regs, chip_reading::with_limits); });
+        EXPECT_EQ(error, c.error) << c.what;
+        std::string says = std::string(": reading through the ") + c.layout.driver +
+                           " driver: " + client.string() + c.says + "\n";
+        EXPECT_TRUE(err.ends_with(says) && err.find('\n') == err.size() - 1)
+            << c.what << ": stderr '" << err << "', want it to end '" << says << "'";
+        err = capture_stderr([&] { error = read(c.layout, regs); });
+        EXPECT_EQ(error, 0) << c.what << ": " << err;
     }
 }
 
@@ -329,6 +540,31 @@ const range_case range_cases[] = {
     {w83792d_layout, hwmon_kind::fan_div, 1, 256, false},
     {w83792d_layout, hwmon_kind::fan_div, 1, 96, false},
     {w83793g_layout, hwmon_kind::fan_div, 1, 1, false}, // the W83793G divides no fan
+    // Limits: 10-bit on the W83793G's in0-in2, 8-bit four steps a unit on the W83792D's 10-bit
+    // inputs, 8-bit otherwise.
+    {w83793g_layout, hwmon_kind::in_max, 0, 2046, true},  // 1023
+    {w83793g_layout, hwmon_kind::in_max, 0, 2048, false}, // 1024
+    {w83793g_layout, hwmon_kind::in_min, 3, 4080, true},  // 0xff * 16
+    {w83793g_layout, hwmon_kind::in_min, 3, 4096, false},
+    {w83793g_layout, hwmon_kind::in_min, 7, 149, false}, // below the offset
+    {w83793g_layout, hwmon_kind::in_min, 7, 6270, true},
+    {w83792d_layout, hwmon_kind::in_max, 0, 2040, true}, // 0xff * 4 * 2
+    {w83792d_layout, hwmon_kind::in_max, 0, 2048, false},
+    {w83792d_layout, hwmon_kind::in_max, 8, 4080, true}, // 0xff * 16
+    {w83792d_layout, hwmon_kind::in_max, 8, 4096, false},
+    {w83792d_layout, hwmon_kind::in_min, 9, 0, false}, // no in9
+    {w83793g_layout, hwmon_kind::temp_warn_hyst, 6, -128000, true},
+    {w83793g_layout, hwmon_kind::temp_warn, 6, 128000, false},
+    {w83792d_layout, hwmon_kind::temp_warn, 1, 0, false}, // no warning level
+    {w83792d_layout, hwmon_kind::temp_max_hyst, 2, -128000, true},
+    {w83793g_layout, hwmon_kind::fan_min, 12, 329, true},
+    {w83793g_layout, hwmon_kind::fan_min, 12, 328, false},
+    {w83792d_layout, hwmon_kind::fan_min, 7, -1, true},
+    {w83793g_layout, hwmon_kind::in_alarm, 9, 1, true},
+    {w83793g_layout, hwmon_kind::in_alarm, 9, 2, false},
+    {w83792d_layout, hwmon_kind::fan_alarm, 7, -1, false},
+    {w83792d_layout, hwmon_kind::intrusion, 0, 1, true},
+    {w83792d_layout, hwmon_kind::intrusion, 1, 1, false}, // intrusion0 only
 };
 
 TEST(Recovery, TakesTheValuesInTheRangeOfTheChipsRegistersOnly) {
@@ -373,6 +609,50 @@ TEST(FanRecovery, EveryW83792DCountAndDivisorReadsBackTheDriversRpm) {
                 << "count " << count << ", divisor " << div;
         }
     }
+}
+
+// Every limit register value of every voltage input, published as each driver computes it
+// (the W83793G's scale times the limit's value, plus 150 mV on in7 and in8; the W83792D's
+// scale times the 8-bit limit times four), comes back as the same register bytes.
+TEST(LimitRecovery, EveryVoltageLimitComesBackAsItsRegisters) {
+    const long w83793_scale[] = {2, 2, 2, 16, 16, 16, 8, 24, 24, 16};
+    const long w83793_add[] = {0, 0, 0, 0, 0, 0, 0, 150, 150, 0};
+    const long w83792d_scale[] = {2, 2, 4, 4, 4, 4, 6, 6, 4};
+    for (int i = 0; i < 10; i++) {
+        const voltage_input &in = w83793g_layout.voltages[static_cast<size_t>(i)];
+        for (long value = 0; value <= (i < 3 ? 1023 : 255); value++) {
+            hwmon_registers regs{};
+            const long mv = value * w83793_scale[i] + w83793_add[i];
+            ASSERT_TRUE(hwmon_recover(w83793g_layout, hwmon_kind::in_min, i, mv, regs));
+            ASSERT_EQ(limit_value(regs, in, voltage_limit::low), value) << "in" << i;
+        }
+    }
+    for (int i = 0; i < 9; i++) {
+        const voltage_input &in = w83792d_layout.voltages[static_cast<size_t>(i)];
+        for (long reg = 0; reg <= 255; reg++) {
+            hwmon_registers regs{};
+            ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::in_max, i,
+                                      reg * w83792d_scale[i] * 4, regs));
+            ASSERT_EQ(regs[in.high_limit_reg], reg) << "in" << i;
+        }
+    }
+}
+
+// Every W83792D minimum count under every divisor: the driver's fanN_min recovered and
+// converted as a limit gives the driver's value, and no minimum (0xff, and 0) none.
+TEST(LimitRecovery, EveryW83792DFanMinimumReadsBackTheDriversRpm) {
+    for (long code = 0; code < 8; code++)
+        for (unsigned count = 0; count <= 0xff; count++) {
+            const long div = 1L << code;
+            const long rpm = count == 0 ? -1 : count == 0xff ? 0 : 1350000 / (count * div);
+            hwmon_registers regs{};
+            ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::fan_div, 2, div, regs));
+            ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::fan_min, 2, rpm, regs));
+            chip_limits l{};
+            convert_limits(w83792d_cells, regs, l);
+            EXPECT_EQ(l.fans[1].min.present, rpm > 0) << count << "/" << div;
+            EXPECT_EQ(l.fans[1].min.value, rpm > 0 ? static_cast<uint32_t>(rpm) : 0u);
+        }
 }
 
 } // namespace

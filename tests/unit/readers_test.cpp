@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <span>
+#include <tuple>
 #include <string>
 #include <sysexits.h>
 #include <vector>
@@ -143,16 +145,17 @@ void fill_chip(int addr, uint8_t value) {
 }
 
 // Runs the reader of KIND, its chip at 0x2f where it takes an address.
-int read_kind(chip_kind kind, bus_handle &bus, readings &s) {
+int read_kind(chip_kind kind, bus_handle &bus, readings &s,
+              chip_reading what = chip_reading::readings) {
     switch (kind) {
     case chip_kind::w83793g:
-        return w83793g_main(bus, 0x2f, s);
+        return w83793g_main(bus, 0x2f, s, what);
     case chip_kind::w83792d:
-        return w83792d_main(bus, 0x2f, s);
+        return w83792d_main(bus, 0x2f, s, what);
     case chip_kind::x6dva:
         break;
     }
-    return x6dva_main(bus, s);
+    return x6dva_main(bus, s, what);
 }
 
 class Reader : public ::testing::Test {
@@ -166,7 +169,7 @@ class Reader : public ::testing::Test {
 TEST_F(Reader, W83793gReadsTheBlockOnceInOrderAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83793g_main(bus, 0x2f, s), 0);
+    EXPECT_EQ(w83793g_main(bus, 0x2f, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83793g).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83793g));
 }
@@ -290,7 +293,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     sim_set_reg(0x2f, 0x39, 0x02);
     sim_set_reg(0x2f, 0x3a, 0x1c);
     readings s{};
-    w83793g_main(bus, 0x2f, s);
+    w83793g_main(bus, 0x2f, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.202");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[7]), "4.950");
@@ -303,7 +306,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     EXPECT_EQ(s.fans[11], 2500u); // 0x021c = 540
 
     sim_set_reg(0x2f, 0x1b, 0x04); // the low bits move from voltages[0] to voltages[1]
-    w83793g_main(bus, 0x2f, s);
+    w83793g_main(bus, 0x2f, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.202");
 }
@@ -311,7 +314,8 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
 TEST_F(Reader, W83793gTraceOrder) {
     sim_set_reg(0x2f, 0x1c, 0x26);
     readings s{};
-    std::string out = capture_traced(true, [&] { w83793g_main(bus, 0x2f, s); });
+    std::string out =
+        capture_traced(true, [&] { w83793g_main(bus, 0x2f, s, chip_reading::readings); });
     char head[96];
     snprintf(head, sizeof head,
              "==> w83793g_main(fd = 3, slave = 0x2f, s = %p)\n"
@@ -334,7 +338,7 @@ TEST_F(Reader, W83793gTraceOrder) {
 TEST_F(Reader, W83792dReadsItsRegisterListAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83792d_main(bus, 0x2f, s), 0);
+    EXPECT_EQ(w83792d_main(bus, 0x2f, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83792d).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83792d));
     EXPECT_TRUE(std::signbit(s.voltages[13]));
@@ -353,7 +357,7 @@ TEST_F(Reader, W83792dPacksLowBitsAndPicksEachFansDivisor) {
     sim_set_reg(0x2f, 0xbe, 0x87); // fan 6, code 0 from 0x9E
     sim_set_reg(0x2f, 0x27, 0x90);
     readings s{};
-    w83792d_main(bus, 0x2f, s);
+    w83792d_main(bus, 0x2f, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.206");
     EXPECT_EQ(fixed3(s.voltages[1]), "0.004");  // 0x21 = 0, bits 3-2 of 0x3E = 2
     EXPECT_EQ(fixed3(s.voltages[11]), "0.004"); // bits 5-4 = 1
@@ -369,7 +373,7 @@ TEST_F(Reader, X6dvaReadsBothChipsAtFixedAddressesAndWritesItsCells) {
     sim_add_chip(0x2c);
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(x6dva_main(bus, s), 0);
+    EXPECT_EQ(x6dva_main(bus, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::x6dva).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::x6dva));
     EXPECT_TRUE(std::signbit(s.voltages[3]));
@@ -386,7 +390,7 @@ TEST_F(Reader, X6dvaStoresFirstChipValuesUnscaled) {
     sim_set_reg(0x2f, 0xb9, 0x96); // fan 4, code 1 from 0x5C
     sim_set_reg(0x2f, 0x5c, 0x01);
     readings s{};
-    x6dva_main(bus, s);
+    x6dva_main(bus, s, chip_reading::readings);
     EXPECT_EQ(s.voltages[11], 15.0);
     EXPECT_EQ(s.voltages[12], 33.0);
     EXPECT_EQ(s.voltages[13], 34.0);
@@ -424,7 +428,7 @@ TEST_F(Reader, EachCellConvertsItsRegisterAsTheReaderDoes) {
             for (const voltage_cell &c : t.cells.voltages)
                 sim_set_reg(t.addr, layout.voltages[c.input].reg, raw);
             for (const temperature_cell &c : t.cells.temperatures)
-                sim_set_reg(t.addr, layout.temperatures[c.input], raw);
+                sim_set_reg(t.addr, layout.temperatures[c.input].reg, raw);
             for (const fan_cell &c : t.cells.fans)
                 sim_set_reg(t.addr, layout.fans[c.input].count_reg, raw);
             readings s{};
@@ -469,6 +473,336 @@ TEST(CellConversion, GivesWhatTheBoardReportsAtThatValue) {
     EXPECT_EQ(convert(w83792d_layout.fans[0], 0xff, 1), 0u);
     EXPECT_EQ(convert(w83793g_layout.fans[0], 0x01c2, 0), 3000u);
     EXPECT_EQ(convert(w83793g_layout.fans[0], 0x0fff, 0), 0u);
+}
+
+// --- limits and status bits ---
+
+// Each cell's limits are its reading at the limit registers' values: for any content of the
+// limit registers, a limit equals what convert_cells gives for a chip whose reading registers
+// hold the limit's bytes (a 10-bit limit's low bits in the reading's low bits; an 8-bit
+// limit of a 10-bit input with low bits 0; a fan's minimum count under the reading's divisor).
+// A voltage's min and max are the two such readings in order.
+TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
+    struct table_case {
+        const char *name;
+        const chip_cells &cells;
+    };
+    const table_case tables[] = {{"W83792D", w83792d_cells},
+                                 {"W83793G", w83793g_cells},
+                                 {"X6DVA at 0x2f", x6dva_second_cells}};
+    // Register contents: uniform bytes, and a spread that gives high and low limits apart.
+    std::vector<register_image> images;
+    for (int v : {0x00, 0x01, 0x5d, 0x80, 0xfe, 0xff}) {
+        register_image image;
+        image.fill(static_cast<uint8_t>(v));
+        images.push_back(image);
+    }
+    register_image spread;
+    for (size_t r = 0; r < spread.size(); r++)
+        spread[r] = static_cast<uint8_t>(r * 37 + 11);
+    images.push_back(spread);
+
+    for (const table_case &t : tables)
+        for (const register_image &image : images) {
+            SCOPED_TRACE(::testing::Message()
+                         << t.name << ", register 0x60 at " << int{image[0x60]});
+            const chip_layout &layout = t.cells.layout;
+            chip_limits got{};
+            convert_limits(t.cells, image, got);
+
+            // The readings that a chip would give whose reading registers held the high
+            // (HIGH) or low voltage limits, temperature limit LEVEL (max, max_hyst, warn,
+            // warn_hyst) and the fans' minimums.
+            auto reading_at = [&](bool high, int level) {
+                register_image r = image;
+                for (const voltage_cell &c : t.cells.voltages) {
+                    const voltage_input &in = layout.voltages[c.input];
+                    r[in.reg] = image[high ? in.high_limit_reg : in.low_limit_reg];
+                    if (!in.ten_bit)
+                        continue;
+                    const unsigned bits =
+                        in.ten_bit_limits
+                            ? (image[high ? in.high_bits_reg : in.low_bits_reg] >> in.low_shift) &
+                                  3u
+                            : 0u;
+                    r[in.low_reg] = static_cast<uint8_t>((r[in.low_reg] & ~(3u << in.low_shift)) |
+                                                         bits << in.low_shift);
+                }
+                for (const temperature_cell &c : t.cells.temperatures) {
+                    const temperature_input &in = layout.temperatures[c.input];
+                    const uint8_t regs[] = {in.max_reg, in.max_hyst_reg, in.warn_reg,
+                                            in.warn_hyst_reg};
+                    r[in.reg] = image[regs[level]];
+                }
+                for (const fan_cell &c : t.cells.fans) {
+                    const fan_input &f = layout.fans[c.input];
+                    r[f.count_reg] = image[f.min_reg];
+                    if (f.sixteen_bit)
+                        r[f.count_low_reg] = image[f.min_low_reg];
+                }
+                readings s{};
+                convert_cells(t.cells, r, s);
+                return s;
+            };
+            const readings high = reading_at(true, 0), low = reading_at(false, 0);
+            for (const voltage_cell &c : t.cells.voltages) {
+                const voltage_limits &v = got.voltages[c.cell];
+                const double a = high.voltages[c.cell], b = low.voltages[c.cell];
+                ASSERT_TRUE(v.min.present && v.max.present);
+                EXPECT_EQ(v.min.value, std::min(a, b)) << "voltages[" << int{c.cell} << "]";
+                EXPECT_EQ(v.max.value, std::max(a, b)) << "voltages[" << int{c.cell} << "]";
+            }
+            for (int level = 0; level < 4; level++) {
+                const readings at = reading_at(true, level);
+                for (const temperature_cell &c : t.cells.temperatures) {
+                    const temperature_limits &tl = got.temps[c.cell];
+                    const limit<uint64_t> levels[] = {tl.max, tl.max_hyst, tl.warn, tl.warn_hyst};
+                    const bool has = level < 2 || layout.temperatures[c.input].has_warn;
+                    EXPECT_EQ(levels[level].present, has);
+                    EXPECT_EQ(levels[level].value, has ? at.temps[c.cell] : 0u)
+                        << "temps[" << int{c.cell} << "] level " << level;
+                }
+            }
+            for (const fan_cell &c : t.cells.fans) {
+                const unsigned count = fan_min_count(image, layout.fans[c.input]);
+                const bool none = count == 0 || count >= layout.no_reading_count;
+                EXPECT_EQ(got.fans[c.cell].min.present, !none) << "fans[" << int{c.cell} << "]";
+                EXPECT_EQ(got.fans[c.cell].min.value, none ? 0u : high.fans[c.cell]);
+            }
+        }
+}
+
+// The facts behind the rule above, one by one: the rails whose gain is negative swap their
+// limits, the W83793G's 10-bit limits take their low bits, the W83792D's in7 cell (the upper
+// eight bits of its input) takes the limit as it is, and the counts that mean "no minimum".
+TEST(CellLimits, NegativeRailsSwapAndNoMinimumCountsGiveNone) {
+    register_image image{};
+    image[0x6A] = 0x80; // W83793G in3 high: 128 * 0.032 * -12
+    image[0x6B] = 0x40; // low: 64
+    image[0x60] = 0xB4; // in0 high 0xB4 * 4 + 2
+    image[0x68] = 0x02;
+    image[0x61] = 0x8C; // in0 low 0x8C * 4 + 1
+    image[0x69] = 0x01;
+    image[0x90] = 0x0F; // fan1 minimum 0x0FFF: no reading, no minimum
+    image[0x91] = 0xFF;
+    image[0x92] = 0xFF; // fan2 0xFFFF: beyond the 12 bits the chip counts
+    image[0x93] = 0xFF;
+    image[0x96] = 0x02; // fan4 0x02A3 = 675: 2000 RPM
+    image[0x97] = 0xA3;
+    chip_limits l{};
+    convert_limits(w83793g_cells, image, l);
+    EXPECT_EQ(fixed3(l.voltages[3].min.value), "-49.152");
+    EXPECT_EQ(fixed3(l.voltages[3].max.value), "-24.576");
+    EXPECT_EQ(fixed3(l.voltages[0].min.value), "1.122");
+    EXPECT_EQ(fixed3(l.voltages[0].max.value), "1.444");
+    EXPECT_FALSE(l.fans[0].min.present);
+    EXPECT_FALSE(l.fans[1].min.present);
+    EXPECT_FALSE(l.fans[2].min.present); // count 0
+    EXPECT_EQ(l.fans[3].min.value, 2000u);
+
+    image = {};
+    image[0x33] = 0xC8; // W83792D in4 (the -12V cell) high: 0xC8 * 4 * 0.008 * -12
+    image[0x34] = 0x64;
+    image[0xB4] = 0xD6; // in7 high, taken as it is by the upper-eight-bits cell
+    image[0xB5] = 0xC2;
+    image[0x3B] = 0xFF; // fan1: no minimum
+    image[0x3C] = 0x96; // fan2 at divisor 2 (code 1, 0x47 bits 6-4): 4500 RPM
+    image[0x47] = 0x10;
+    convert_limits(w83792d_cells, image, l = {});
+    EXPECT_EQ(fixed3(l.voltages[13].min.value), "-76.800");
+    EXPECT_EQ(fixed3(l.voltages[13].max.value), "-38.400");
+    EXPECT_EQ(fixed3(l.voltages[7].min.value), "4.656");
+    EXPECT_EQ(fixed3(l.voltages[7].max.value), "5.136");
+    EXPECT_FALSE(l.fans[0].min.present);
+    EXPECT_EQ(l.fans[1].min.value, 4500u);
+    EXPECT_FALSE(l.fans[2].min.present); // count 0
+}
+
+// A run that reads the limits makes the readings' transactions first, exactly as a run that
+// does not, then one read of each limit and status register; the trace shows every one.
+TEST_F(Reader, WithLimitsReadsTheLimitRegistersAfterTheSnapshot) {
+    for (chip_kind kind : {chip_kind::w83793g, chip_kind::w83792d, chip_kind::x6dva}) {
+        SCOPED_TRACE(chip_name(kind));
+        sim_reset();
+        sim_add_chip(0x2c);
+        sim_add_chip(0x2f);
+        readings s{};
+        std::string trace;
+        trace = capture_traced(
+            true, [&] { EXPECT_EQ(read_kind(kind, bus, s, chip_reading::with_limits), 0); });
+        std::vector<std::pair<int, int>> want = facts_of(kind).reads;
+        want.insert(want.end(), facts_of(kind).limit_reads.begin(),
+                    facts_of(kind).limit_reads.end());
+        EXPECT_EQ(reads(), want);
+        size_t traced = 0;
+        for (size_t at = 0; (at = trace.find("==> read_byte(fd = ", at)) != std::string::npos; at++)
+            traced++;
+        EXPECT_EQ(traced, want.size());
+    }
+}
+
+// Each status bit of the chips' facts, set alone, raises the alarm of the one cell its input
+// feeds (or the case-open bit) and no other; every cell of the chip has its alarm, clear or
+// set, and the cells of other chips (the X6DVA's first) none.
+TEST_F(Reader, EachStatusBitRaisesTheAlarmOfItsCell) {
+    enum class what { volt, temp, fan, intrusion };
+    struct bit_case {
+        int reg, bit;
+        what kind;
+        unsigned cell;
+    };
+    const bit_case w83793g_bits[] = {
+        {0x4B, 0, what::volt, 0},  {0x4B, 1, what::volt, 1},     {0x4B, 2, what::volt, 2},
+        {0x4B, 4, what::volt, 3},  {0x4B, 5, what::volt, 4},     {0x4B, 6, what::volt, 5},
+        {0x4B, 7, what::volt, 6},  {0x4C, 0, what::volt, 9},     {0x4C, 1, what::volt, 7},
+        {0x4C, 2, what::volt, 10}, {0x4C, 4, what::temp, 0},     {0x4C, 5, what::temp, 1},
+        {0x4C, 6, what::temp, 2},  {0x4C, 7, what::temp, 3},     {0x4D, 0, what::temp, 4},
+        {0x4D, 1, what::temp, 5},  {0x4D, 2, what::fan, 0},      {0x4D, 3, what::fan, 1},
+        {0x4D, 4, what::fan, 2},   {0x4D, 5, what::fan, 3},      {0x4D, 6, what::fan, 4},
+        {0x4D, 7, what::fan, 5},   {0x4E, 0, what::fan, 6},      {0x4E, 1, what::fan, 7},
+        {0x4E, 2, what::fan, 8},   {0x4E, 3, what::fan, 9},      {0x4E, 4, what::fan, 10},
+        {0x4E, 5, what::fan, 11},  {0x4E, 6, what::intrusion, 0}};
+    const bit_case w83792d_bits[] = {
+        {0xA9, 0, what::volt, 0},  {0xA9, 1, what::volt, 1},     {0xA9, 2, what::temp, 0},
+        {0xA9, 3, what::temp, 1},  {0xA9, 4, what::temp, 2},     {0xA9, 5, what::fan, 0},
+        {0xA9, 6, what::fan, 1},   {0xA9, 7, what::fan, 2},      {0xAA, 0, what::volt, 11},
+        {0xAA, 1, what::volt, 12}, {0xAA, 2, what::volt, 13},    {0xAA, 3, what::volt, 14},
+        {0xAA, 4, what::volt, 8},  {0xAA, 7, what::fan, 6},      {0xAB, 3, what::volt, 7},
+        {0xAB, 4, what::volt, 10}, {0xAB, 5, what::fan, 3},      {0xAB, 6, what::fan, 4},
+        {0xAB, 7, what::fan, 5},   {0x42, 5, what::intrusion, 0}};
+    const bit_case x6dva_bits[] = {
+        {0xA9, 0, what::volt, 0}, {0xA9, 1, what::volt, 1},     {0xA9, 3, what::temp, 1},
+        {0xA9, 4, what::temp, 2}, {0xA9, 5, what::fan, 0},      {0xA9, 6, what::fan, 1},
+        {0xA9, 7, what::fan, 2},  {0xAB, 5, what::fan, 3},      {0xAB, 6, what::fan, 4},
+        {0xAB, 7, what::fan, 5},  {0x42, 5, what::intrusion, 0}};
+    struct chip_case {
+        chip_kind kind;
+        std::span<const bit_case> bits;
+    };
+    const chip_case chips[] = {{chip_kind::w83793g, w83793g_bits},
+                               {chip_kind::w83792d, w83792d_bits},
+                               {chip_kind::x6dva, x6dva_bits}};
+    for (const chip_case &c : chips)
+        for (const bit_case &b : c.bits) {
+            SCOPED_TRACE(::testing::Message() << chip_name(c.kind) << ", register 0x" << std::hex
+                                              << b.reg << " bit " << b.bit);
+            sim_reset();
+            fill_chip(0x2c, 0xff); // the first chip's registers say nothing of limits
+            sim_add_chip(0x2f);
+            sim_set_reg(0x2f, static_cast<uint8_t>(b.reg), static_cast<uint8_t>(1u << b.bit));
+            readings s{};
+            ASSERT_EQ(read_kind(c.kind, bus, s, chip_reading::with_limits), 0);
+            const chip_facts &f = facts_of(c.kind);
+            auto want = [&](what k, unsigned cell, const std::set<unsigned> &filled) {
+                if (!filled.contains(cell) ||
+                    (c.kind == chip_kind::x6dva && k == what::volt && cell != 0 && cell != 1) ||
+                    (c.kind == chip_kind::x6dva && k == what::temp && cell == 0))
+                    return alarm_bit::absent;
+                return b.kind == k && b.cell == cell ? alarm_bit::set : alarm_bit::clear;
+            };
+            for (unsigned i = 0; i < 15; i++)
+                EXPECT_EQ(s.limits.voltages[i].alarm, want(what::volt, i, f.volts)) << "volt " << i;
+            for (unsigned i = 0; i < 6; i++)
+                EXPECT_EQ(s.limits.temps[i].alarm, want(what::temp, i, f.temps)) << "temp " << i;
+            for (unsigned i = 0; i < 12; i++)
+                EXPECT_EQ(s.limits.fans[i].alarm, want(what::fan, i, f.fans)) << "fan " << i;
+            EXPECT_EQ(s.limits.intrusion,
+                      b.kind == what::intrusion ? alarm_bit::set : alarm_bit::clear);
+        }
+}
+
+// A board's chip as its firmware left it, limits and status bits set: the record, cell by
+// cell, with the values worked out from the chips' register maps by hand. Cells that no
+// input of the chip feeds have nothing.
+TEST_F(Reader, TheLimitsRecordOfAChipAsItsFirmwareLeftIt) {
+    // W83793G: in0 limits with their low bits, the -12V and +12V rails, 5VSB above its
+    // offset; temp1's two levels, a negative critical limit of a CPU temperature (shown as
+    // 0) and the plain temp5's; fan minimums; the status of in0, temp1, fan1 and case open.
+    const std::pair<int, int> w83793g[] = {
+        {0x60, 0xB4}, {0x61, 0x8C}, {0x68, 0x02}, {0x69, 0x01}, {0x6A, 0x80},
+        {0x6B, 0x40}, {0x70, 0x87}, {0x71, 0x73}, {0x74, 0xD6}, {0x75, 0xC2},
+        {0x78, 0x5A}, {0x79, 0x55}, {0x7A, 0x50}, {0x7B, 0x4B}, {0x7C, 0x85},
+        {0x88, 0x64}, {0x8A, 0xFF}, {0x90, 0x02}, {0x91, 0xA3}, {0x92, 0x0F},
+        {0x93, 0xFF}, {0x4B, 0x01}, {0x4C, 0x10}, {0x4D, 0x04}, {0x4E, 0x40}};
+    for (auto [r, v] : w83793g)
+        sim_set_reg(0x2f, static_cast<uint8_t>(r), static_cast<uint8_t>(v));
+    readings s{};
+    ASSERT_EQ(read_kind(chip_kind::w83793g, bus, s, chip_reading::with_limits), 0);
+    const chip_limits &l = s.limits;
+    const std::tuple<unsigned, const char *, const char *> volts[] = {
+        {0, "1.122", "1.444"}, {3, "-49.152", "-24.576"}, {6, "11.040", "12.960"},
+        {7, "4.806", "5.286"}, {9, "0.150", "0.150"},     {10, "0.000", "0.000"}};
+    for (auto [cell, min, max] : volts) {
+        EXPECT_EQ(fixed3(l.voltages[cell].min.value), min) << cell;
+        EXPECT_EQ(fixed3(l.voltages[cell].max.value), max) << cell;
+    }
+    for (unsigned cell : {8u, 11u, 12u, 13u, 14u})
+        EXPECT_FALSE(l.voltages[cell].min.present || l.voltages[cell].max.present) << cell;
+    EXPECT_EQ(l.temps[0].max.value, 90u);
+    EXPECT_EQ(l.temps[0].max_hyst.value, 85u);
+    EXPECT_EQ(l.temps[0].warn.value, 80u);
+    EXPECT_EQ(l.temps[0].warn_hyst.value, 75u);
+    EXPECT_EQ(l.temps[1].max.value, 0u);
+    EXPECT_EQ(l.temps[4].max.value, 100u);
+    EXPECT_EQ(l.temps[4].warn.value, 255u);
+    EXPECT_EQ(l.fans[0].min.value, 2000u);
+    EXPECT_FALSE(l.fans[1].min.present);
+    EXPECT_EQ(l.voltages[0].alarm, alarm_bit::set);
+    EXPECT_EQ(l.temps[0].alarm, alarm_bit::set);
+    EXPECT_EQ(l.fans[0].alarm, alarm_bit::set);
+    EXPECT_EQ(l.fans[1].alarm, alarm_bit::clear);
+    EXPECT_EQ(l.intrusion, alarm_bit::set);
+
+    // W83792D: in0, the upper-eight-bits in7 cell, the 8-bit in8, the -12V rail; temp2's
+    // half-degree bit left out; fan minimums under their divisors.
+    sim_reset();
+    const std::pair<int, int> w83792d[] = {
+        {0x2B, 0xB4}, {0x2C, 0x8C}, {0xB4, 0xD6}, {0xB5, 0xC2}, {0xB6, 0xC8}, {0xB7, 0xA0},
+        {0x33, 0xC8}, {0x34, 0x64}, {0x39, 0x50}, {0x3A, 0x4B}, {0xC5, 0x55}, {0xC6, 0x80},
+        {0xC3, 0x50}, {0xCD, 0xF0}, {0x3B, 0x96}, {0x47, 0x01}, {0x3C, 0xFF}, {0xBF, 0x87},
+        {0xA9, 0x21}, {0xAA, 0x90}, {0xAB, 0x08}, {0x42, 0x20}};
+    for (auto [r, v] : w83792d)
+        sim_set_reg(0x2f, static_cast<uint8_t>(r), static_cast<uint8_t>(v));
+    s = {};
+    ASSERT_EQ(read_kind(chip_kind::w83792d, bus, s, chip_reading::with_limits), 0);
+    const std::tuple<unsigned, const char *, const char *> volts2[] = {{0, "1.120", "1.440"},
+                                                                       {7, "4.656", "5.136"},
+                                                                       {10, "2.560", "3.200"},
+                                                                       {13, "-76.800", "-38.400"},
+                                                                       {14, "0.000", "0.000"}};
+    for (auto [cell, min, max] : volts2) {
+        EXPECT_EQ(fixed3(l.voltages[cell].min.value), min) << cell;
+        EXPECT_EQ(fixed3(l.voltages[cell].max.value), max) << cell;
+    }
+    EXPECT_EQ(l.temps[0].max.value, 80u);
+    EXPECT_EQ(l.temps[0].max_hyst.value, 75u);
+    EXPECT_EQ(l.temps[1].max.value, 85u);
+    EXPECT_EQ(l.temps[1].max_hyst.value, 80u);
+    EXPECT_EQ(l.temps[2].max.value, 240u);
+    EXPECT_FALSE(l.temps[0].warn.present || l.temps[0].warn_hyst.present);
+    EXPECT_EQ(l.fans[0].min.value, 4500u);
+    EXPECT_FALSE(l.fans[1].min.present);
+    EXPECT_EQ(l.fans[6].min.value, 10000u);
+    EXPECT_EQ(l.voltages[0].alarm, alarm_bit::set);
+    EXPECT_EQ(l.voltages[8].alarm, alarm_bit::set);
+    EXPECT_EQ(l.voltages[7].alarm, alarm_bit::set);
+    EXPECT_EQ(l.voltages[13].alarm, alarm_bit::clear);
+    EXPECT_EQ(l.fans[0].alarm, alarm_bit::set);
+    EXPECT_EQ(l.fans[6].alarm, alarm_bit::set);
+    EXPECT_EQ(l.intrusion, alarm_bit::set);
+}
+
+// A run that does not read the limits leaves the record's limits as they were: nothing.
+TEST_F(Reader, WithoutLimitsTheRecordHoldsNone) {
+    for (chip_kind kind : {chip_kind::w83793g, chip_kind::w83792d, chip_kind::x6dva}) {
+        sim_reset();
+        fill_chip(0x2c, 0xff);
+        fill_chip(0x2f, 0x5d);
+        readings s{};
+        ASSERT_EQ(read_kind(kind, bus, s), 0);
+        const chip_limits none{};
+        EXPECT_EQ(memcmp(&s.limits, &none, sizeof none), 0) << chip_name(kind);
+    }
 }
 
 // --- bus failures: the reader stops at the failed transaction and returns it ---

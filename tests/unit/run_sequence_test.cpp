@@ -77,7 +77,8 @@ TEST(ReadChip, AnUnknownChipKindIsAnInternalError) {
     readings s{};
     bus_handle bus{3};
     int status = -1;
-    EXPECT_EQ(capture_traced(true, [&] { status = read_chip(unknown, bus, s); }),
+    EXPECT_EQ(capture_traced(
+                  true, [&] { status = read_chip(unknown, bus, s, chip_reading::with_limits); }),
               "Internal vantorel coding error.  Please report this bug\n"
               "to the vantorel author.\n");
     EXPECT_EQ(status, EX_SOFTWARE);

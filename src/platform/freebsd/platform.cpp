@@ -68,7 +68,7 @@ static struct smbcmd request_for(uint8_t addr, uint8_t reg) {
 }
 
 // smb(4) reaches every chip on the bus; no driver stands in the way.
-bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &) {
+bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &, chip_reading) {
     return true;
 }
 

@@ -105,36 +105,142 @@ bool recover_divisor(const fan_input &f, long divisor, hwmon_registers &regs) {
     return false;
 }
 
-// The attributes PREFIX N SUFFIX of one kind.
+// A voltage limit is published as the reading at the limit's value: a 10-bit limit as a
+// 10-bit reading, an 8-bit limit of a 10-bit input as the reading with the low bits 0 (four
+// steps a unit), any other 8-bit limit as an 8-bit reading.
+bool recover_voltage_limit(const voltage_input &in, bool high, long mv, hwmon_registers &regs) {
+    if (mv < in.offset_mv)
+        return false;
+    const long unit = in.ten_bit && !in.ten_bit_limits ? 4L * in.step_mv : in.step_mv;
+    const long value = (mv - in.offset_mv) / unit;
+    if (value > (in.ten_bit_limits ? 1023 : 255))
+        return false;
+    const uint8_t reg = high ? in.high_limit_reg : in.low_limit_reg;
+    if (!in.ten_bit_limits) {
+        regs[reg] = static_cast<uint8_t>(value);
+        return true;
+    }
+    regs[reg] = static_cast<uint8_t>(value >> 2);
+    set_bits(regs, high ? in.high_bits_reg : in.low_bits_reg, in.low_shift, 3, value);
+    return true;
+}
+
+// A fan minimum is published as the reading at that count, under the same divisor; no
+// minimum (0, or the W83792D driver's -1 for a count of 0) is count 0.
+bool recover_fan_min(const chip_layout &layout, const fan_input &f, long rpm,
+                     hwmon_registers &regs) {
+    const long divisor = f.divided ? 1L << ((regs[f.divisor_reg] >> f.divisor_shift) & 7) : 1;
+    long count;
+    if (!fan_count(rpm, divisor, layout.no_reading_count - 1L, count))
+        return false;
+    if (f.sixteen_bit) {
+        regs[f.min_reg] = static_cast<uint8_t>(count >> 8);
+        regs[f.min_low_reg] = static_cast<uint8_t>(count);
+    } else {
+        regs[f.min_reg] = static_cast<uint8_t>(count);
+    }
+    return true;
+}
+
+// A status bit is published as 0 or 1.
+bool recover_bit(status_bit bit, long value, hwmon_registers &regs) {
+    if (value != 0 && value != 1)
+        return false;
+    set_bits(regs, bit.reg, bit.bit, 1, value);
+    return true;
+}
+
+// Which attributes a kind's number counts: the voltage inputs (from in0), the temperatures
+// and the fans (from temp1, fan1), or the one case-open bit (intrusion0).
+enum class numbering { voltages, temperatures, fans, intrusion };
+
+constexpr numbering numbering_of(hwmon_kind kind) {
+    switch (kind) {
+    case hwmon_kind::in:
+    case hwmon_kind::in_min:
+    case hwmon_kind::in_max:
+    case hwmon_kind::in_alarm:
+        return numbering::voltages;
+    case hwmon_kind::temp:
+    case hwmon_kind::temp_max:
+    case hwmon_kind::temp_max_hyst:
+    case hwmon_kind::temp_warn:
+    case hwmon_kind::temp_warn_hyst:
+    case hwmon_kind::temp_alarm:
+        return numbering::temperatures;
+    case hwmon_kind::fan:
+    case hwmon_kind::fan_div:
+    case hwmon_kind::fan_min:
+    case hwmon_kind::fan_alarm:
+        break;
+    case hwmon_kind::intrusion:
+        return numbering::intrusion;
+    }
+    return numbering::fans;
+}
+
+// The attributes PREFIX N SUFFIX of one kind; a LIMIT kind is read only by a run that reads
+// the limits and status bits.
 struct attribute_set {
     hwmon_kind kind;
     const char *prefix;
     const char *suffix;
+    bool limit = false;
 };
 
-// In the order they are read: a divided fan's count needs its divisor first.
-constexpr attribute_set attribute_sets[] = {{hwmon_kind::in, "in", "_input"},
-                                            {hwmon_kind::temp, "temp", "_input"},
-                                            {hwmon_kind::fan_div, "fan", "_div"},
-                                            {hwmon_kind::fan, "fan", "_input"}};
+// In the order they are read: a divided fan's count and minimum need its divisor first.
+constexpr attribute_set attribute_sets[] = {
+    {hwmon_kind::in, "in", "_input"},
+    {hwmon_kind::temp, "temp", "_input"},
+    {hwmon_kind::fan_div, "fan", "_div"},
+    {hwmon_kind::fan, "fan", "_input"},
+    {hwmon_kind::in_min, "in", "_min", true},
+    {hwmon_kind::in_max, "in", "_max", true},
+    {hwmon_kind::in_alarm, "in", "_alarm", true},
+    {hwmon_kind::temp_max, "temp", "_max", true},
+    {hwmon_kind::temp_max_hyst, "temp", "_max_hyst", true},
+    {hwmon_kind::temp_warn, "temp", "_warn", true},
+    {hwmon_kind::temp_warn_hyst, "temp", "_warn_hyst", true},
+    {hwmon_kind::temp_alarm, "temp", "_alarm", true},
+    {hwmon_kind::fan_min, "fan", "_min", true},
+    {hwmon_kind::fan_alarm, "fan", "_alarm", true},
+    {hwmon_kind::intrusion, "intrusion", "_alarm", true},
+};
 
 // How many inputs of KIND the layout has (fan_div: every fan, divided or not).
 size_t inputs_of(const chip_layout &layout, hwmon_kind kind) {
-    switch (kind) {
-    case hwmon_kind::in:
+    switch (numbering_of(kind)) {
+    case numbering::voltages:
         return layout.voltages.size();
-    case hwmon_kind::temp:
+    case numbering::temperatures:
         return layout.temperatures.size();
-    case hwmon_kind::fan:
-    case hwmon_kind::fan_div:
+    case numbering::fans:
         break;
+    case numbering::intrusion:
+        return 1;
     }
     return layout.fans.size();
 }
 
-// The driver numbers its voltage inputs from 0 (in0) and the others from 1 (temp1, fan1).
+// Whether the driver publishes attribute KIND of input AT at all: a fan's divisor only where
+// the chip divides it, a warning level only where the chip has one.
+bool has_attribute(const chip_layout &layout, hwmon_kind kind, size_t at) {
+    switch (kind) {
+    case hwmon_kind::fan_div:
+        return layout.fans[at].divided;
+    case hwmon_kind::temp_warn:
+    case hwmon_kind::temp_warn_hyst:
+        return layout.temperatures[at].has_warn;
+    default:
+        return true;
+    }
+}
+
+// The driver numbers its voltage inputs from 0 (in0), its one case-open bit 0 (intrusion0)
+// and the others from 1 (temp1, fan1).
 int first_of(hwmon_kind kind) {
-    return kind == hwmon_kind::in ? 0 : 1;
+    const numbering n = numbering_of(kind);
+    return n == numbering::voltages || n == numbering::intrusion ? 0 : 1;
 }
 
 // Says on standard error that PATH failed with errno E, reading through LAYOUT's driver.
@@ -216,14 +322,18 @@ int attribute_dir(const chip_layout &layout, const char *client, char (&dir)[PAT
     return e == 0 ? 0 : complain(layout, path, e);
 }
 
-// Every attribute of LAYOUT in DIR into REGS, ANCHOR (in0_input, open) among them. A fan
-// that may be off reads 0 when the driver does not publish it; had the driver gone for a
-// moment instead, the anchor says so afterwards.
-int read_attributes(const chip_layout &layout, const char *dir, int anchor, hwmon_registers &regs) {
+// Every attribute of LAYOUT in DIR into REGS, ANCHOR (in0_input, open) among them; those of
+// the limits and status bits only WITH_LIMITS. A fan that may be off reads 0 when the driver
+// does not publish it; had the driver gone for a moment instead, the anchor says so
+// afterwards.
+int read_attributes(const chip_layout &layout, chip_reading what, const char *dir, int anchor,
+                    hwmon_registers &regs) {
     for (const attribute_set &set : attribute_sets) {
+        if (set.limit && what != chip_reading::with_limits)
+            continue;
         for (size_t at = 0; at < inputs_of(layout, set.kind); at++) {
-            const bool fan = set.kind == hwmon_kind::fan || set.kind == hwmon_kind::fan_div;
-            if (set.kind == hwmon_kind::fan_div && !layout.fans[at].divided)
+            const bool fan = numbering_of(set.kind) == numbering::fans;
+            if (!has_attribute(layout, set.kind, at))
                 continue;
             const int n = first_of(set.kind) + static_cast<int>(at);
             char name[32];
@@ -240,10 +350,11 @@ int read_attributes(const chip_layout &layout, const char *dir, int anchor, hwmo
             }
             if (fd < 0)
                 return complain(layout, path, errno);
-            // A divided fan's count means nothing without its divisor, which the driver leaves
-            // out only together with the count. (fanN_div is shorter than fanN_input.)
+            // A divided fan's count or minimum means nothing without its divisor, which the
+            // driver leaves out only together with them. (fanN_div is shorter than fanN_input.)
             char divisor[PATH_MAX];
-            if (set.kind == hwmon_kind::fan && layout.fans[at].divided &&
+            if ((set.kind == hwmon_kind::fan || set.kind == hwmon_kind::fan_min) &&
+                layout.fans[at].divided &&
                 snprintf(divisor, sizeof divisor, "%s/fan%d_div", dir, n) > 0 &&
                 access(divisor, F_OK) != 0) {
                 close(fd);
@@ -275,21 +386,46 @@ bool hwmon_recover(const chip_layout &layout, hwmon_kind kind, int index, long v
     const auto at = static_cast<size_t>(index - first_of(kind));
     if (at >= inputs_of(layout, kind))
         return false;
+    if (!has_attribute(layout, kind, at))
+        return false;
     switch (kind) {
     case hwmon_kind::in:
         return recover_voltage(layout.voltages[at], value, regs);
     case hwmon_kind::temp:
-        return recover_temperature(layout.fraction, layout.temperatures[at], value, regs);
+        return recover_temperature(layout.fraction, layout.temperatures[at].reg, value, regs);
     case hwmon_kind::fan_div:
         return recover_divisor(layout.fans[at], value, regs);
     case hwmon_kind::fan:
         return recover_fan(layout, layout.fans[at], value, regs);
+    case hwmon_kind::in_min:
+    case hwmon_kind::in_max:
+        return recover_voltage_limit(layout.voltages[at], kind == hwmon_kind::in_max, value, regs);
+    case hwmon_kind::temp_max:
+        return recover_temperature(layout.fraction, layout.temperatures[at].max_reg, value, regs);
+    case hwmon_kind::temp_max_hyst:
+        return recover_temperature(layout.fraction, layout.temperatures[at].max_hyst_reg, value,
+                                   regs);
+    case hwmon_kind::temp_warn:
+        return recover_temperature(layout.fraction, layout.temperatures[at].warn_reg, value, regs);
+    case hwmon_kind::temp_warn_hyst:
+        return recover_temperature(layout.fraction, layout.temperatures[at].warn_hyst_reg, value,
+                                   regs);
+    case hwmon_kind::fan_min:
+        return recover_fan_min(layout, layout.fans[at], value, regs);
+    case hwmon_kind::in_alarm:
+        return recover_bit(layout.voltages[at].alarm, value, regs);
+    case hwmon_kind::temp_alarm:
+        return recover_bit(layout.temperatures[at].alarm, value, regs);
+    case hwmon_kind::fan_alarm:
+        return recover_bit(layout.fans[at].alarm, value, regs);
+    case hwmon_kind::intrusion:
+        return recover_bit(layout.intrusion, value, regs);
     }
     return false;
 }
 
 int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
-                         const chip_layout &layout, hwmon_registers &regs) {
+                         const chip_layout &layout, chip_reading what, hwmon_registers &regs) {
     regs = hwmon_registers{};
     auto failed = [](int e) {
         debug_print("hwmon_read_registers() returning error\n");
@@ -311,7 +447,7 @@ int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
     const int anchor = open(path, O_RDONLY | O_CLOEXEC);
     if (anchor < 0)
         return failed(complain(layout, path, errno));
-    int e = read_attributes(layout, dir, anchor, regs);
+    int e = read_attributes(layout, what, dir, anchor, regs);
     // Every value came from the driver instance that published in0_input, and that instance
     // is still bound: the driver has not let go of the chip, even for a moment, during the
     // read.

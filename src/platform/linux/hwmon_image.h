@@ -23,8 +23,13 @@
 using hwmon_registers = std::array<uint8_t, 256>;
 
 // Reads the attributes of the driver that LAYOUT names, at the client ADDRESS on ADAPTER
-// under SYSFS_ROOT, into REGS, tracing each on -v. A fan that may be off (chip_layout) and
-// whose attributes the driver does not publish reads 0. Anything else that keeps a register
+// under SYSFS_ROOT, into REGS, tracing each on -v: the readings', and WITH_LIMITS also the
+// limits' and status bits' (inN_min, inN_max, tempN_max, tempN_max_hyst, tempN_warn,
+// tempN_warn_hyst where the chip has a warning level, fanN_min, the *_alarm bits and
+// intrusion0_alarm). A fan that may be off (chip_layout) and whose attributes the driver does
+// not publish reads 0: count 0, no minimum, its status bit clear, a fan at a standstill that
+// nothing watches (the bus would show the chip's registers for a pin that counts nothing
+// there). Anything else that keeps a register
 // from being recovered fails the read: the client's directory or its hwmon directory missing
 // or unreadable; any other attribute missing or unreadable; content that is no number, or a
 // number outside the range that the chip's registers give; the driver unbound from the
@@ -32,13 +37,32 @@ using hwmon_registers = std::array<uint8_t, 256>;
 // directory, and its errno returned (EINVAL for content, ENODEV for the driver gone); 0 when
 // every register was recovered.
 int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
-                         const chip_layout &layout, hwmon_registers &regs);
+                         const chip_layout &layout, chip_reading what, hwmon_registers &regs);
 
 // The recovery itself, one attribute at a time: VALUE is the number in attribute inINDEX,
-// tempINDEX, fanINDEX or fanINDEX_div (a fan's divisor comes before its count). False,
-// leaving REGS as they are, when VALUE lies outside the range that the chip's registers give
-// or the chip has no such input. Exposed for the tests; hwmon_read_registers applies it to every
-// attribute it reads.
-enum class hwmon_kind { in, temp, fan, fan_div };
+// tempINDEX, fanINDEX or fanINDEX_div (a fan's divisor comes before its count and its
+// minimum), or in one of their limit and status attributes, or intrusion0_alarm (INDEX 0).
+// A limit is published as the reading at the limit's value, and recovered as the reading is
+// into the limit's registers; a status bit is 0 or 1. False, leaving REGS as they are, when
+// VALUE lies outside the range that the chip's registers give or the chip has no such input
+// or attribute. Exposed for the tests; hwmon_read_registers applies it to every attribute it
+// reads.
+enum class hwmon_kind {
+    in,
+    temp,
+    fan,
+    fan_div,
+    in_min,
+    in_max,
+    in_alarm,
+    temp_max,
+    temp_max_hyst,
+    temp_warn,
+    temp_warn_hyst,
+    temp_alarm,
+    fan_min,
+    fan_alarm,
+    intrusion,
+};
 bool hwmon_recover(const chip_layout &layout, hwmon_kind kind, int index, long value,
                    hwmon_registers &regs);

@@ -54,6 +54,7 @@ const char *platform_device_help() {
 struct driver_chip {
     uint8_t addr = 0;
     const chip_layout *layout = nullptr; // as the reader described the chip
+    chip_reading what = chip_reading::readings;
     bool decided = false;
     bool held = false; // read through the driver, from regs
     int error = 0;     // the attributes could not be read: every read fails so
@@ -152,7 +153,8 @@ static driver_chip *described(platform_state &state, uint8_t addr) {
 }
 
 // Any number of chips: the list grows as readers describe them.
-bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout) {
+bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout,
+                            chip_reading what) {
     platform_state &state = *bus.state;
     driver_chip *c = described(state, addr);
     if (c == nullptr) {
@@ -172,6 +174,7 @@ bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &la
     *c = driver_chip{};
     c->addr = addr;
     c->layout = &layout;
+    c->what = what;
     return true;
 }
 
@@ -192,7 +195,7 @@ static const driver_chip *held_chip(bus_handle &bus, uint8_t addr) {
         debug_print("chip 0x%02x on i2c-%d: held by the kernel's %s driver, read through its "
                     "attributes\n",
                     addr, adapter, holder.driver);
-        c->error = hwmon_read_registers("/sys", adapter, addr, *c->layout, c->regs);
+        c->error = hwmon_read_registers("/sys", adapter, addr, *c->layout, c->what, c->regs);
     }
     return c->held ? c : nullptr;
 }
