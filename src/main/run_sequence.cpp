@@ -67,8 +67,7 @@ struct options {
 
     // Whether the run reads the chips' limits and status bits beside the readings: for a
     // report that shows them, -a's and the Prometheus exposition, which always carries them,
-    // and for the plugin's verdict.
-    // Any other run makes only the readings' transactions.
+    // and for the plugin's verdict. Any other run makes only the readings' transactions.
     bool reads_limits() const {
         return show_limits || target.form == report_form::prometheus || plugin;
     }
@@ -140,9 +139,10 @@ bool plugin_asked(int argc, char **argv) {
 }
 
 // With -N, what getopt(3) would have said about a bad option (it is told to say nothing),
-// or that the usage was asked for. OPTOPT is the option getopt refused; '?' for -? itself.
+// or that the usage was asked for. REFUSED is getopt's optopt: the option it refused; for -?
+// itself, which it accepts, glibc leaves 0 and BSD '?'.
 void say_usage_reason(int ch, int refused) {
-    if (ch == 'h' || refused == '?')
+    if (ch == 'h' || refused == '?' || refused == 0)
         say_warnx("the usage of vantorel follows");
     else if (takes_argument(static_cast<char>(refused)))
         say_warnx("option requires an argument -- '%c'", refused);
@@ -168,6 +168,17 @@ options parse_options(int argc, char **argv, bool plugin) {
             break;
         case 'a':
             opts.show_limits = true;
+            break;
+        case 'N':
+            break;
+        case 'x':
+            if (!opts.excluded.add(optarg)) {
+                say_warnx("more than %zu different labels with -x: no board has that many "
+                          "readings",
+                          max_readings);
+                opts.ends_with = EX_USAGE;
+                return opts;
+            }
             break;
         case 'c':
             delimited = true;
