@@ -53,8 +53,7 @@ struct options {
     bool usage_follows = false;
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
-    // -a: the plain, CSV and JSON forms show the chips' limits and alarms beside the readings.
-    bool show_limits = false;
+    bool show_limits = false;  // -a: the chips' limits and status bits in every form
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;

@@ -242,6 +242,9 @@ struct report_case {
     const char *board;
     const char *option; // nullptr for the plain form
     const char *suffix;
+    // With -a, over the board's fixture and its limit and status registers (BOARD-limits.fix),
+    // into BOARD-limits.SUFFIX.
+    bool limits = false;
 };
 
 class Reports : public Cli, public ::testing::WithParamInterface<report_case> {};
@@ -249,25 +252,39 @@ class Reports : public Cli, public ::testing::WithParamInterface<report_case> {}
 TEST_P(Reports, MatchTheHandWrittenText) {
     const report_case &c = GetParam();
     std::vector<std::string> args;
+    std::string world = fixture(std::string(c.board) + ".fix");
+    std::string name = c.board;
+    if (c.limits) {
+        args.push_back("-a");
+        world += fixture(name + "-limits.fix");
+        name += "-limits";
+    }
     if (c.option)
         args.push_back(c.option);
-    outcome o = sim_run(args, fixture(std::string(c.board) + ".fix"));
+    outcome o = sim_run(args, world);
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, expected(std::string(c.board) + c.suffix));
+    EXPECT_EQ(o.out, expected(name + c.suffix));
     EXPECT_EQ(o.err, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Boards, Reports,
-    ::testing::Values(report_case{"x7dbp", nullptr, ".txt"}, report_case{"x7dbp", "-c", ".csv"},
-                      report_case{"x7dbp", "-J", ".json"}, report_case{"p8sc8", nullptr, ".txt"},
-                      report_case{"p8sc8", "-c", ".csv"}, report_case{"p8sc8", "-J", ".json"},
-                      report_case{"x6dva", nullptr, ".txt"}, report_case{"x6dva", "-c", ".csv"},
-                      report_case{"x6dva", "-J", ".json"}, report_case{"x7dbp", "-P", ".prom"},
-                      report_case{"p8sc8", "-P", ".prom"}, report_case{"x6dva", "-P", ".prom"}),
+    ::testing::Values(
+        report_case{"x7dbp", nullptr, ".txt"}, report_case{"x7dbp", "-c", ".csv"},
+        report_case{"x7dbp", "-J", ".json"}, report_case{"p8sc8", nullptr, ".txt"},
+        report_case{"p8sc8", "-c", ".csv"}, report_case{"p8sc8", "-J", ".json"},
+        report_case{"x6dva", nullptr, ".txt"}, report_case{"x6dva", "-c", ".csv"},
+        report_case{"x6dva", "-J", ".json"}, report_case{"x7dbp", "-P", ".prom"},
+        report_case{"p8sc8", "-P", ".prom"}, report_case{"x6dva", "-P", ".prom"},
+        report_case{"x7dbp", nullptr, ".txt", true}, report_case{"x7dbp", "-c", ".csv", true},
+        report_case{"x7dbp", "-J", ".json", true}, report_case{"x7dbp", "-P", ".prom", true},
+        report_case{"p8sc8", nullptr, ".txt", true}, report_case{"p8sc8", "-c", ".csv", true},
+        report_case{"p8sc8", "-J", ".json", true}, report_case{"p8sc8", "-P", ".prom", true},
+        report_case{"x6dva", nullptr, ".txt", true}, report_case{"x6dva", "-c", ".csv", true},
+        report_case{"x6dva", "-J", ".json", true}, report_case{"x6dva", "-P", ".prom", true}),
     [](const auto &info) {
         std::string s = info.param.suffix;
-        return std::string(info.param.board) + "_" + s.substr(1);
+        return std::string(info.param.board) + (info.param.limits ? "_limits_" : "_") + s.substr(1);
     });
 
 TEST_F(Cli, ZeroChipShowsZerosAndTheFixedOffsets) {

@@ -18,12 +18,36 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 import vmlib  # noqa: E402
 
 MAKER = "Supermicro"
-# The families of a report, in their order.
+# The families a report can have, in their order. A report of a reading has
+# vantorel_board_info, vantorel_up and each other family of which the board has a sample.
 FAMILIES = ["vantorel_board_info", "vantorel_temperature_celsius", "vantorel_fan_rpm",
-            "vantorel_voltage_volts", "vantorel_up"]
-# The reading families and the -J section and unit each one comes from.
+            "vantorel_voltage_volts", "vantorel_register_value",
+            "vantorel_temperature_max_celsius", "vantorel_temperature_max_hyst_celsius",
+            "vantorel_temperature_warn_celsius", "vantorel_temperature_warn_hyst_celsius",
+            "vantorel_fan_min_rpm", "vantorel_voltage_min_volts", "vantorel_voltage_max_volts",
+            "vantorel_temperature_alarm", "vantorel_fan_alarm", "vantorel_voltage_alarm",
+            "vantorel_intrusion_alarm", "vantorel_up"]
+# The reading families and the -J section and unit each one comes from. A voltage that the
+# board's chip stores as a plain register value is under vantorel_register_value instead.
 READINGS = {"vantorel_temperature_celsius": ("temps", "C"), "vantorel_fan_rpm": ("fans", "RPM"),
             "vantorel_voltage_volts": ("voltages", "V")}
+# The families of the limits and status bits: the -a -J member and the key of each label's
+# limits that each comes from (None for a status bit, true or false), and the reading family
+# whose sensors its samples belong to, one to one.
+LIMITS = {
+    "vantorel_temperature_max_celsius": ("temp_limits", "max", "vantorel_temperature_celsius"),
+    "vantorel_temperature_max_hyst_celsius": ("temp_limits", "max_hyst",
+                                              "vantorel_temperature_celsius"),
+    "vantorel_temperature_warn_celsius": ("temp_limits", "warn", "vantorel_temperature_celsius"),
+    "vantorel_temperature_warn_hyst_celsius": ("temp_limits", "warn_hyst",
+                                               "vantorel_temperature_celsius"),
+    "vantorel_fan_min_rpm": ("fan_limits", "min", "vantorel_fan_rpm"),
+    "vantorel_voltage_min_volts": ("voltage_limits", "min", "vantorel_voltage_volts"),
+    "vantorel_voltage_max_volts": ("voltage_limits", "max", "vantorel_voltage_volts"),
+    "vantorel_temperature_alarm": ("temp_alarms", None, "vantorel_temperature_celsius"),
+    "vantorel_fan_alarm": ("fan_alarms", None, "vantorel_fan_rpm"),
+    "vantorel_voltage_alarm": ("voltage_alarms", None, "vantorel_voltage_volts"),
+}
 
 
 def board_fixtures():
@@ -56,19 +80,36 @@ class Sim:
                               stdin=subprocess.DEVNULL, timeout=30)
 
     def json_values(self, fixture: str):
-        """{family: {sensor: number}} of the -J report."""
-        p = self.run(fixture, "-J")
+        """{family: {sensor: number}} of the -a -J report, under the exposition's families
+        that have a sample (vantorel_intrusion_alarm's one sample under the sensor None). A
+        voltage without limits and status bit, the plain register value of a chip that has
+        neither, is a vantorel_register_value."""
+        p = self.run(fixture, "-a", "-J")
         if p.returncode != 0:
-            raise RuntimeError(f"-J: status {p.returncode}: {p.stderr}")
+            raise RuntimeError(f"-a -J: status {p.returncode}: {p.stderr}")
         report = json.loads(p.stdout)
         out = {}
+
+        def number(text, unit):
+            value, got_unit = text.split(" ")
+            assert got_unit == unit, text
+            return float(value)
+
         for family, (section, unit) in READINGS.items():
-            values = {}
             for sensor, text in report[section].items():
-                number, got_unit = text.split(" ")
-                assert got_unit == unit, text
-                values[sensor] = float(number)
-            out[family] = values
+                plain = section == "voltages" and report["voltage_alarms"][sensor] is None \
+                    and not report["voltage_limits"][sensor]
+                name = "vantorel_register_value" if plain else family
+                out.setdefault(name, {})[sensor] = number(text, unit)
+        for family, (member, key, reading) in LIMITS.items():
+            unit = READINGS[reading][1]
+            for sensor, value in report[member].items():
+                if key is None and value is not None:
+                    out.setdefault(family, {})[sensor] = float(value)
+                elif key is not None and key in value:
+                    out.setdefault(family, {})[sensor] = number(value[key], unit)
+        if "intrusion" in report:
+            out["vantorel_intrusion_alarm"] = {None: float(report["intrusion"])}
         return out
 
 
@@ -154,9 +195,23 @@ def families(samples, prefix="vantorel_"):
 
 
 def readings(samples):
-    """{family: {sensor: value}} of the reading families."""
-    out = {family: {} for family in READINGS}
+    """{family: {sensor: value}} of vantorel's families but vantorel_board_info and
+    vantorel_up."""
+    out = {}
     for s in samples:
-        if s.name in READINGS:
-            out[s.name][s.labels.get("sensor")] = s.value
+        if s.name.startswith("vantorel_") and s.name not in ("vantorel_board_info",
+                                                             "vantorel_up"):
+            out.setdefault(s.name, {})[s.labels.get("sensor")] = s.value
     return out
+
+
+def expected_families(values):
+    """The families, in their order, of a report whose readings() are VALUES."""
+    return [f for f in FAMILIES if f in values or f in ("vantorel_board_info", "vantorel_up")]
+
+
+def unpaired(values):
+    """The samples of limit families in VALUES whose sensor has no sample in the reading
+    family it belongs to: a rule that compares the two would find no partner for them."""
+    return [(family, sensor) for family, (_, _, reading) in LIMITS.items()
+            for sensor in values.get(family, {}) if sensor not in values.get(reading, {})]
