@@ -21,8 +21,10 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "exits with a sysexits(3) status. It only reads: it never writes a register\n"
     "of the chip.\n"
     "\n"
-    "Seventeen boards are supported; vantorel -l lists them. Prometheus alert\n"
-    "rules for the metrics are in /usr/share/vantorel.")
+    "Seventeen boards are supported; vantorel -l lists them. With -N it is a\n"
+    "Nagios or Icinga check that judges the readings against the limits the\n"
+    "chip holds. Prometheus alert rules for the metrics, and the check's Icinga 2\n"
+    "and Nagios 4 definitions, are in /usr/share/vantorel.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 # The source tarball: what git tracks. The patterns are regular expressions over absolute
@@ -74,6 +76,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
           COMPONENT debian EXCLUDE_FROM_ALL)
   # The alert rules for the Prometheus form's metrics, for a Prometheus server to load.
   install(FILES ${PROJECT_SOURCE_DIR}/contrib/prometheus/vantorel-alerts.yml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/vantorel
+          COMPONENT debian EXCLUDE_FROM_ALL)
+  # The check's definitions for the monitoring daemons that run -N: an Icinga 2
+  # CheckCommand and a Nagios 4 command, for an administrator to include.
+  install(FILES ${PROJECT_SOURCE_DIR}/contrib/icinga2/vantorel.conf
+                ${PROJECT_SOURCE_DIR}/contrib/nagios/vantorel.cfg
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/vantorel
           COMPONENT debian EXCLUDE_FROM_ALL)
 

@@ -9,6 +9,7 @@
 #include "boards/board_table.h"
 #include "boards/boards.h"
 #include "chips/chips.h"
+#include "output/plugin_report.h"
 #include "output/report_file.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
@@ -31,9 +32,9 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+JPacf:lo:vh?"
+#define OPTSTRING "+JNPacf:lo:vx:h?"
 #else
-#define OPTSTRING "JPacf:lo:vh?"
+#define OPTSTRING "JNPacf:lo:vx:h?"
 #endif
 
 namespace {
@@ -44,12 +45,16 @@ constexpr int ident_size = 128;
 // What the command line asks of a run.
 struct options {
     report_target target;    // the form, and the file of -o
-    int forms = 0;           // form options given (-J, -c, -P): more than one is refused
+    int forms = 0;           // form options given (-J, -c, -P, -N): more than one is refused
     bool exposition = false; // -P given, alone or not
+    // -N: the monitoring-plugin report, whose every failure is UNKNOWN on its status line.
+    bool plugin = false;
+    excluded_labels excluded; // -x
+    // With -N, a usage error or -h: the usage text follows the status line.
+    bool usage_follows = false;
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
-    // -a: the plain, CSV and JSON forms show the chips' limits and alarms beside the readings.
-    bool show_limits = false;
+    bool show_limits = false;  // -a: the chips' limits and status bits in every form
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -64,10 +69,10 @@ struct options {
     }
 
     // Whether the run reads the chips' limits and status bits beside the readings: for a
-    // report that shows them, -a's and the Prometheus exposition, which always carries them.
-    // Any other run makes only the readings' transactions.
+    // report that shows them, -a's and the Prometheus exposition, which always carries them,
+    // and for the plugin's verdict. Any other run makes only the readings' transactions.
     bool reads_limits() const {
-        return show_limits || target.form == report_form::prometheus;
+        return show_limits || target.form == report_form::prometheus || plugin;
     }
 };
 
@@ -95,6 +100,8 @@ int usage() {
            "  -P            Prometheus text exposition format\n"
            "  -a            show the chips' limits and alarms beside the readings\n"
            "  -c            comma-delimited output\n"
+           "  -N            monitoring-plugin report: a verdict on the board's own limits\n"
+           "  -x LABEL      with -N, leave the reading LABEL out (repeatable)\n"
            "  -f DEVICE     %s\n"
            "  -o FILE       write the report to FILE, replacing it atomically\n"
            "  -l            list supported motherboard ID strings\n"
@@ -106,12 +113,56 @@ int usage() {
     return EX_USAGE;
 }
 
+// Whether option C of OPTSTRING takes an argument.
+bool takes_argument(char c) {
+    const char *at = c == ':' || c == '+' ? nullptr : strchr(OPTSTRING, c);
+    return at != nullptr && at[1] == ':';
+}
+
+// Whether the command line asks for -N, wherever it stands among the options: looked for
+// before getopt(3) parses them, so that a usage error before it is already the plugin's. The
+// options are walked as getopt walks them (up to "--" or the first operand, an option's
+// argument skipped), and up to -l, which lists the boards before any later option is seen.
+bool plugin_asked(int argc, char **argv) {
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        if (arg[0] != '-' || arg[1] == '\0' || strcmp(arg, "--") == 0)
+            return false;
+        for (const char *c = arg + 1; *c != '\0'; c++) {
+            if (*c == 'N')
+                return true;
+            if (*c == 'l')
+                return false;
+            if (takes_argument(*c)) {
+                if (c[1] == '\0')
+                    i++;
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+// With -N, what getopt(3) would have said about a bad option (it is told to say nothing),
+// or that the usage was asked for. REFUSED is getopt's optopt: the option it refused; for -?
+// itself, which it accepts, glibc leaves 0 and BSD '?'.
+void say_usage_reason(int ch, int refused) {
+    if (ch == 'h' || refused == '?' || refused == 0)
+        say_warnx("the usage of vantorel follows");
+    else if (takes_argument(static_cast<char>(refused)))
+        say_warnx("option requires an argument -- '%c'", refused);
+    else
+        say_warnx("invalid option -- '%c'", refused);
+}
+
 // Parses the command line. -l lists the boards and -v turns the trace on as they are met;
-// the options after -l are never parsed.
-options parse_options(int argc, char **argv) {
+// the options after -l are never parsed. PLUGIN: -N is among the options (plugin_asked).
+options parse_options(int argc, char **argv, bool plugin) {
     options opts;
+    opts.plugin = plugin;
     bool json = false, delimited = false, prometheus = false;
     int ch;
+    opterr = plugin ? 0 : 1;
     while ((ch = getopt(argc, argv, OPTSTRING)) != -1) {
         switch (ch) {
         case 'J':
@@ -122,6 +173,17 @@ options parse_options(int argc, char **argv) {
             break;
         case 'a':
             opts.show_limits = true;
+            break;
+        case 'N':
+            break;
+        case 'x':
+            if (!opts.excluded.add(optarg)) {
+                say_warnx("more than %zu different labels with -x: no board has that many "
+                          "readings",
+                          max_readings);
+                opts.ends_with = EX_USAGE;
+                return opts;
+            }
             break;
         case 'c':
             delimited = true;
@@ -134,7 +196,7 @@ options parse_options(int argc, char **argv) {
             // device opened must be the one the user named.
             size_t len = strnlen(optarg, opts.device_path.size());
             if (len >= opts.device_path.size()) {
-                warnx("device path too long (%zu bytes at most)", opts.device_path.size() - 1);
+                say_warnx("device path too long (%zu bytes at most)", opts.device_path.size() - 1);
                 opts.ends_with = EX_USAGE;
                 return opts;
             }
@@ -150,13 +212,19 @@ options parse_options(int argc, char **argv) {
         case 'v':
             opt_verbose = true;
             break;
-        default: // -h, -?, an unknown option, -f without its argument
-            opts.ends_with = usage();
+        default: // -h, -?, an unknown option, -f or -x without its argument
+            if (plugin) {
+                say_usage_reason(ch, optopt);
+                opts.usage_follows = true;
+                opts.ends_with = EX_USAGE;
+            } else {
+                opts.ends_with = usage();
+            }
             return opts;
         }
     }
     // One form at most; none is the plain table.
-    opts.forms = json + delimited + prometheus;
+    opts.forms = json + delimited + prometheus + plugin;
     opts.exposition = prometheus;
     if (json)
         opts.target.form = report_form::json;
@@ -246,30 +314,55 @@ bool read_ident(board_string which, char *buf) {
 int identify_board(holdings &h, const board *&row) {
     h.maker = static_cast<char *>(calloc(1, ident_size));
     if (h.maker == nullptr) {
-        warn("calloc() for maker failed");
+        say_warn("calloc() for maker failed");
         return EX_OSERR;
     }
     h.product = static_cast<char *>(calloc(1, ident_size));
     if (h.product == nullptr) {
-        warn("calloc() for product failed");
+        say_warn("calloc() for product failed");
         return EX_OSERR;
     }
     if (!read_ident(board_string::maker, h.maker)) {
-        warn("kenv() for %s failed", "smbios.planar.maker");
+        say_warn("kenv() for %s failed", "smbios.planar.maker");
         return EX_OSERR;
     }
     if (!read_ident(board_string::product, h.product)) {
-        warn("kenv() for %s failed", "smbios.planar.product");
+        say_warn("kenv() for %s failed", "smbios.planar.product");
         return EX_OSERR;
     }
     row = board_lookup(h.maker, h.product);
     if (row == nullptr) {
-        puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
-             " to see if support for your motherboard\n"
-             "and/or system is under development.");
+        say_puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
+                 " to see if support for your motherboard\n"
+                 "and/or system is under development.");
         return EX_DATAERR;
     }
     return 0;
+}
+
+// Whether LABEL names one of the readings that board B shows.
+bool board_has_label(const board &b, const char *label) {
+    for (label_list list : {b.temps, b.fans, b.voltages})
+        for (const sensor_label &l : list)
+            if (strcmp(l.label, label) == 0)
+                return true;
+    return false;
+}
+
+// The exit status of a -N run that ended with STATUS, having judged the readings as VERDICT
+// if it got so far: the verdict's state, or 0 for -l; any failure is UNKNOWN, with what the
+// run said on its status line, and the usage text after it where OPTS asks for that.
+int plugin_status(const options &opts, int status, std::optional<plugin_state> verdict) {
+    if (status == 0) {
+        messages_drop();
+        return verdict ? static_cast<int>(*verdict) : 0;
+    }
+    write_plugin_unknown(kept_messages(), stdout);
+    messages_drop();
+    if (opts.usage_follows)
+        usage();
+    stdout_status(0);
+    return static_cast<int>(plugin_state::unknown);
 }
 
 // Opens and locks the bus device into BUS: the one the user named, or the platform's
@@ -283,7 +376,7 @@ int open_device(const options &opts, bool setuid_run, bus_handle &bus) {
     bus = setuid_run && opts.device_named ? platform_open_user_locked(path.data())
                                           : platform_open_locked(path.data());
     if (bus.fd < 0) {
-        warn("open() on %s failed", path.data());
+        say_warn("open() on %s failed", path.data());
         return EX_NOINPUT;
     }
     // Until the device is closed, whatever the run says is held in memory: a reader who
@@ -292,25 +385,48 @@ int open_device(const options &opts, bool setuid_run, bus_handle &bus) {
     return 0;
 }
 
+// A refusal that no failed call caused, said as warn(3) says it; with -N, whose status line
+// shows it, without the text of an errno that nothing set.
+void refuse(const options &opts, const char *message) {
+    if (opts.plugin)
+        say_warnx("%s", message);
+    else
+        say_warn("%s", message);
+}
+
 // The steps from the root check to the report, in order. Each returns its status to the
 // caller's exit path on failure; a failed bus transaction is one of them.
-int read_and_report(const options &opts, holdings &h) {
+int read_and_report(const options &opts, holdings &h, std::optional<plugin_state> &verdict) {
     if (platform_geteuid() != 0) {
-        warn("Must be run as root, or setuid root");
+        refuse(opts, "Must be run as root, or setuid root");
         return EX_NOPERM;
     }
     if (opts.forms > 1) {
-        warn("Please choose only one output format");
+        refuse(opts, "Please choose only one output format");
+        return EX_USAGE;
+    }
+    if (opts.plugin && opts.target.file != nullptr) {
+        say_warnx("-o does not go with -N, whose report is for standard output");
+        return EX_USAGE;
+    }
+    if (!opts.plugin && !opts.excluded.list().empty()) {
+        say_warnx("-x goes with -N only");
         return EX_USAGE;
     }
 
     const board *row = nullptr;
     if (int status = identify_board(h, row); status != 0)
         return status;
+    for (const char *label : opts.excluded.list()) {
+        if (!board_has_label(*row, label)) {
+            say_warnx("-x %s: the %s has no reading of that name", label, row->product);
+            return EX_USAGE;
+        }
+    }
 
     h.values = static_cast<readings *>(calloc(1, sizeof(readings)));
     if (h.values == nullptr) {
-        warn("calloc() for sdata failed");
+        say_warn("calloc() for sdata failed");
         return EX_DATAERR;
     }
 
@@ -333,6 +449,10 @@ int read_and_report(const options &opts, holdings &h) {
     // reader who never drains standard output cannot keep other runs off the bus.
     release_device(h.bus);
 
+    if (opts.plugin) {
+        verdict = write_plugin_report(*row, *h.values, opts.excluded, stdout);
+        return stdout_status(0);
+    }
     return write_report(opts.target, *row, *h.values, &h.file_refused);
 }
 
@@ -375,10 +495,18 @@ int run_program(int argc, char **argv) {
     // the bus device, and the report written into it.
     if (!open_standard_descriptors())
         return EX_OSERR;
-    const options opts = parse_options(argc, argv);
-    if (opts.ends_with)
-        return *opts.ends_with;
-    holdings h;
-    h.failure_file = opts.failure_file();
-    return finish(h, read_and_report(opts, h));
+    const bool plugin = plugin_asked(argc, argv);
+    if (plugin)
+        messages_keep();
+    const options opts = parse_options(argc, argv, plugin);
+    std::optional<plugin_state> verdict;
+    int status;
+    if (opts.ends_with) {
+        status = *opts.ends_with;
+    } else {
+        holdings h;
+        h.failure_file = opts.failure_file();
+        status = finish(h, read_and_report(opts, h, verdict));
+    }
+    return plugin ? plugin_status(opts, status, verdict) : status;
 }

@@ -174,6 +174,71 @@ bool hold_message(stream to, std::span<const char *const> before, const char *fm
     return false;
 }
 
+// The messages kept since messages_keep(): one malloc'ed string, a message a line.
+struct kept_log {
+    bool keeping = false;
+    char *text = nullptr;
+    size_t used = 0;
+    size_t room = 0;
+};
+
+kept_log &kept() {
+    static kept_log k;
+    return k;
+}
+
+// Keeps what FMT makes of AP, then the texts AFTER, as one line. False when nothing is kept or
+// memory ran out (the log is then as it was).
+bool keep_message(const char *fmt, va_list ap, std::span<const char *const> after) {
+    kept_log &k = kept();
+    if (!k.keeping)
+        return false;
+    va_list measure;
+    va_copy(measure, ap);
+    const int n = vsnprintf(nullptr, 0, fmt, measure);
+    va_end(measure);
+    if (n < 0)
+        return true;
+    size_t len = static_cast<size_t>(n);
+    for (const char *text : after)
+        len += strlen(text);
+    const size_t need = k.used + len + 2; // the line feed and the terminator
+    if (need > k.room) {
+        const size_t want = need < 1024 ? 1024 : 2 * need;
+        char *grown = static_cast<char *>(realloc(k.text, want));
+        if (grown == nullptr)
+            return false;
+        k.text = grown;
+        k.room = want;
+    }
+    char *at = k.text + k.used;
+    va_list copy;
+    va_copy(copy, ap);
+    vsnprintf(at, static_cast<size_t>(n) + 1, fmt, copy);
+    va_end(copy);
+    size_t put = static_cast<size_t>(n);
+    for (const char *text : after) {
+        memcpy(at + put, text, strlen(text));
+        put += strlen(text);
+    }
+    for (size_t i = 0; i < put; i++)
+        if (at[i] == '\n')
+            at[i] = ' ';
+    at[put] = '\n';
+    at[put + 1] = '\0';
+    k.used += put + 1;
+    return true;
+}
+
+bool keep_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+bool keep_printf(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    const bool kept_it = keep_message(fmt, ap, {});
+    va_end(ap);
+    return kept_it;
+}
+
 // The name that err(3) puts before its messages: the last component of argv[0].
 const char *program_name() {
 #if defined(__GLIBC__)
@@ -233,6 +298,8 @@ void output_release() {
 }
 
 void say_puts(const char *text) {
+    if (keep_printf("%s", text))
+        return;
     if (!hold_printf(stream::out, "%s\n", text))
         puts(text);
 }
@@ -241,7 +308,8 @@ void say_warn(const char *fmt, ...) {
     const int error = errno;
     va_list ap;
     va_start(ap, fmt);
-    if (!hold_warning(fmt, ap, error, true)) {
+    const char *const reason[] = {": ", strerror(error)};
+    if (!keep_message(fmt, ap, reason) && !hold_warning(fmt, ap, error, true)) {
         errno = error;
         vwarn(fmt, ap);
     }
@@ -253,8 +321,23 @@ void say_warnx(const char *fmt, ...) {
     const int error = errno;
     va_list ap;
     va_start(ap, fmt);
-    if (!hold_warning(fmt, ap, error, false))
+    if (!keep_message(fmt, ap, {}) && !hold_warning(fmt, ap, error, false))
         vwarnx(fmt, ap);
     va_end(ap);
     errno = error;
+}
+
+void messages_keep() {
+    kept().keeping = true;
+}
+
+const char *kept_messages() {
+    const kept_log &k = kept();
+    return k.text == nullptr ? "" : k.text;
+}
+
+void messages_drop() {
+    kept_log &k = kept();
+    free(k.text);
+    k = kept_log{};
 }

@@ -38,3 +38,13 @@ void say_puts(const char *text);
 // held. errno is kept.
 void say_warn(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void say_warnx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Messages kept for a report of their own (the monitoring-plugin form puts them on its status
+// line). From messages_keep() on, what say_puts, say_warn and say_warnx say is kept in memory
+// instead of written: the text each would write, without the program's name before it, on
+// one line (a line feed inside a message becomes a blank). kept_messages() gives them in the
+// order said, each ended by a line feed ("" when none); messages_drop() ends the keeping and
+// frees them. A message that memory cannot be had for is written as without the keeping.
+void messages_keep();
+const char *kept_messages();
+void messages_drop();

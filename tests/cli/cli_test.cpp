@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -88,18 +89,24 @@ INSTANTIATE_TEST_SUITE_P(
         option_case{"list", {"-l"}, 0, 0, "list.txt", ""},
         option_case{"list_as_user", {"-l"}, 1000, 0, "list.txt", ""},
         option_case{"conflicting_formats_then_list", {"-J", "-c", "-l"}, 0, 0, "list.txt", ""},
-        option_case{"bad_option_after_list_unseen", {"-l", "-x"}, 0, 0, "list.txt", ""},
+        option_case{"bad_option_after_list_unseen", {"-l", "-z"}, 0, 0, "list.txt", ""},
         option_case{"help", {"-h"}, 0, 64, "usage.txt", ""},
         option_case{"help_as_user", {"-h"}, 1000, 64, "usage.txt", ""},
         option_case{"question_mark_without_diagnostic", {"-?"}, 0, 64, "usage.txt", ""},
         option_case{
-            "unknown_option", {"-x"}, 0, 64, "usage.txt", "vantorel: invalid option -- 'x'\n"},
+            "unknown_option", {"-z"}, 0, 64, "usage.txt", "vantorel: invalid option -- 'z'\n"},
         option_case{"unknown_option_before_list",
-                    {"-x", "-l"},
+                    {"-z", "-l"},
                     0,
                     64,
                     "usage.txt",
-                    "vantorel: invalid option -- 'x'\n"},
+                    "vantorel: invalid option -- 'z'\n"},
+        option_case{"n_as_device_path_is_no_plugin_mode",
+                    {"-f", "-N", "-f"},
+                    0,
+                    64,
+                    "usage.txt",
+                    "vantorel: option requires an argument -- 'f'\n"},
         option_case{"device_without_argument",
                     {"-f"},
                     0,
@@ -1221,6 +1228,261 @@ TEST_F(ReportFile, ConcurrentRunsEachReplaceTheFileWhole) {
 
 // The usage text differs in one line: the simulated build's default device is FreeBSD's
 // /dev/smb0 (usage.txt), the Linux build looks for its SMBus adapter (usage-linux.txt).
+// --- the monitoring-plugin report (-N) ---
+
+// The X7DBP fixture with limits as a BIOS sets them: CPU1 Temperature's critical limit 80 and
+// warning limit 70 (hysteresis 75 and 65), VcoreA's window 1.120-1.280 V, the -12V rail's
+// -13.056 to -10.752 V (its registers hold the limits the other way round), FAN1's minimum
+// count 1125 (1200 RPM). Every other limit register is 0: nothing a board means.
+const std::string x7dbp_limits = "reg 0x2f 0x78 0x50\nreg 0x2f 0x79 0x4b\n"
+                                 "reg 0x2f 0x7a 0x46\nreg 0x2f 0x7b 0x41\n"
+                                 "reg 0x2f 0x60 0xa0\nreg 0x2f 0x61 0x8c\n"
+                                 "reg 0x2f 0x6a 0x22\nreg 0x2f 0x6b 0x1c\n"
+                                 "reg 0x2f 0x90 0x04\nreg 0x2f 0x91 0x65\n";
+
+struct verdict_case {
+    const char *name;
+    std::string regs; // written over the fixture's limits
+    std::vector<std::string> args;
+    int status;
+    std::string status_line; // up to the perfdata
+    std::string lines;       // what follows the status line
+};
+
+class PluginVerdicts : public Cli, public ::testing::WithParamInterface<verdict_case> {};
+
+TEST_P(PluginVerdicts, StateStatusLineAndAProblemLineEach) {
+    const verdict_case &c = GetParam();
+    std::vector<std::string> args = {"-N"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    outcome o = sim_run(args, fixture("x7dbp.fix") + x7dbp_limits + c.regs);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.err, "");
+    const size_t end = o.out.find('\n');
+    ASSERT_NE(end, std::string::npos) << o.out;
+    EXPECT_TRUE(o.out.starts_with(c.status_line + " | 'CPU1 Temperature'=38;")) << o.out;
+    EXPECT_EQ(o.out.substr(end + 1), c.lines);
+}
+
+const std::string out_of = "X7DBP: 1 of 25 readings out of the board's limits ";
+
+INSTANTIATE_TEST_SUITE_P(
+    X7dbp, PluginVerdicts,
+    ::testing::Values(
+        verdict_case{
+            "within", "", {}, 0, "VANTOREL OK - X7DBP: 25 readings within the board's limits", ""},
+        verdict_case{"temperature_at_its_limit",
+                     "reg 0x2f 0x78 0x26\n",
+                     {},
+                     2,
+                     "VANTOREL CRITICAL - " + out_of + "(CPU1 Temperature)",
+                     "CPU1 Temperature: 38 C, at or over its limit of 38 C\n"},
+        verdict_case{"temperature_at_its_warning_limit",
+                     "reg 0x2f 0x7a 0x26\n",
+                     {},
+                     1,
+                     "VANTOREL WARNING - " + out_of + "(CPU1 Temperature)",
+                     "CPU1 Temperature: 38 C, at or over its warning limit of 38 C\n"},
+        verdict_case{"minus_12v_rail_outside",
+                     "reg 0x2f 0x14 0x10\n",
+                     {},
+                     2,
+                     "VANTOREL CRITICAL - " + out_of + "(-12V)",
+                     "-12V: -6.144 V, outside its limits -13.056 to -10.752 V\n"},
+        verdict_case{"fan_under_its_minimum",
+                     "reg 0x2f 0x90 0x01\nreg 0x2f 0x91 0x00\n",
+                     {},
+                     2,
+                     "VANTOREL CRITICAL - " + out_of + "(FAN1)",
+                     "FAN1: 3000 RPM, under its minimum of 5273 RPM\n"},
+        verdict_case{"fan_alarm",
+                     "reg 0x2f 0x4d 0x10\n",
+                     {},
+                     2,
+                     "VANTOREL CRITICAL - " + out_of + "(FAN3)",
+                     "FAN3: 0 RPM, the chip's alarm for it is set\n"},
+        verdict_case{"fan_alarm_left_out",
+                     "reg 0x2f 0x4d 0x10\n",
+                     {"-x", "FAN3", "-x", "FAN3"},
+                     0,
+                     "VANTOREL OK - X7DBP: 24 readings within the board's limits",
+                     ""},
+        verdict_case{"alarm_against_a_limit_of_0",
+                     "reg 0x2f 0x4c 0x20\n",
+                     {},
+                     0,
+                     "VANTOREL OK - X7DBP: 25 readings within the board's limits",
+                     ""},
+        verdict_case{"case_opened_whatever_is_left_out",
+                     "reg 0x2f 0x4e 0x40\n",
+                     {"-x", "FAN1", "-x", "VcoreB"},
+                     2,
+                     "VANTOREL CRITICAL - X7DBP: the case has been opened; 23 readings within "
+                     "the board's limits",
+                     "the case has been opened: the chip's case-open bit is set\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Cli, PluginReportWithLimitsIsTheHandWrittenText) {
+    outcome o = sim_run({"-N"}, fixture("x7dbp.fix") + x7dbp_limits);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, expected("x7dbp.plugin"));
+}
+
+// Perfdata as a reader of the plugin format takes it apart: 'LABEL'=VALUE[;WARN[;CRIT]],
+// a quote inside a label written twice.
+std::vector<std::pair<std::string, std::vector<std::string>>> perfdata(const std::string &line) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> items;
+    size_t at = line.find(" | ");
+    if (at == std::string::npos)
+        return items;
+    at += 3;
+    while (at < line.size()) {
+        std::string label;
+        EXPECT_EQ(line[at], '\'') << line.substr(at);
+        for (at++; at < line.size(); at++) {
+            if (line[at] == '\'' && line[at + 1] == '\'')
+                label += line[at++];
+            else if (line[at] == '\'')
+                break;
+            else
+                label += line[at];
+        }
+        EXPECT_EQ(line[at + 1], '=');
+        size_t end = line.find(' ', at);
+        std::vector<std::string> fields;
+        std::stringstream rest(line.substr(at + 2, end == std::string::npos ? end : end - at - 2));
+        for (std::string f; std::getline(rest, f, ';');)
+            fields.push_back(f);
+        items.emplace_back(label, fields);
+        at = end == std::string::npos ? line.size() : end + 1;
+    }
+    return items;
+}
+
+// Every reading that -J shows is in the perfdata exactly once, in the same order, with the
+// value -J prints, and every range's start lies below its end (the -12 V rails' too).
+TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
+    const std::pair<const char *, std::string> worlds[] = {
+        {"x7dbp", fixture("x7dbp.fix") + x7dbp_limits},
+        {"p8sc8", fixture("p8sc8.fix")},
+        {"x6dva", fixture("x6dva.fix")}};
+    for (const auto &[name, world] : worlds) {
+        SCOPED_TRACE(name);
+        outcome j = sim_run({"-J"}, world);
+        std::vector<std::pair<std::string, std::string>> json;
+        std::regex entry("\t\t\"(.*)\": \"(\\S+) (C|RPM|V)\",?");
+        std::stringstream lines(j.out);
+        for (std::string l; std::getline(lines, l);) {
+            std::smatch m;
+            if (std::regex_match(l, m, entry))
+                json.emplace_back(m[1], m[2]);
+        }
+        outcome o = sim_run({"-N"}, world);
+        EXPECT_EQ(o.status, 0) << o.out;
+        auto items = perfdata(o.out.substr(0, o.out.find('\n')));
+        ASSERT_EQ(items.size(), json.size()) << o.out;
+        for (size_t i = 0; i < items.size(); i++) {
+            EXPECT_EQ(items[i].first, json[i].first);
+            ASSERT_FALSE(items[i].second.empty());
+            EXPECT_EQ(items[i].second[0], json[i].second) << items[i].first;
+            for (size_t f = 1; f < items[i].second.size(); f++) {
+                const std::string &range = items[i].second[f];
+                const size_t colon = range.find(':');
+                if (colon == std::string::npos || colon + 1 == range.size())
+                    continue;
+                EXPECT_LT(std::stod(range.substr(0, colon)), std::stod(range.substr(colon + 1)))
+                    << items[i].first << " " << range;
+            }
+        }
+    }
+}
+
+TEST(PluginPerfdata, LabelsAreQuotedAndAQuoteInsideIsDoubled) {
+    auto items = perfdata("S | 'a b'=1 'it''s'=2;;3: '-12V'=-1.000;;-13.200:-10.800");
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].first, "it's");
+    EXPECT_EQ(items[2].second, (std::vector<std::string>{"-1.000", "", "-13.200:-10.800"}));
+}
+
+// With -N every failure is UNKNOWN (3): its message on the status line, standard error
+// silent; a usage error's usage text after it.
+struct unknown_case {
+    const char *name;
+    std::vector<std::string> args;
+    std::string world;
+    std::string message;
+    bool usage_follows;
+};
+
+class PluginFailures : public Cli, public ::testing::WithParamInterface<unknown_case> {};
+
+TEST_P(PluginFailures, AreUnknownWithTheMessageOnTheStatusLine) {
+    const unknown_case &c = GetParam();
+    outcome o = run({sim, c.args, c.world});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.out, "VANTOREL UNKNOWN - " + c.message + "\n" +
+                         (c.usage_follows ? expected("usage.txt") : std::string()));
+    EXPECT_EQ(o.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PluginFailures,
+    ::testing::Values(
+        unknown_case{"help", {"-N", "-h"}, "", "the usage of vantorel follows", true},
+        unknown_case{"question_mark", {"-?", "-N"}, "", "the usage of vantorel follows", true},
+        unknown_case{"bad_option_before_n", {"-z", "-N"}, "", "invalid option -- 'z'", true},
+        unknown_case{
+            "missing_argument", {"-N", "-x"}, "", "option requires an argument -- 'x'", true},
+        unknown_case{
+            "two_forms", {"-N", "-P"}, "euid 0\n", "Please choose only one output format", false},
+        unknown_case{"file",
+                     {"-N", "-o", "/tmp/x"},
+                     "euid 0\n",
+                     "-o does not go with -N, whose report is for standard output",
+                     false},
+        unknown_case{"not_root",
+                     {"-N"},
+                     "euid 1000\n" + x7dbp_world,
+                     "Must be run as root, or setuid root",
+                     false},
+        unknown_case{"no_board_strings",
+                     {"-N"},
+                     "euid 0\n",
+                     "kenv() for smbios.planar.maker failed: No such file or directory",
+                     false},
+        unknown_case{"unsupported_board",
+                     {"-N"},
+                     "maker Supermicro\nproduct X7SBI\n",
+                     "Your motherboard does not appear to be supported.  Please visit "
+                     "https://vantorel.org/ to see if support for your motherboard and/or "
+                     "system is under development.",
+                     false},
+        unknown_case{"label_the_board_lacks",
+                     {"-N", "-x", "FAN1", "-x", "FAN11"},
+                     x7dbp_world,
+                     "-x FAN11: the X7DBP has no reading of that name",
+                     false},
+        unknown_case{"device",
+                     {"-N", "-f", "/nonexistent/smb9"},
+                     x7dbp_world,
+                     "open() on /nonexistent/smb9 failed: No such file or directory",
+                     false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Cli, PluginBusFailureIsUnknown) {
+    outcome o = sim_run({"-N"}, fixture("x7dbp.fix") + "fail 3\n");
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.out, "VANTOREL UNKNOWN - ioctl(SMB_READB) failed: Input/output error\n");
+    EXPECT_EQ(o.err, "");
+}
+
+TEST_F(Cli, ExcludingWithoutPluginModeIsAUsageError) {
+    outcome o = sim_run({"-x", "FAN1"}, fixture("x7dbp.fix"));
+    EXPECT_EQ(o.status, 64);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "vantorel: -x goes with -N only\n");
+}
+
 TEST(LinuxBuild, ListsHelpsAndRefusesLikeTheSimulatedOne) {
     outcome o = run({linux_build, {"-l"}, ""});
     EXPECT_EQ(o.status, 0);

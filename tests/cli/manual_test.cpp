@@ -100,7 +100,8 @@ TEST(Manual, DocumentsEveryOptionOfTheUsageText) {
             usage.insert(m[1]);
     }
 
-    EXPECT_EQ(usage, (std::set<std::string>{"J", "P", "a", "c", "f", "h", "l", "o", "v"}));
+    EXPECT_EQ(usage,
+              (std::set<std::string>{"J", "N", "P", "a", "c", "f", "h", "l", "o", "v", "x"}));
     EXPECT_EQ(page, usage);
 }
 

@@ -27,9 +27,11 @@ import vmlib
 
 SUITE = "bookworm"
 # The system under test: systemd with udev, node_exporter to scrape, kmod for modprobe, curl
-# for the scrape, and i2c-tools to fill the chip's registers.
+# for the scrape, and i2c-tools to fill the chip's registers; Nagios 4's daemon to schedule
+# the plugin mode (dma is the mail transport its mailx needs, with no daemon of its own) and
+# sudo for the check's other documented way.
 PACKAGES = ["systemd-sysv", "linux-image-amd64", "udev", "prometheus-node-exporter", "kmod",
-            "curl", "i2c-tools"]
+            "curl", "i2c-tools", "nagios4-core", "dma", "sudo"]
 MMDEBSTRAP = ["mmdebstrap", "--variant=minbase", "--include=" + ",".join(PACKAGES), SUITE]
 
 # The root file systems are kept here between runs, one per package list and day: a new day
@@ -127,6 +129,28 @@ wait_run() {
 scrape() {
     curl -fsS http://127.0.0.1:9100/metrics >/tmp/metrics &&
         grep -E '^(# (HELP|TYPE) )?(vantorel_|node_textfile_)' /tmp/metrics
+}
+
+# nagios_state SINCE SECONDS: waits (up to SECONDS) until Nagios has recorded in status.dat a
+# check of the service Board that it started after SINCE (seconds of the epoch), then prints
+# that check's state, output and perfdata as status.dat holds them.
+nagios_state() {
+    _n=0
+    while [ $_n -lt $(($2 * 2)) ]; do
+        awk '/^servicestatus \{/ { b = 1; s = "" } b { s = s $0 "\n" }
+             /^\t\}/ { if (b && s ~ /\tservice_description=Board\n/) printf "%s", s; b = 0 }' \
+            /var/lib/nagios4/status.dat >/tmp/board 2>/dev/null
+        _last=$(sed -n 's/^\tlast_check=//p' /tmp/board)
+        if [ -n "$_last" ] && [ "$_last" -gt "$1" ]; then
+            sed -n -E 's/^\t(current_state|plugin_output|long_plugin_output|performance_data)=/\1=/p' \
+                /tmp/board
+            return 0
+        fi
+        sleep 0.5
+        _n=$((_n + 1))
+    done
+    cat /tmp/board
+    return 1
 }
 
 # outcome: the service's result and state.

@@ -163,7 +163,7 @@ bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &la
             auto *grown =
                 static_cast<driver_chip *>(realloc(state.chips, room * sizeof(driver_chip)));
             if (grown == nullptr) {
-                warn("chip 0x%02x", addr);
+                say_warn("chip 0x%02x", addr);
                 return false;
             }
             state.chips = grown;

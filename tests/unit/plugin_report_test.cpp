@@ -1,0 +1,289 @@
+// SPDX-FileCopyrightText: 2026 The vantorel developers
+// SPDX-License-Identifier: BSD-2-Clause
+
+// The monitoring-plugin verdict and report over hand-filled records: each rule of the verdict
+// at its edges, the limits that cannot be meant, -x, and the status line's perfdata.
+#include "capture.h"
+#include "output/plugin_report.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr sensor_label temps[] = {{0, "CPU1 Temperature"}, {4, "System Temperature"}};
+constexpr sensor_label fans[] = {{0, "FAN1"}, {3, "FAN4"}};
+constexpr sensor_label volts[] = {{0, "Vcore"}, {3, "-12V"}, {6, "Bob's +5V"}};
+
+const board example = {"Supermicro", "X7TEST", chip_kind::w83793g, 0x2f, volts, temps, fans};
+
+template <typename T> limit<T> at(T value) {
+    return {true, value};
+}
+
+// A board in order: every reading inside meant limits, no status bit set.
+readings within() {
+    readings s{};
+    s.temps[0] = 40;
+    s.limits.temps[0] = {at<uint64_t>(80), at<uint64_t>(75), at<uint64_t>(70), at<uint64_t>(65),
+                         alarm_bit::clear};
+    s.temps[4] = 30;
+    s.limits.temps[4] = {at<uint64_t>(60), at<uint64_t>(55), {}, {}, alarm_bit::clear};
+    s.fans[0] = 3000;
+    s.limits.fans[0] = {at<uint32_t>(1200), alarm_bit::clear};
+    s.fans[3] = 2000;
+    s.limits.fans[3] = {{}, alarm_bit::clear};
+    s.voltages[0] = 1.2;
+    s.limits.voltages[0] = {at(1.0), at(1.5), alarm_bit::clear};
+    s.voltages[3] = -12.1;
+    s.limits.voltages[3] = {at(-13.2), at(-10.8), alarm_bit::clear};
+    s.voltages[6] = 5.0;
+    s.limits.voltages[6] = {at(4.5), at(5.5), alarm_bit::clear};
+    s.limits.intrusion = alarm_bit::clear;
+    return s;
+}
+
+struct verdict_case {
+    const char *name;
+    std::function<void(readings &)> change;
+    plugin_state state;
+    const char *problem; // the label of the one problem, "case" for the case-open bit, or ""
+};
+
+class Verdict : public ::testing::TestWithParam<verdict_case> {};
+
+TEST_P(Verdict, FollowsTheChipsLimitsAndStatusBits) {
+    const verdict_case &c = GetParam();
+    readings s = within();
+    c.change(s);
+    const plugin_verdict v = judge(example, s, excluded_labels{});
+    EXPECT_EQ(v.state, c.state);
+    EXPECT_EQ(v.judged, 7u);
+    if (*c.problem == '\0') {
+        EXPECT_EQ(v.count, 0u);
+        return;
+    }
+    ASSERT_EQ(v.count, 1u);
+    const problem &p = v.list()[0];
+    EXPECT_EQ(p.state, c.state);
+    EXPECT_STREQ(p.label == nullptr ? "case" : p.label->label, c.problem);
+}
+
+using ps = plugin_state;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Verdict,
+    ::testing::Values(
+        verdict_case{"within", [](readings &) {}, ps::ok, ""},
+        // Temperatures: at the limit is over it; the warning level only below the limit.
+        verdict_case{"temp_at_max", [](readings &s) { s.temps[0] = 80; }, ps::critical,
+                     "CPU1 Temperature"},
+        verdict_case{"temp_under_max_over_warn", [](readings &s) { s.temps[0] = 79; },
+                     ps::warning, "CPU1 Temperature"},
+        verdict_case{"temp_at_warn", [](readings &s) { s.temps[0] = 70; }, ps::warning,
+                     "CPU1 Temperature"},
+        verdict_case{"temp_under_warn", [](readings &s) { s.temps[0] = 69; }, ps::ok, ""},
+        verdict_case{"temp_warn_without_meant_max",
+                     [](readings &s) {
+                         s.temps[0] = 72;
+                         s.limits.temps[0].max = at<uint64_t>(0);
+                     },
+                     ps::warning, "CPU1 Temperature"},
+        // A limit of 0 or of 127 and over is not meant, and neither is the bit set against it.
+        verdict_case{"temp_max_0_and_its_bit",
+                     [](readings &s) {
+                         s.temps[4] = 45;
+                         s.limits.temps[4].max = at<uint64_t>(0);
+                         s.limits.temps[4].alarm = alarm_bit::set;
+                     },
+                     ps::ok, ""},
+        verdict_case{"temp_max_127",
+                     [](readings &s) {
+                         s.temps[4] = 127;
+                         s.limits.temps[4].max = at<uint64_t>(127);
+                     },
+                     ps::ok, ""},
+        verdict_case{"temp_max_126",
+                     [](readings &s) {
+                         s.temps[4] = 126;
+                         s.limits.temps[4].max = at<uint64_t>(126);
+                     },
+                     ps::critical, "System Temperature"},
+        verdict_case{"temp_bit_with_meant_max",
+                     [](readings &s) { s.limits.temps[4].alarm = alarm_bit::set; }, ps::critical,
+                     "System Temperature"},
+        verdict_case{"temp_bit_without_limits",
+                     [](readings &s) {
+                         s.limits.temps[4] = {};
+                         s.limits.temps[4].alarm = alarm_bit::set;
+                     },
+                     ps::critical, "System Temperature"},
+        // Fans: under the minimum, not at it; a fan without a minimum by its bit.
+        verdict_case{"fan_under_min", [](readings &s) { s.fans[0] = 1199; }, ps::critical,
+                     "FAN1"},
+        verdict_case{"fan_stopped", [](readings &s) { s.fans[0] = 0; }, ps::critical, "FAN1"},
+        verdict_case{"fan_at_min", [](readings &s) { s.fans[0] = 1200; }, ps::ok, ""},
+        verdict_case{"fan_bit_without_min", [](readings &s) { s.limits.fans[3].alarm = alarm_bit::set; },
+                     ps::critical, "FAN4"},
+        // Voltages: outside the window on either side, the -12 V rail's included; its edges in.
+        verdict_case{"volt_over_max", [](readings &s) { s.voltages[0] = 1.51; }, ps::critical,
+                     "Vcore"},
+        verdict_case{"volt_under_min", [](readings &s) { s.voltages[0] = 0.99; }, ps::critical,
+                     "Vcore"},
+        verdict_case{"volt_at_edges",
+                     [](readings &s) {
+                         s.voltages[0] = 1.5;
+                         s.voltages[6] = 4.5;
+                     },
+                     ps::ok, ""},
+        verdict_case{"minus_12_too_high", [](readings &s) { s.voltages[3] = -10.7; },
+                     ps::critical, "-12V"},
+        verdict_case{"minus_12_too_low", [](readings &s) { s.voltages[3] = -13.3; },
+                     ps::critical, "-12V"},
+        // Equal limits (power-on registers) give no window, and the chip's bit means nothing.
+        verdict_case{"volt_equal_limits_and_bit",
+                     [](readings &s) {
+                         s.voltages[0] = 3.0;
+                         s.limits.voltages[0] = {at(0.0), at(0.0), alarm_bit::set};
+                     },
+                     ps::ok, ""},
+        verdict_case{"volt_bit_with_window",
+                     [](readings &s) { s.limits.voltages[6].alarm = alarm_bit::set; }, ps::critical,
+                     "Bob's +5V"},
+        // The X6DVA's first chip: register values with neither limits nor bits.
+        verdict_case{"register_value_cell",
+                     [](readings &s) {
+                         s.voltages[0] = 200;
+                         s.voltage_units[0] = voltage_unit::register_value;
+                         s.limits.voltages[0] = {};
+                     },
+                     ps::ok, ""},
+        verdict_case{"case_open", [](readings &s) { s.limits.intrusion = alarm_bit::set; },
+                     ps::critical, "case"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
+    readings s = within();
+    s.temps[0] = 72;      // warning
+    s.voltages[3] = -9.0; // critical
+    s.fans[3] = 0;        // no minimum, no bit: fine
+    s.limits.intrusion = alarm_bit::set;
+    const plugin_verdict v = judge(example, s, excluded_labels{});
+    EXPECT_EQ(v.state, plugin_state::critical);
+    ASSERT_EQ(v.count, 3u);
+    EXPECT_EQ(v.list()[0].cause, problem_cause::over_warn);
+    EXPECT_EQ(v.list()[1].cause, problem_cause::outside_window);
+    EXPECT_EQ(v.list()[2].cause, problem_cause::case_open);
+}
+
+TEST(Verdict, ExcludedReadingsAreNotJudgedButTheCaseStillIs) {
+    readings s = within();
+    s.fans[3] = 0;
+    s.limits.fans[3].alarm = alarm_bit::set; // a header without a fan
+    excluded_labels x;
+    ASSERT_TRUE(x.add("FAN4"));
+    plugin_verdict v = judge(example, s, x);
+    EXPECT_EQ(v.state, plugin_state::ok);
+    EXPECT_EQ(v.judged, 6u);
+
+    s.limits.intrusion = alarm_bit::set;
+    for (const char *l :
+         {"CPU1 Temperature", "System Temperature", "FAN1", "Vcore", "-12V", "Bob's +5V"})
+        ASSERT_TRUE(x.add(l));
+    v = judge(example, s, x);
+    EXPECT_EQ(v.judged, 0u);
+    EXPECT_EQ(v.state, plugin_state::critical);
+}
+
+TEST(ExcludedLabels, KeepEachLabelOnceUpToOnePerCellOfTheRecord) {
+    excluded_labels x;
+    char names[max_readings + 1][8];
+    for (size_t i = 0; i <= max_readings; i++)
+        snprintf(names[i], sizeof names[i], "L%zu", i);
+    for (size_t i = 0; i < max_readings; i++) {
+        ASSERT_TRUE(x.add(names[i]));
+        ASSERT_TRUE(x.add(names[i])); // again: nothing new
+    }
+    EXPECT_EQ(x.list().size(), max_readings);
+    EXPECT_FALSE(x.add(names[max_readings]));
+    EXPECT_TRUE(x.contains("L0"));
+    EXPECT_FALSE(x.contains("L"));
+}
+
+std::string report(const readings &s, const excluded_labels &x, plugin_state *state = nullptr) {
+    return capture_stdout([&] {
+        plugin_state st = write_plugin_report(example, s, x, stdout);
+        if (state)
+            *state = st;
+    });
+}
+
+// Perfdata: every label quoted (a quote in it doubled), the value as -J prints it, no unit;
+// temperatures warn;crit, voltages crit min:max (negative on the -12 V rail), fans crit min:.
+TEST(PluginReport, StatusLineWithPerfdataOfEveryReading) {
+    plugin_state state{};
+    EXPECT_EQ(report(within(), excluded_labels{}, &state),
+              "VANTOREL OK - X7TEST: 7 readings within the board's limits | "
+              "'CPU1 Temperature'=40;70;80 'System Temperature'=30;;60 'FAN1'=3000;;1200: "
+              "'FAN4'=2000 'Vcore'=1.200;;1.000:1.500 '-12V'=-12.100;;-13.200:-10.800 "
+              "'Bob''s +5V'=5.000;;4.500:5.500\n");
+    EXPECT_EQ(state, plugin_state::ok);
+}
+
+TEST(PluginReport, OnlyMeantLimitsBecomeThresholds) {
+    readings s = within();
+    s.limits.temps[0].max = at<uint64_t>(0);   // warn alone
+    s.limits.temps[4].max = at<uint64_t>(255); // nothing
+    s.limits.voltages[0] = {at(0.0), at(0.0), alarm_bit::clear};
+    s.limits.voltages[3] = {};
+    EXPECT_EQ(report(s, excluded_labels{}),
+              "VANTOREL OK - X7TEST: 7 readings within the board's limits | "
+              "'CPU1 Temperature'=40;70 'System Temperature'=30 'FAN1'=3000;;1200: "
+              "'FAN4'=2000 'Vcore'=1.200 '-12V'=-12.100 'Bob''s +5V'=5.000;;4.500:5.500\n");
+}
+
+TEST(PluginReport, NamesWhatIsWrongOnTheStatusLineAndALineForEach) {
+    readings s = within();
+    s.temps[0] = 81;
+    s.temps[4] = 55;
+    s.limits.temps[4].warn = at<uint64_t>(50);
+    s.fans[0] = 0;
+    s.limits.fans[3].alarm = alarm_bit::set;
+    s.voltages[3] = -9.5;
+    s.limits.intrusion = alarm_bit::set;
+    excluded_labels x;
+    ASSERT_TRUE(x.add("Vcore"));
+    ASSERT_TRUE(x.add("Bob's +5V"));
+    plugin_state state{};
+    EXPECT_EQ(report(s, x, &state),
+              "VANTOREL CRITICAL - X7TEST: the case has been opened; 5 of 5 readings out of the "
+              "board's limits (CPU1 Temperature, System Temperature, FAN1, FAN4, -12V) | "
+              "'CPU1 Temperature'=81;70;80 'System Temperature'=55;50;60 'FAN1'=0;;1200: "
+              "'FAN4'=2000 '-12V'=-9.500;;-13.200:-10.800\n"
+              "CPU1 Temperature: 81 C, at or over its limit of 80 C\n"
+              "System Temperature: 55 C, at or over its warning limit of 50 C\n"
+              "FAN1: 0 RPM, under its minimum of 1200 RPM\n"
+              "FAN4: 2000 RPM, the chip's alarm for it is set\n"
+              "-12V: -9.500 V, outside its limits -13.200 to -10.800 V\n"
+              "the case has been opened: the chip's case-open bit is set\n");
+    EXPECT_EQ(state, plugin_state::critical);
+}
+
+TEST(PluginReport, WithEveryReadingLeftOutThereIsNoPerfdata) {
+    excluded_labels x;
+    for (const char *l :
+         {"CPU1 Temperature", "System Temperature", "FAN1", "FAN4", "Vcore", "-12V", "Bob's +5V"})
+        ASSERT_TRUE(x.add(l));
+    EXPECT_EQ(report(within(), x), "VANTOREL OK - X7TEST: 0 readings within the board's limits\n");
+}
+
+TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLine) {
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown("one\ntwo\n", stdout); }),
+              "VANTOREL UNKNOWN - one\ntwo\n");
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown("", stdout); }),
+              "VANTOREL UNKNOWN - the board could not be read\n");
+}
+
+} // namespace
