@@ -49,6 +49,12 @@ struct chip_reads {
                                       chip_reading what, const chip_reads &reads,
                                       register_image &image);
 
+// read_chip_registers from the chip at SLAVE whose cells are CELLS, then its readings (and,
+// WITH_LIMITS, its limits and status bits) converted through those cells into S. Returns 0, or
+// EX_IOERR with no cell of the chip written.
+[[nodiscard]] int read_chip_cells(bus_handle &bus, int32_t slave, const chip_cells &cells,
+                                  chip_reading what, const chip_reads &reads, readings &s);
+
 // Each reader returns 0 with its cells filled, or EX_IOERR after a failed transaction, when
 // no cell of the chip that failed has been written. WHAT says whether the run reads the
 // limits and status bits too: then the reader fills S.limits for the cells of its chips, after

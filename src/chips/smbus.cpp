@@ -64,6 +64,17 @@ int read_chip_registers(bus_handle &bus, int32_t slave, const chip_layout &layou
     return what == chip_reading::with_limits ? read_into(bus, slave, reads.limits, image) : 0;
 }
 
+int read_chip_cells(bus_handle &bus, int32_t slave, const chip_cells &cells, chip_reading what,
+                    const chip_reads &reads, readings &s) {
+    register_image regs;
+    if (int status = read_chip_registers(bus, slave, cells.layout, what, reads, regs); status != 0)
+        return status;
+    convert_cells(cells, regs, s);
+    if (what == chip_reading::with_limits)
+        convert_limits(cells, regs, s.limits);
+    return 0;
+}
+
 int write_byte(bus_handle &bus, int32_t slave, uint8_t idxreg, uint8_t value) {
     debug_print("write_byte(fd = %d, slave = 0x%02x, idxreg = 0x%02x, value = 0x%02x)\n", bus.fd,
                 static_cast<unsigned>(slave), idxreg, value);

@@ -33,14 +33,9 @@ uint32_t w83792d_rpmconv(uint8_t count, uint32_t div) {
 int w83792d_main(bus_handle &bus, int32_t slave, readings &s, chip_reading what) {
     debug_print("w83792d_main(f = %d, slave = 0x%02x, s = %p)\n", bus.fd,
                 static_cast<unsigned>(slave), static_cast<void *>(&s));
-    register_image regs;
-    if (int status =
-            read_chip_registers(bus, slave, w83792d_layout, what, {snapshot, limit_list}, regs);
+    if (int status = read_chip_cells(bus, slave, w83792d_cells, what, {snapshot, limit_list}, s);
         status != 0)
         return status;
-    convert_cells(w83792d_cells, regs, s);
-    if (what == chip_reading::with_limits)
-        convert_limits(w83792d_cells, regs, s.limits);
     debug_print("w83792d_main() returning\n");
     return 0;
 }

@@ -34,14 +34,9 @@ uint32_t w83793g_rpmconv(uint16_t count) {
 int w83793g_main(bus_handle &bus, int32_t slave, readings &s, chip_reading what) {
     debug_print("w83793g_main(fd = %d, slave = 0x%02x, s = %p)\n", bus.fd,
                 static_cast<unsigned>(slave), static_cast<void *>(&s));
-    register_image regs;
-    if (int status =
-            read_chip_registers(bus, slave, w83793g_layout, what, {snapshot, limit_list}, regs);
+    if (int status = read_chip_cells(bus, slave, w83793g_cells, what, {snapshot, limit_list}, s);
         status != 0)
         return status;
-    convert_cells(w83793g_cells, regs, s);
-    if (what == chip_reading::with_limits)
-        convert_limits(w83793g_cells, regs, s.limits);
     debug_print("w83793g_main() returning\n");
     return 0;
 }

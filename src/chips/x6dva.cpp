@@ -31,13 +31,10 @@ int x6dva_main(bus_handle &bus, readings &s, chip_reading what) {
         return status;
     convert_cells(x6dva_first_cells, regs, s);
 
-    if (int status = read_chip_registers(bus, second_chip, w83792d_layout, what,
-                                         {second_snapshot, second_limits}, regs);
+    if (int status = read_chip_cells(bus, second_chip, x6dva_second_cells, what,
+                                     {second_snapshot, second_limits}, s);
         status != 0)
         return status;
-    convert_cells(x6dva_second_cells, regs, s);
-    if (what == chip_reading::with_limits)
-        convert_limits(x6dva_second_cells, regs, s.limits);
 
     debug_print("x6dva_main() returning\n");
     return 0;
