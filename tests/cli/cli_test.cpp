@@ -55,6 +55,15 @@ class Cli : public ::testing::Test {
     }
 };
 
+// A table's case prints as its name in test names and messages, not as its bytes.
+template <typename Case>
+requires requires(const Case &c) {
+    c.name;
+}
+void PrintTo(const Case &c, std::ostream *os) {
+    *os << c.name;
+}
+
 const std::string x7dbp_world = "maker Supermicro\nproduct X7DBP\nchip 0x2f\n";
 const std::string warn_prefix = "vantorel: ";
 
