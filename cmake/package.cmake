@@ -87,8 +87,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 
   # The timer and its service, where systemd looks for a package's units (enabled by nobody
   # but the administrator), and the service's options in /etc/default, a conffile. The
-  # maintainer scripts stop the timer on removal and, on purge, remove the links that enabling
-  # it made and the report the service last wrote.
+  # maintainer scripts reload systemd after an install or upgrade (so changed units are in force
+  # at once), stop the timer on removal and, on purge, remove the links that enabling it made,
+  # the report the service last wrote and any temporary file a killed run left beside it.
   install(FILES packaging/systemd/prometheus-node-exporter-vantorel.service
                 packaging/systemd/prometheus-node-exporter-vantorel.timer
           DESTINATION lib/systemd/system COMPONENT debian EXCLUDE_FROM_ALL)
