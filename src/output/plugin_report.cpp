@@ -215,8 +215,9 @@ void summary(FILE *out, const board &b, const plugin_verdict &v) {
         else
             readings_out++;
     }
+    // No semicolon in the text: Nagios turns one into a colon before it records the output.
     if (case_open)
-        fputs("the case has been opened; ", out);
+        fputs("the case has been opened, ", out);
     if (readings_out == 0) {
         fprintf(out, "%u readings within the board's limits", v.judged);
         return;

@@ -1328,7 +1328,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "reg 0x2f 0x4e 0x40\n",
                      {"-x", "FAN1", "-x", "VcoreB"},
                      2,
-                     "VANTOREL CRITICAL - X7DBP: the case has been opened; 23 readings within "
+                     "VANTOREL CRITICAL - X7DBP: the case has been opened, 23 readings within "
                      "the board's limits",
                      "the case has been opened: the chip's case-open bit is set\n"}),
     [](const auto &info) { return std::string(info.param.name); });

@@ -258,7 +258,7 @@ TEST(PluginReport, NamesWhatIsWrongOnTheStatusLineAndALineForEach) {
     ASSERT_TRUE(x.add("Bob's +5V"));
     plugin_state state{};
     EXPECT_EQ(report(s, x, &state),
-              "VANTOREL CRITICAL - X7TEST: the case has been opened; 5 of 5 readings out of the "
+              "VANTOREL CRITICAL - X7TEST: the case has been opened, 5 of 5 readings out of the "
               "board's limits (CPU1 Temperature, System Temperature, FAN1, FAN4, -12V) | "
               "'CPU1 Temperature'=81;70;80 'System Temperature'=55;50;60 'FAN1'=0;;1200: "
               "'FAN4'=2000 '-12V'=-9.500;;-13.200:-10.800\n"
