@@ -64,21 +64,22 @@ void write_out(held_output &h) {
     h = held_output{};
 }
 
-// Makes room for MORE bytes at the end of the log; false when memory cannot be had.
-bool make_room(held_output &h, size_t more) {
-    if (h.room - h.used >= more)
+// Makes room for MORE bytes after the USED ones of the malloc'ed block DATA of ROOM bytes,
+// doubling it as often as needed; false, the block as it was, when memory cannot be had.
+bool make_room(char *&data, size_t &room, size_t used, size_t more) {
+    if (room - used >= more)
         return true;
-    size_t want = h.room == 0 ? 8192 : h.room; // a whole -v run of the readers fits at once
-    while (want - h.used < more) {
+    size_t want = room == 0 ? 8192 : room; // a whole -v run of the readers fits at once
+    while (want - used < more) {
         if (want > SIZE_MAX / 2)
             return false;
         want *= 2;
     }
-    char *grown = static_cast<char *>(realloc(h.log, want));
+    char *grown = static_cast<char *>(realloc(data, want));
     if (grown == nullptr)
         return false;
-    h.log = grown;
-    h.room = want;
+    data = grown;
+    room = want;
     return true;
 }
 
@@ -87,7 +88,7 @@ bool make_room(held_output &h, size_t more) {
 char *reserve(held_output &h, stream to, size_t len) {
     const bool same_run = h.used > 0 && header_at(h, h.last_run).to == to;
     const size_t header = same_run ? 0 : sizeof(run_header);
-    if (len > SIZE_MAX - header - 1 || !make_room(h, header + len + 1))
+    if (len > SIZE_MAX - header - 1 || !make_room(h.log, h.room, h.used, header + len + 1))
         return nullptr;
     if (!same_run) {
         const run_header r{to, 0};
@@ -202,15 +203,9 @@ bool keep_message(const char *fmt, va_list ap, std::span<const char *const> afte
     size_t len = static_cast<size_t>(n);
     for (const char *text : after)
         len += strlen(text);
-    const size_t need = k.used + len + 2; // the line feed and the terminator
-    if (need > k.room) {
-        const size_t want = need < 1024 ? 1024 : 2 * need;
-        char *grown = static_cast<char *>(realloc(k.text, want));
-        if (grown == nullptr)
-            return false;
-        k.text = grown;
-        k.room = want;
-    }
+    // The line feed and the terminator.
+    if (len > SIZE_MAX - k.used - 2 || !make_room(k.text, k.room, k.used, len + 2))
+        return false;
     char *at = k.text + k.used;
     va_list copy;
     va_copy(copy, ap);
