@@ -190,7 +190,8 @@ TEST_F(FreeBSDPlatform, TheDefaultDeviceIsOpenedReadWriteUnderTheExclusiveLock) 
     EXPECT_STREQ(path.data(), "/dev/smb0");
 
     kernel.result = 7;
-    bus_handle bus = platform_open_locked(path.data());
+    lock_holder busy;
+    bus_handle bus = platform_open_locked(path.data(), lock_wait{}, busy);
     EXPECT_EQ(bus.fd, 7);
     EXPECT_EQ(bus.state, nullptr) << "smb(4) needs nothing but the descriptor";
     EXPECT_EQ(kernel.calls, 1);
@@ -201,7 +202,7 @@ TEST_F(FreeBSDPlatform, TheDefaultDeviceIsOpenedReadWriteUnderTheExclusiveLock) 
 
     kernel.result = -1;
     kernel.error = EACCES;
-    EXPECT_EQ(platform_open_locked("/dev/smb1").fd, -1);
+    EXPECT_EQ(platform_open_locked("/dev/smb1", lock_wait{}, busy).fd, -1);
     EXPECT_EQ(errno, EACCES);
 }
 
