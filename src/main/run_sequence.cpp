@@ -18,7 +18,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -559,7 +558,7 @@ int run_program(int argc, char **argv) {
     // write into it then fails (EPIPE) and the check ends UNKNOWN rather than killed.
     const bool plugin = plugin_asked(argc, argv);
     if (plugin) {
-        signal(SIGPIPE, SIG_IGN);
+        platform_ignore_sigpipe();
         messages_keep();
     }
     options opts;

@@ -21,6 +21,10 @@ enum class board_string { maker, product };
 // most LEN bytes, terminated only if the terminator fits. -1 with errno set on failure.
 int platform_board_string(board_string which, char *value, int len);
 
+// From now on, a write into a pipe whose reader has gone fails with EPIPE instead of ending
+// the process with SIGPIPE.
+void platform_ignore_sigpipe();
+
 // Effective user id of the process.
 uid_t platform_geteuid();
 

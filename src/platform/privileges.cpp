@@ -1,16 +1,21 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The half of the platform that is the same on Linux and FreeBSD: the user ids, the open of
-// a device that the user named in a setuid-root run (each platform makes its handle from the
+// The half of the platform that is the same on Linux and FreeBSD: SIGPIPE, the user ids, the open
+// of a device that the user named in a setuid-root run (each platform makes its handle from the
 // descriptor), and giving up root for good.
 #include "platform/platform.h"
 #include "platform/device_lock.h"
+#include "platform/system_signal.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+void platform_ignore_sigpipe() {
+    signal(SIGPIPE, SIG_IGN);
+}
 
 uid_t platform_geteuid() {
     return geteuid();

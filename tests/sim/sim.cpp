@@ -12,6 +12,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -177,6 +178,10 @@ bool platform_default_device(std::span<char, device_path_size> path) {
 
 const char *platform_device_help() {
     return "use DEVICE as smb(4) device (default: /dev/smb0)";
+}
+
+void platform_ignore_sigpipe() {
+    signal(SIGPIPE, SIG_IGN);
 }
 
 uid_t platform_geteuid() {
