@@ -18,6 +18,7 @@
 #include <err.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,15 +34,19 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+JNPacf:lo:vx:h?"
+#define OPTSTRING "+JNPacf:lo:t:vx:h?"
 #else
-#define OPTSTRING "JNPacf:lo:vx:h?"
+#define OPTSTRING "JNPacf:lo:t:vx:h?"
 #endif
 
 namespace {
 
 // The SMBIOS strings are read into buffers of this size.
 constexpr int ident_size = 128;
+
+// How long a -N run waits for the device's lock without -t: a check must answer within the
+// time its daemon gives it, and the plugins' convention is 10 s.
+constexpr unsigned plugin_lock_seconds = 10;
 
 // What the command line asks of a run.
 struct options {
@@ -56,6 +61,9 @@ struct options {
     std::array<char, device_path_size> device_path{};
     bool device_named = false; // -f; without it the platform's default device
     bool show_limits = false;  // -a: the chips' limits and status bits in every form
+    // -t: how long the device open waits for another run's lock; without -t, as long as that
+    // takes, but a -N run only plugin_lock_seconds.
+    lock_wait wait;
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -105,6 +113,7 @@ int usage() {
            "  -x LABEL      with -N, leave the reading LABEL out (repeatable)\n"
            "  -f DEVICE     %s\n"
            "  -o FILE       write the report to FILE, replacing it atomically\n"
+           "  -t SECONDS    wait at most SECONDS for the device's lock (-N: 10)\n"
            "  -l            list supported motherboard ID strings\n"
            "  -h            print this message\n"
            "  -v            be verbose (show debugging output)\n"
@@ -156,6 +165,23 @@ void say_usage_reason(int ch, int refused) {
         say_warnx("invalid option -- '%c'", refused);
 }
 
+// Reads -t's argument TEXT into WAIT: decimal digits only, 0 to INT_MAX seconds. False for
+// anything else.
+bool parse_seconds(const char *text, lock_wait &wait) {
+    unsigned long long seconds = 0;
+    if (*text == '\0')
+        return false;
+    for (const char *c = text; *c != '\0'; c++) {
+        if (*c < '0' || *c > '9')
+            return false;
+        seconds = seconds * 10 + static_cast<unsigned>(*c - '0');
+        if (seconds > INT_MAX)
+            return false;
+    }
+    wait = {true, static_cast<unsigned>(seconds)};
+    return true;
+}
+
 // Parses the command line. -l lists the boards and -v turns the trace on as they are met;
 // the options after -l are never parsed. PLUGIN: -N is among the options (plugin_asked).
 options parse_options(int argc, char **argv, bool plugin) {
@@ -191,6 +217,13 @@ options parse_options(int argc, char **argv, bool plugin) {
             break;
         case 'o':
             opts.target.file = optarg;
+            break;
+        case 't':
+            if (!parse_seconds(optarg, opts.wait)) {
+                say_warnx("-t %s: not a whole number of seconds", optarg);
+                opts.ends_with = EX_USAGE;
+                return opts;
+            }
             break;
         case 'f': {
             // A path that does not fit with its terminator is refused rather than cut: the
@@ -234,6 +267,8 @@ options parse_options(int argc, char **argv, bool plugin) {
     else if (prometheus)
         opts.target.form = report_form::prometheus;
     opts.target.limits = opts.show_limits ? with_limits::yes : with_limits::no;
+    if (plugin && !opts.wait.bounded)
+        opts.wait = {true, plugin_lock_seconds};
     return opts;
 }
 
@@ -352,11 +387,17 @@ bool board_has_label(const board &b, const char *label) {
 
 // The exit status of a -N run that ended with STATUS, having judged the readings as VERDICT
 // if it got so far: the verdict's state, or 0 for -l; any failure is UNKNOWN, with what the
-// run said on its status line, and the usage text after it where OPTS asks for that.
+// run said on its status line, and the usage text after it where OPTS asks for that. A
+// standard output that has already failed (its reader gone) gets no status line: its failure
+// is said on standard error.
 int plugin_status(const options &opts, int status, std::optional<plugin_state> verdict) {
     if (status == 0) {
         messages_drop();
         return verdict ? static_cast<int>(*verdict) : 0;
+    }
+    if (ferror(stdout)) {
+        messages_drop();
+        return static_cast<int>(plugin_state::unknown);
     }
     write_plugin_unknown(kept_messages(), stdout);
     messages_drop();
@@ -366,16 +407,35 @@ int plugin_status(const options &opts, int status, std::optional<plugin_state> v
     return static_cast<int>(plugin_state::unknown);
 }
 
+// Says that the device at PATH stayed locked by BUSY for the SECONDS of the wait.
+void say_busy(const char *path, const lock_holder &busy, unsigned seconds) {
+    if (busy.pid > 0 && busy.command[0] != '\0')
+        say_warnx("%s still locked by process %ld (%s) after %u s", path,
+                  static_cast<long>(busy.pid), busy.command, seconds);
+    else if (busy.pid > 0)
+        say_warnx("%s still locked by process %ld after %u s", path, static_cast<long>(busy.pid),
+                  seconds);
+    else
+        say_warnx("%s still locked by another process after %u s", path, seconds);
+}
+
 // Opens and locks the bus device into BUS: the one the user named, or the platform's
-// default. In a SETUID_RUN a device the user named is opened only if they could open it
-// themselves, while the default device (the platform's choice, which the user has no say in)
-// is what the installation grants them. Returns 0, or EX_NOINPUT after the reason.
+// default, waiting for another run's lock as the options say. In a SETUID_RUN a device the
+// user named is opened only if they could open it themselves, while the default device (the
+// platform's choice, which the user has no say in) is what the installation grants them.
+// Returns 0; EX_TEMPFAIL when the lock stayed held for the whole wait; or EX_NOINPUT; after
+// the reason.
 int open_device(const options &opts, bool setuid_run, bus_handle &bus) {
     std::array<char, device_path_size> path = opts.device_path;
     if (!opts.device_named && !platform_default_device(path))
         return EX_NOINPUT;
-    bus = setuid_run && opts.device_named ? platform_open_user_locked(path.data())
-                                          : platform_open_locked(path.data());
+    lock_holder busy;
+    bus = setuid_run && opts.device_named ? platform_open_user_locked(path.data(), opts.wait, busy)
+                                          : platform_open_locked(path.data(), opts.wait, busy);
+    if (bus.fd < 0 && opts.wait.bounded && errno == EWOULDBLOCK) {
+        say_busy(path.data(), busy, opts.wait.seconds);
+        return EX_TEMPFAIL;
+    }
     if (bus.fd < 0) {
         say_warn("open() on %s failed", path.data());
         return EX_NOINPUT;
@@ -470,6 +530,8 @@ bool open_standard_descriptors() {
         if (filler != fd) {
             if (filler >= 0)
                 close(filler);
+            else
+                say_warn("cannot open /dev/null in place of closed descriptor %d", fd);
             return false;
         }
     }
@@ -492,17 +554,22 @@ int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what) {
 }
 
 int run_program(int argc, char **argv) {
-    // Before anything opens a file: a closed standard descriptor would otherwise be handed to
-    // the bus device, and the report written into it.
-    if (!open_standard_descriptors())
-        return EX_OSERR;
+    // -N first, before anything can fail: every end of a check, whatever ends it, is a status
+    // line and 0 to 3. A monitoring daemon that stops reading closes its end of the pipe; the
+    // write into it then fails (EPIPE) and the check ends UNKNOWN rather than killed.
     const bool plugin = plugin_asked(argc, argv);
-    if (plugin)
+    if (plugin) {
+        platform_ignore_sigpipe();
         messages_keep();
-    const options opts = parse_options(argc, argv, plugin);
+    }
+    options opts;
     std::optional<plugin_state> verdict;
     int status;
-    if (opts.ends_with) {
+    // Before anything opens a file: a closed standard descriptor would otherwise be handed to
+    // the bus device, and the report written into it.
+    if (!open_standard_descriptors()) {
+        status = EX_OSERR;
+    } else if (opts = parse_options(argc, argv, plugin); opts.ends_with) {
         status = *opts.ends_with;
     } else {
         holdings h;

@@ -21,6 +21,10 @@ enum class board_string { maker, product };
 // most LEN bytes, terminated only if the terminator fits. -1 with errno set on failure.
 int platform_board_string(board_string which, char *value, int len);
 
+// From now on, a write into a pipe whose reader has gone fails with EPIPE instead of ending
+// the process with SIGPIPE.
+void platform_ignore_sigpipe();
+
 // Effective user id of the process.
 uid_t platform_geteuid();
 
@@ -48,16 +52,32 @@ struct bus_handle {
     platform_state *state = nullptr;
 };
 
-// Opens the bus device read-write and takes an exclusive lock on it, waiting while another
-// process holds one. Returns the handle, or one whose fd is -1 with errno set.
-bus_handle platform_open_locked(const char *path);
+// How long an open waits for the device's lock while another process holds it: for as long
+// as that takes, or SECONDS at most (0: only as long as one attempt takes).
+struct lock_wait {
+    bool bounded = false;
+    unsigned seconds = 0;
+};
+
+// Who held the lock of a device that an open gave up on, as far as the platform can tell: the
+// holder's process id, or 0; and its command name, or "" (Linux only).
+struct lock_holder {
+    pid_t pid = 0;
+    char command[32] = "";
+};
+
+// Opens the bus device read-write and takes an exclusive lock on it, waiting as WAIT says
+// while another process holds one. Returns the handle, or one whose fd is -1 with errno set:
+// EWOULDBLOCK when the lock was still held at the end of a bounded wait, BUSY then saying who
+// held it.
+bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy);
 
 // Opens a device that the user named, in a setuid-root run: read-write with the real user's
 // own rights (the open fails as it would for them, EACCES for a device they may not use),
 // never through a symbolic link in the last component (ELOOP), and only a character device
 // (ENODEV). Then takes the exclusive lock as platform_open_locked does. Returns the handle,
 // or one whose fd is -1 with errno set; a refused path is neither kept open nor locked.
-bus_handle platform_open_user_locked(const char *path);
+bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy);
 
 // Outcome of platform_drop_privileges: done, or the step that failed.
 enum class privilege_drop { done, group_failed, user_failed, not_for_good };

@@ -1,16 +1,21 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The half of the platform that is the same on Linux and FreeBSD: the user ids, the open of
-// a device that the user named in a setuid-root run (each platform makes its handle from the
+// The half of the platform that is the same on Linux and FreeBSD: SIGPIPE, the user ids, the open
+// of a device that the user named in a setuid-root run (each platform makes its handle from the
 // descriptor), and giving up root for good.
 #include "platform/platform.h"
 #include "platform/device_lock.h"
+#include "platform/system_signal.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+void platform_ignore_sigpipe() {
+    signal(SIGPIPE, SIG_IGN);
+}
 
 uid_t platform_geteuid() {
     return geteuid();
@@ -26,7 +31,7 @@ uid_t platform_getuid() {
 // saved set-user-id stays root, which lets the effective ids switch back afterwards.
 // The last component must not be a symbolic link, and the file must be a character device:
 // anything else is closed again before it is locked or sees a bus request.
-int open_as_real_user_locked(const char *path) {
+int open_as_real_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
     const uid_t ruid = getuid(), euid = geteuid();
     const gid_t rgid = getgid(), egid = getegid();
     const uid_t keep_uid = static_cast<uid_t>(-1);
@@ -60,7 +65,7 @@ int open_as_real_user_locked(const char *path) {
         refused = errno;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    return lock_unless_refused(fd, refused);
+    return lock_unless_refused(fd, refused, wait, busy);
 }
 
 // Makes the real ids the effective and saved ones, group first (only root may still change

@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -117,6 +118,18 @@ INSTANTIATE_TEST_SUITE_P(
                     64,
                     "usage.txt",
                     "vantorel: option requires an argument -- 'f'\n"},
+        option_case{"timeout_not_a_number",
+                    {"-t", "1.5"},
+                    0,
+                    64,
+                    "/dev/null",
+                    "vantorel: -t 1.5: not a whole number of seconds\n"},
+        option_case{"timeout_without_argument",
+                    {"-t"},
+                    0,
+                    64,
+                    "usage.txt",
+                    "vantorel: option requires an argument -- 't'\n"},
         option_case{"device_without_argument",
                     {"-f"},
                     0,
@@ -416,19 +429,90 @@ INSTANTIATE_TEST_SUITE_P(Cases, ClosedDescriptors,
 
 // --- the device lock ---
 
-TEST_F(Cli, RunWaitsForAnotherHolderOfTheDeviceLock) {
+// The limits of an X7DBP, over its fixture: OK with every limit meant.
+const std::string x7dbp_limits = "reg 0x2f 0x78 0x50\nreg 0x2f 0x79 0x4b\n"
+                                 "reg 0x2f 0x7a 0x46\nreg 0x2f 0x7b 0x41\n"
+                                 "reg 0x2f 0x60 0xa0\nreg 0x2f 0x61 0x8c\n"
+                                 "reg 0x2f 0x6a 0x22\nreg 0x2f 0x6b 0x1c\n"
+                                 "reg 0x2f 0x90 0x04\nreg 0x2f 0x91 0x65\n";
+
+// How much longer than its wait a run may take to give up: a run under a wrapper (valgrind)
+// takes seconds to start on a loaded machine.
+double slack() {
+    return wrapped_runs() ? 30 : 3;
+}
+
+// Whether the child PID has ended within SECONDS, left unreaped for finish().
+bool ended_within(pid_t pid, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        siginfo_t info{};
+        if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+            return true;
+        usleep(5 * 1000);
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+// The command name of this process, which /proc/locks makes the holder of a lock it takes.
+std::string own_command() {
+    std::string comm = read_file("/proc/self/comm");
+    return comm.substr(0, comm.find('\n'));
+}
+
+// What a run says of DEVICE, locked by this process, at the end of a wait of SECONDS.
+std::string still_locked(const std::string &device, int seconds) {
+    return device + " still locked by process " + std::to_string(getpid()) + " (" + own_command() +
+           ") after " + std::to_string(seconds) + " s";
+}
+
+struct lock_case {
+    const char *name;
+    std::vector<std::string> args;
+    bool released; // the lock is let go 300 ms into the run; otherwise held while it lasts
+    int status;
+    const char *stdout_file;
+    int seconds; // of -t, for a run that gives up: its message and its duration
+};
+
+class DeviceLock : public Cli, public ::testing::WithParamInterface<lock_case> {};
+
+// Another run holds the device: a run waits for it without -t, and with -t (or -N's own
+// bound) takes it once it is free, or gives up when the seconds have passed, naming the
+// holder (this process, through /proc/locks).
+TEST_P(DeviceLock, IsWaitedForAsLongAsTheOptionsSay) {
+    const lock_case &c = GetParam();
     int holder = open(device.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    std::vector<std::string> args = {"-f", device};
+    args.insert(args.end(), c.args.begin(), c.args.end());
     std::string out = temp_path("out"), err = temp_path("err");
-    pid_t pid = start({sim, {"-f", device, "-c"}, fixture("x7dbp.fix")}, out, err);
-    usleep(300 * 1000);
-    int wstatus;
-    EXPECT_EQ(waitpid(pid, &wstatus, WNOHANG), 0) << "the run did not wait for the lock";
+    const auto began = std::chrono::steady_clock::now();
+    pid_t pid = start({sim, args, fixture("x7dbp.fix") + x7dbp_limits}, out, err);
+    const bool ended = ended_within(pid, c.released ? 0.3 : c.seconds + slack());
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+    EXPECT_EQ(ended, !c.released) << "after " << took.count() << " s";
     close(holder);
     outcome o = finish(pid, out, err);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, expected("x7dbp.csv"));
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.out, expected(c.stdout_file));
+    if (c.released) {
+        EXPECT_EQ(o.err, "");
+    } else {
+        EXPECT_EQ(o.err, warn_prefix + still_locked(device, c.seconds) + "\n");
+        EXPECT_GE(took.count(), c.seconds);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeviceLock,
+    ::testing::Values(
+        lock_case{"waited_for_without_bound", {"-c"}, true, 0, "x7dbp.csv", 0},
+        lock_case{"taken_once_free_within_the_bound", {"-c", "-t", "5"}, true, 0, "x7dbp.csv", 0},
+        lock_case{"taken_once_free_within_the_plugins_bound", {"-N"}, true, 0, "x7dbp.plugin", 0},
+        lock_case{"given_up_after_the_bound", {"-c", "-t", "1"}, false, 75, "/dev/null", 1},
+        lock_case{"tried_once_without_waiting", {"-J", "-t", "0"}, false, 75, "/dev/null", 0}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // The kernel's wait channel of a process: what it sleeps in.
 std::string wait_channel(pid_t pid) {
@@ -1246,12 +1330,6 @@ TEST_F(ReportFile, ConcurrentRunsEachReplaceTheFileWhole) {
 // warning limit 70 (hysteresis 75 and 65), VcoreA's window 1.120-1.280 V, the -12V rail's
 // -13.056 to -10.752 V (its registers hold the limits the other way round), FAN1's minimum
 // count 1125 (1200 RPM). Every other limit register is 0: nothing a board means.
-const std::string x7dbp_limits = "reg 0x2f 0x78 0x50\nreg 0x2f 0x79 0x4b\n"
-                                 "reg 0x2f 0x7a 0x46\nreg 0x2f 0x7b 0x41\n"
-                                 "reg 0x2f 0x60 0xa0\nreg 0x2f 0x61 0x8c\n"
-                                 "reg 0x2f 0x6a 0x22\nreg 0x2f 0x6b 0x1c\n"
-                                 "reg 0x2f 0x90 0x04\nreg 0x2f 0x91 0x65\n";
-
 struct verdict_case {
     const char *name;
     std::string regs; // written over the fixture's limits
@@ -1452,21 +1530,82 @@ TEST(PluginPerfdata, LabelsAreQuotedAndAQuoteInsideIsDoubled) {
 
 // With -N every failure is UNKNOWN (3): its message on the status line, standard error
 // silent; a usage error's usage text after it.
+// What a case does to the run besides its options and world.
+enum class hostile {
+    none,
+    reader_gone, // standard output is a pipe whose reader has closed it
+    no_dev_null, // standard input closed, and no /dev/null to fill it with
+    lock_held,   // this process holds the device's lock while the run lasts
+};
+
 struct unknown_case {
     const char *name;
-    std::vector<std::string> args;
+    std::vector<std::string> args; // DEVICE stands for the test's device
     std::string world;
-    std::string message;
+    std::string message; // DEVICE and LOCKED as in still_locked(), for 1 s
     bool usage_follows;
+    hostile condition = hostile::none;
 };
+
+std::string with_device(std::string text, const std::string &device) {
+    for (size_t at; (at = text.find("LOCKED")) != std::string::npos;)
+        text.replace(at, 6, still_locked(device, 1));
+    for (size_t at; (at = text.find("DEVICE")) != std::string::npos;)
+        text.replace(at, 6, device);
+    return text;
+}
 
 class PluginFailures : public Cli, public ::testing::WithParamInterface<unknown_case> {};
 
+// Whatever ends a check, it answers 3 and says why on its status line, within its time: a
+// reader that went away gets no line, but its run is not killed for it.
 TEST_P(PluginFailures, AreUnknownWithTheMessageOnTheStatusLine) {
     const unknown_case &c = GetParam();
-    outcome o = run({sim, c.args, c.world});
+    invocation inv{sim, {}, c.world};
+    for (const std::string &arg : c.args)
+        inv.args.push_back(with_device(arg, device));
+    int fds[2] = {-1, -1};
+    int holder = -1;
+    switch (c.condition) {
+    case hostile::none:
+        break;
+    case hostile::reader_gone:
+        ASSERT_EQ(pipe(fds), 0);
+        close(fds[0]);
+        inv.out = stdout_mode::descriptor;
+        inv.stdout_fd = fds[1];
+        break;
+    case hostile::no_dev_null:
+        if (wrapped_runs())
+            GTEST_SKIP() << wrapper_takes_descriptors;
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root for a mount namespace without /dev/null";
+        inv.stdin_closed = true;
+        inv.without_dev_null = true;
+        break;
+    case hostile::lock_held:
+        holder = open(device.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        break;
+    }
+    std::string out = temp_path("out"), err = temp_path("err");
+    pid_t pid = start(inv, out, err);
+    if (fds[1] >= 0)
+        close(fds[1]);
+    // A run that waits for the lock past its bound is let go on, so that it ends.
+    if (holder >= 0) {
+        EXPECT_TRUE(ended_within(pid, 1 + slack())) << "the check did not answer in time";
+        close(holder);
+    }
+    outcome o = finish(pid, out, err);
+    if (o.status == 125 && c.condition == hostile::no_dev_null)
+        GTEST_SKIP() << "no mount namespace to be had here";
     EXPECT_EQ(o.status, 3);
-    EXPECT_EQ(o.out, "VANTOREL UNKNOWN - " + c.message + "\n" +
+    if (c.condition == hostile::reader_gone) {
+        EXPECT_EQ(o.err, warn_prefix + "write error on standard output: Broken pipe\n");
+        return;
+    }
+    EXPECT_EQ(o.out, "VANTOREL UNKNOWN - " + with_device(c.message, device) + "\n" +
                          (c.usage_follows ? expected("usage.txt") : std::string()));
     EXPECT_EQ(o.err, "");
 }
@@ -1523,7 +1662,27 @@ INSTANTIATE_TEST_SUITE_P(
                      {"-N", "-f", "/nonexistent/smb|0;1"},
                      x7dbp_world,
                      "open() on /nonexistent/smb_0_1 failed: No such file or directory",
-                     false}),
+                     false},
+        unknown_case{"timeout_not_a_number",
+                     {"-N", "-t", "ten"},
+                     "",
+                     "-t ten: not a whole number of seconds",
+                     false},
+        unknown_case{
+            "reader_gone", {"-N", "-f", "DEVICE"}, x7dbp_world, "", false, hostile::reader_gone},
+        unknown_case{"closed_descriptor_without_dev_null",
+                     {"-N", "-f", "DEVICE"},
+                     x7dbp_world,
+                     "cannot open /dev/null in place of closed descriptor 0: No such file or "
+                     "directory",
+                     false,
+                     hostile::no_dev_null},
+        unknown_case{"device_locked",
+                     {"-N", "-t", "1", "-f", "DEVICE"},
+                     x7dbp_world,
+                     "LOCKED",
+                     false,
+                     hostile::lock_held}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Cli, PluginBusFailureIsUnknown) {

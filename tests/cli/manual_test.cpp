@@ -101,7 +101,7 @@ TEST(Manual, DocumentsEveryOptionOfTheUsageText) {
     }
 
     EXPECT_EQ(usage,
-              (std::set<std::string>{"J", "N", "P", "a", "c", "f", "h", "l", "o", "v", "x"}));
+              (std::set<std::string>{"J", "N", "P", "a", "c", "f", "h", "l", "o", "t", "v", "x"}));
     EXPECT_EQ(page, usage);
 }
 
@@ -133,7 +133,7 @@ std::set<int> statuses_in_sources() {
 
 TEST(Manual, ExitStatusesAreThoseOfTheProgramInPageAndReadme) {
     std::set<int> program = statuses_in_sources();
-    EXPECT_EQ(program, (std::set<int>{0, 64, 65, 66, 70, 71, 74, 77}));
+    EXPECT_EQ(program, (std::set<int>{0, 64, 65, 66, 70, 71, 74, 75, 77}));
 
     std::set<int> page;
     std::regex item(R"(^\.It Li (\d+)$)");

@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <stdio.h>
@@ -79,6 +81,10 @@ pid_t start(const invocation &inv, const std::string &out_path, const std::strin
         unsetenv("VANTOREL_SIM_FIXTURE");
     else
         setenv("VANTOREL_SIM_FIXTURE", fixture_path.c_str(), 1);
+    if (inv.without_dev_null && (unshare(CLONE_NEWNS) != 0 ||
+                                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                                 mount("tmpfs", "/dev", "tmpfs", 0, "size=16k") != 0))
+        _exit(125);
     if (inv.file_size_limit != 0) {
         signal(SIGXFSZ, SIG_IGN); // stays ignored across execv
         struct rlimit limit = {inv.file_size_limit, inv.file_size_limit};

@@ -34,6 +34,9 @@ struct invocation {
     // Largest file the program may write, in bytes, as a full disk would stop it (0: no
     // limit). A write past it fails with EFBIG.
     unsigned long file_size_limit = 0;
+    // The program runs in a mount namespace of its own over an empty /dev, where /dev/null
+    // cannot be opened (needs root; the child exits 125 where the namespace cannot be had).
+    bool without_dev_null = false;
 };
 
 // The programs run as themselves, or, when VANTOREL_CLI_WRAPPER names a command, through it

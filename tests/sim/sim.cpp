@@ -6,9 +6,13 @@
 #include "sim.h"
 #include "platform/platform.h"
 #include "platform/device_lock.h"
+#if defined(__linux__)
+#include "platform/linux/lock_holder.h"
+#endif
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -176,6 +180,10 @@ const char *platform_device_help() {
     return "use DEVICE as smb(4) device (default: /dev/smb0)";
 }
 
+void platform_ignore_sigpipe() {
+    signal(SIGPIPE, SIG_IGN);
+}
+
 uid_t platform_geteuid() {
     return w().euid;
 }
@@ -214,11 +222,24 @@ static int detached_open() {
 }
 
 // The device is a real file, opened and locked as on Linux, so tests can exercise a missing
-// path and a lock held by another process; only the bus behind it is simulated.
-// The simulated bus keeps nothing per device: the handle is the descriptor alone.
-bus_handle platform_open_locked(const char *path) {
+// path and a lock held by another process, bounded waits included; only the bus behind it is
+// simulated. The simulated bus keeps nothing per device: the handle is the descriptor alone.
+bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
     note_open(path, false);
-    return {w().detached ? detached_open() : open_and_lock(path)};
+    return {w().detached ? detached_open() : open_and_lock(path, wait, busy)};
+}
+
+// The lock is a real one, so its holder is found as on Linux, where the tests run; elsewhere
+// it stays unnamed.
+lock_holder lock_holder_of(int fd) {
+#if defined(__linux__)
+    struct stat st;
+    if (fstat(fd, &st) == 0)
+        return find_flock_holder("/proc", st.st_dev, st.st_ino);
+#else
+    (void)fd;
+#endif
+    return {};
 }
 
 // Whether the simulated real user (group: the same number) may read and write the file, by
@@ -239,7 +260,7 @@ static bool user_may_open(const struct stat &st, uid_t uid) {
 // The real platforms open as the real user; the simulation opens as the test process and
 // then judges the file's permission bits for the simulated user, refusing in the same order
 // (a symbolic link, then permission, then anything but a character device) before the lock.
-bus_handle platform_open_user_locked(const char *path) {
+bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
     note_open(path, true);
     if (w().detached)
         return {detached_open()};
@@ -254,7 +275,7 @@ bus_handle platform_open_user_locked(const char *path) {
         refused = EACCES;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    return {lock_unless_refused(fd, refused)};
+    return {lock_unless_refused(fd, refused, wait, busy)};
 }
 
 privilege_drop platform_drop_privileges() {

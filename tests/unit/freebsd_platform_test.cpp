@@ -9,6 +9,7 @@
 
 #include <errno.h>
 #include <stdarg.h>
+#include <sys/file.h>
 #include <string.h>
 
 #include <gtest/gtest.h>
@@ -34,6 +35,10 @@ struct kernel_fake {
     // open
     std::string path;
     int flags = 0;
+    // flock: the last request, and the errno of its answer (0: the lock is taken)
+    int lock_fd = -1;
+    int lock_operation = 0;
+    int lock_error = 0;
     // every call: its result, and the errno of a failure
     int result = 0;
     int error = 0;
@@ -69,6 +74,13 @@ extern "C" int kenv(int action, const char *name, char *value, int len) {
     kernel.value = value;
     kernel.len = len;
     return answer();
+}
+
+extern "C" int flock(int fd, int operation) {
+    kernel.lock_fd = fd;
+    kernel.lock_operation = operation;
+    errno = kernel.lock_error;
+    return kernel.lock_error == 0 ? 0 : -1;
 }
 
 extern "C" int open(const char *path, int flags, ...) {
@@ -190,7 +202,8 @@ TEST_F(FreeBSDPlatform, TheDefaultDeviceIsOpenedReadWriteUnderTheExclusiveLock) 
     EXPECT_STREQ(path.data(), "/dev/smb0");
 
     kernel.result = 7;
-    bus_handle bus = platform_open_locked(path.data());
+    lock_holder busy;
+    bus_handle bus = platform_open_locked(path.data(), lock_wait{}, busy);
     EXPECT_EQ(bus.fd, 7);
     EXPECT_EQ(bus.state, nullptr) << "smb(4) needs nothing but the descriptor";
     EXPECT_EQ(kernel.calls, 1);
@@ -201,8 +214,28 @@ TEST_F(FreeBSDPlatform, TheDefaultDeviceIsOpenedReadWriteUnderTheExclusiveLock) 
 
     kernel.result = -1;
     kernel.error = EACCES;
-    EXPECT_EQ(platform_open_locked("/dev/smb1").fd, -1);
+    EXPECT_EQ(platform_open_locked("/dev/smb1", lock_wait{}, busy).fd, -1);
     EXPECT_EQ(errno, EACCES);
+}
+
+// A bounded wait cannot take the lock in the open, which would wait: it opens, then tries
+// flock(2) without blocking, and gives up with EWOULDBLOCK, the descriptor closed, once its
+// time has passed (none here).
+TEST_F(FreeBSDPlatform, ABoundedWaitTriesTheLockWithoutBlocking) {
+    kernel.result = 1000; // no descriptor of this process: closing it does nothing
+    kernel.lock_error = EWOULDBLOCK;
+    lock_holder busy;
+    busy.pid = 99;
+    EXPECT_EQ(platform_open_locked("/dev/smb0", lock_wait{true, 0}, busy).fd, -1);
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    EXPECT_EQ(kernel.flags & O_ACCMODE, O_RDWR);
+    EXPECT_EQ(kernel.flags & O_EXLOCK, 0) << "the open itself would wait for the lock";
+    EXPECT_EQ(kernel.lock_fd, 1000);
+    EXPECT_EQ(kernel.lock_operation, LOCK_EX | LOCK_NB);
+    EXPECT_EQ(busy.pid, 0) << "F_GETLK on no descriptor names nobody";
+
+    kernel.lock_error = 0;
+    EXPECT_EQ(platform_open_locked("/dev/smb0", lock_wait{true, 10}, busy).fd, 1000);
 }
 
 } // namespace

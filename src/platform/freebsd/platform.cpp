@@ -42,13 +42,33 @@ const char *platform_device_help() {
 }
 
 // smb(4) keeps nothing per open device that the program must remember: the handle is the
-// descriptor alone.
-bus_handle platform_open_locked(const char *path) {
-    return {open(path, O_RDWR | O_EXLOCK | O_CLOEXEC)};
+// descriptor alone. A wait without bound takes the lock in the open itself; a bounded one
+// opens, then takes the same lock with flock(2) (O_EXLOCK's lock is flock(2)'s), so that the
+// descriptor can ask who holds it when the wait ends.
+bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
+    if (!wait.bounded)
+        return {open(path, O_RDWR | O_EXLOCK | O_CLOEXEC)};
+    int fd = open(path, O_RDWR | O_CLOEXEC);
+    return {fd < 0 ? -1 : lock_or_close(fd, wait, busy)};
 }
 
-bus_handle platform_open_user_locked(const char *path) {
-    return {open_as_real_user_locked(path)};
+bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
+    return {open_as_real_user_locked(path, wait, busy)};
+}
+
+// fcntl(2)'s F_GETLK describes a lock that conflicts with an exclusive one over the whole file,
+// with the process id of its owner. A flock(2) lock belongs to an open file rather than to a
+// process: where F_GETLK gives no process id for it (-1) or reports no conflict, the holder
+// stays unnamed.
+lock_holder lock_holder_of(int fd) {
+    struct flock probe;
+    memset(&probe, 0, sizeof probe);
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    lock_holder holder;
+    if (fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid > 0)
+        holder.pid = probe.l_pid;
+    return holder;
 }
 
 void platform_close(bus_handle &bus) {

@@ -3,9 +3,10 @@
 
 // Linux: board identity from the kernel's DMI export in sysfs, the SMBus through i2c-dev
 // (or, for a chip that the kernel's w83793 or w83792d driver holds, through that driver's
-// attributes), the device lock through flock(2).
+// attributes), the device lock through flock(2), and its holder through /proc/locks.
 #include "platform/linux/hwmon_image.h"
 #include "platform/linux/i2c_adapters.h"
+#include "platform/linux/lock_holder.h"
 #include "platform/linux/sysfs.h"
 #include "platform/platform.h"
 #include "platform/device_lock.h"
@@ -19,6 +20,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The DMI attributes are sysfs one-line files: the value is cut to LEN - 1 bytes and always
@@ -86,12 +88,21 @@ static bus_handle handle_for(int fd) {
     return {fd, state};
 }
 
-bus_handle platform_open_locked(const char *path) {
-    return handle_for(open_and_lock(path));
+bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
+    return handle_for(open_and_lock(path, wait, busy));
 }
 
-bus_handle platform_open_user_locked(const char *path) {
-    return handle_for(open_as_real_user_locked(path));
+bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
+    return handle_for(open_as_real_user_locked(path, wait, busy));
+}
+
+// The kernel names the holder of a flock(2) lock in /proc/locks, by the file's device and
+// inode.
+lock_holder lock_holder_of(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return {};
+    return find_flock_holder("/proc", st.st_dev, st.st_ino);
 }
 
 void platform_close(bus_handle &bus) {
