@@ -279,10 +279,14 @@ TEST(PluginReport, WithEveryReadingLeftOutThereIsNoPerfdata) {
     EXPECT_EQ(report(within(), x), "VANTOREL OK - X7TEST: 0 readings within the board's limits\n");
 }
 
-TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLine) {
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown("one\ntwo\n", stdout); }),
-              "VANTOREL UNKNOWN - one\ntwo\n");
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown("", stdout); }),
+TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLineAndEachOnALineOfItsOwn) {
+    messages_keep();
+    say_warnx("one");
+    say_puts("two\nlines");
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
+              "VANTOREL UNKNOWN - one\ntwo lines\n");
+    messages_drop();
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
               "VANTOREL UNKNOWN - the board could not be read\n");
 }
 
