@@ -350,16 +350,38 @@ TEST_F(Cli, VerboseRunTracesEveryStepAroundAnIntactReport) {
 
 // --- output that does not reach its destination is not a success ---
 
-TEST_F(Cli, UnwritableStandardOutputIsAnIoError) {
+// Whatever the run writes on standard output (a report in any form, the listing, the
+// plugin's report, its UNKNOWN report after a failure, the trace), a standard output that
+// cannot take it fails the run, and says so once on standard error: the plugin's answer
+// stays UNKNOWN.
+TEST_F(Cli, UnwritableStandardOutputIsAnIoErrorSaidOnce) {
+    const std::string x7dbp_fixture = fixture("x7dbp.fix");
+    const std::string fails_at_3 = x7dbp_fixture + "fail 3\n";
+    struct {
+        const char *name;
+        std::vector<std::string> args;
+        const std::string &world;
+        int status;
+    } cases[] = {
+        {"list", {"-l"}, x7dbp_fixture, 74},
+        {"json", {"-f", device, "-J"}, x7dbp_fixture, 74},
+        {"prometheus", {"-f", device, "-P"}, x7dbp_fixture, 74},
+        {"plugin", {"-f", device, "-N"}, x7dbp_fixture, 3},
+        {"plugin and trace", {"-v", "-f", device, "-N"}, x7dbp_fixture, 3},
+        {"plugin listing", {"-N", "-l"}, x7dbp_fixture, 3},
+        {"plugin usage", {"-N", "-h"}, x7dbp_fixture, 3},
+        {"plugin bus failure and trace", {"-v", "-f", device, "-N"}, fails_at_3, 3},
+    };
     for (stdout_mode mode : {stdout_mode::full, stdout_mode::closed}) {
         if (mode == stdout_mode::closed && wrapped_runs())
             continue; // a wrapper fills a closed descriptor itself
-        for (auto args : std::vector<std::vector<std::string>>{{"-l"}, {"-f", device, "-J"}}) {
-            SCOPED_TRACE(args[0] + (mode == stdout_mode::full ? " to /dev/full" : " closed"));
-            invocation inv{sim, args, fixture("x7dbp.fix")};
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.name) +
+                         (mode == stdout_mode::full ? " to /dev/full" : " closed"));
+            invocation inv{sim, c.args, c.world};
             inv.out = mode;
             outcome o = run(inv);
-            EXPECT_EQ(o.status, 74);
+            EXPECT_EQ(o.status, c.status);
             expect_warning(o, "write error on standard output");
         }
     }
