@@ -241,7 +241,8 @@ options parse_options(int argc, char **argv, bool plugin) {
         }
         case 'l':
             list_models(board_table);
-            opts.ends_with = stdout_status(0);
+            // With -N, standard output is checked once, where the run ends (plugin_status).
+            opts.ends_with = plugin ? 0 : stdout_status(0);
             return opts;
         case 'v':
             opt_verbose = true;
@@ -387,12 +388,16 @@ bool board_has_label(const board &b, const char *label) {
 
 // The exit status of a -N run that ended with STATUS, having judged the readings as VERDICT
 // if it got so far: the verdict's state, or 0 for -l; any failure is UNKNOWN, with what the
-// run said on its status line, and the usage text after it where OPTS asks for that. A
-// standard output that has already failed (its reader gone) gets no status line: its failure
-// is said on standard error.
+// run said on its status line, and the usage text after it where OPTS asks for that.
+// Standard output is checked here, once: a report or listing that it could not take is
+// UNKNOWN too, said on standard error, and nothing more is written to it.
+// A standard output that has already failed (its reader gone) gets no status line: its
+// failure has been said on standard error.
 int plugin_status(const options &opts, int status, std::optional<plugin_state> verdict) {
     if (status == 0) {
         messages_drop();
+        if (stdout_status(0) != 0)
+            return static_cast<int>(plugin_state::unknown);
         return verdict ? static_cast<int>(*verdict) : 0;
     }
     if (ferror(stdout)) {
@@ -512,7 +517,7 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
 
     if (opts.plugin) {
         verdict = write_plugin_report(*row, *h.values, opts.excluded, stdout);
-        return stdout_status(0);
+        return 0; // plugin_status checks standard output
     }
     return write_report(opts.target, *row, *h.values, &h.file_refused);
 }

@@ -306,11 +306,13 @@ plugin_state write_plugin_report(const board &b, const readings &s, const exclud
     return v.state;
 }
 
-void write_plugin_unknown(const char *messages, FILE *out) {
-    if (messages == nullptr || *messages == '\0')
-        messages = "the board could not be read\n";
+void write_plugin_unknown(const kept_message_list &messages, FILE *out) {
     fprintf(out, "VANTOREL %s - ", state_name(plugin_state::unknown));
-    plugin_text(out, messages);
-    if (messages[strlen(messages) - 1] != '\n')
+    if (messages.empty())
+        fputs("the board could not be read\n", out);
+    for (std::span<const char> message : messages) {
+        for (char c : message)
+            fputc(c == '\n' ? ' ' : safe(c), out);
         fputc('\n', out);
+    }
 }

@@ -9,6 +9,7 @@
 
 #include "boards/boards.h"
 #include "boards/readings_walk.h"
+#include "trace/trace.h"
 
 #include <array>
 #include <span>
@@ -86,6 +87,6 @@ plugin_state write_plugin_report(const board &b, const readings &s, const exclud
                                  FILE *out = stdout);
 
 // The report of a run that could not judge: "VANTOREL UNKNOWN - " and MESSAGES, one message a
-// line, the first on the status line, each '|' and ';' in them written as '_'; a fixed text
-// when there are none.
-void write_plugin_unknown(const char *messages, FILE *out = stdout);
+// line (a line feed inside one becomes a blank), the first on the status line, each '|' and
+// ';' in them written as '_'; a fixed text when there are none.
+void write_plugin_unknown(const kept_message_list &messages, FILE *out = stdout);

@@ -11,227 +11,207 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <span>
-
 bool opt_verbose = false;
 
 namespace {
 
-// The two streams that held output is bound for.
-enum class stream : unsigned char { out, err };
+// Where a record of the log is bound: one of the two standard streams, or the status line of
+// the monitoring-plugin form, which the run writes itself once it knows its outcome.
+enum class stream : unsigned char { out, err, status };
 
-FILE *file_of(stream to) {
-    return to == stream::out ? stdout : stderr;
-}
-
-// One run of bytes bound for one stream; its LENGTH bytes follow it in the log.
-struct run_header {
+// What stands before a record's text in the log: its stream and the length of its text.
+struct record_header {
     stream to;
     size_t length;
 };
 
-// What was said while output was held, in the order it was said: one malloc'ed log of runs,
-// each a header and its bytes. Bytes said for the stream of the last run extend that run.
-struct held_output {
-    bool holding = false;
-    char *log = nullptr;
-    size_t used = 0;
-    size_t room = 0;
-    size_t last_run = 0; // offset of the last run's header; meaningful while used > 0
-};
-
-// The one hold of the process, like the stdio streams it stands in front of.
-held_output &held() {
-    static held_output h;
-    return h;
+// Adds MORE to TOTAL; false when the sum does not fit.
+bool add_length(size_t &total, size_t more) {
+    if (more > SIZE_MAX - total)
+        return false;
+    total += more;
+    return true;
 }
 
-run_header header_at(const held_output &h, size_t at) {
-    run_header r;
-    memcpy(&r, h.log + at, sizeof r);
-    return r;
-}
+// The output log: one malloc'ed block of records, each a header and its text, in the order
+// said. Held records (for out and err) are there only while output is held; kept ones (for
+// the status line) until they are dropped. The block is freed whenever the log is empty.
+class output_log {
+  public:
+    bool holding = false; // records for out and err are held, not written
+    bool keeping = false; // messages are kept for the status line
 
-// Hands every run to its stream, in order, and ends the hold.
-void write_out(held_output &h) {
-    for (size_t at = 0; at < h.used;) {
-        const run_header r = header_at(h, at);
-        at += sizeof r;
-        fwrite(h.log + at, 1, r.length, file_of(r.to));
-        at += r.length;
-    }
-    free(h.log);
-    h = held_output{};
-}
-
-// Makes room for MORE bytes after the USED ones of the malloc'ed block DATA of ROOM bytes,
-// doubling it as often as needed; false, the block as it was, when memory cannot be had.
-bool make_room(char *&data, size_t &room, size_t used, size_t more) {
-    if (room - used >= more)
-        return true;
-    size_t want = room == 0 ? 8192 : room; // a whole -v run of the readers fits at once
-    while (want - used < more) {
-        if (want > SIZE_MAX / 2)
+    // Appends one record for TO: the texts BEFORE, what FMT makes of AP as vprintf would
+    // write it, and the texts AFTER; whole, or, when memory cannot be had, not at all (false).
+    // AP itself is left unused for the caller.
+    bool append(stream to, std::span<const char *const> before, const char *fmt, va_list ap,
+                std::span<const char *const> after) {
+        va_list measure;
+        va_copy(measure, ap);
+        const int n = vsnprintf(nullptr, 0, fmt, measure);
+        va_end(measure);
+        // A format that printf cannot write either adds nothing of its own.
+        const size_t formatted = n < 0 ? 0 : static_cast<size_t>(n);
+        size_t length = formatted;
+        for (auto texts : {before, after})
+            for (const char *text : texts)
+                if (!add_length(length, strlen(text)))
+                    return false;
+        // The header, the text, and vsnprintf's terminator.
+        size_t more = length;
+        if (!add_length(more, sizeof(record_header) + 1) || !make_room(more))
             return false;
-        want *= 2;
-    }
-    char *grown = static_cast<char *>(realloc(data, want));
-    if (grown == nullptr)
-        return false;
-    data = grown;
-    room = want;
-    return true;
-}
-
-// Where the next LEN bytes for TO go, with room for one more (vsnprintf's terminator), in the
-// run of TO at the end of the log; null when memory cannot be had. commit() counts them in.
-char *reserve(held_output &h, stream to, size_t len) {
-    const bool same_run = h.used > 0 && header_at(h, h.last_run).to == to;
-    const size_t header = same_run ? 0 : sizeof(run_header);
-    if (len > SIZE_MAX - header - 1 || !make_room(h.log, h.room, h.used, header + len + 1))
-        return nullptr;
-    if (!same_run) {
-        const run_header r{to, 0};
-        memcpy(h.log + h.used, &r, sizeof r);
-        h.last_run = h.used;
-        h.used += sizeof r;
-    }
-    return h.log + h.used;
-}
-
-void commit(held_output &h, size_t len) {
-    run_header r = header_at(h, h.last_run);
-    r.length += len;
-    memcpy(h.log + h.last_run, &r, sizeof r);
-    h.used += len;
-}
-
-bool append(held_output &h, stream to, const char *text) {
-    const size_t len = strlen(text);
-    char *at = reserve(h, to, len);
-    if (at == nullptr)
-        return false;
-    memcpy(at, text, len);
-    commit(h, len);
-    return true;
-}
-
-// What FMT makes of AP, as vprintf would write it. AP itself is left unused for the caller.
-bool append_formatted(held_output &h, stream to, const char *fmt, va_list ap) {
-    va_list measure;
-    va_copy(measure, ap);
-    const int n = vsnprintf(nullptr, 0, fmt, measure);
-    va_end(measure);
-    if (n < 0) // a format that printf cannot write either: nothing
+        char *at = data_ + used_ + sizeof(record_header);
+        for (const char *text : before)
+            at = put(at, text);
+        if (n >= 0) {
+            va_list copy;
+            va_copy(copy, ap);
+            vsnprintf(at, formatted + 1, fmt, copy);
+            va_end(copy);
+            at += formatted;
+        }
+        for (const char *text : after)
+            at = put(at, text);
+        const record_header h{to, length};
+        memcpy(data_ + used_, &h, sizeof h);
+        used_ += sizeof h + length;
         return true;
-    char *at = reserve(h, to, static_cast<size_t>(n));
-    if (at == nullptr)
-        return false;
-    va_list copy;
-    va_copy(copy, ap);
-    vsnprintf(at, static_cast<size_t>(n) + 1, fmt, copy);
-    va_end(copy);
-    commit(h, static_cast<size_t>(n));
-    return true;
-}
+    }
 
-// The state of the log before a message, to take a message back whole.
-struct log_mark {
-    size_t used;
-    size_t last_run;
-    size_t last_length;
+    // Hands every held record to its stream, in order, and ends the hold. Kept records stay.
+    void release() {
+        take([](stream to) { return to != stream::status; },
+             [](stream to, const char *text, size_t length) {
+                 fwrite(text, 1, length, to == stream::out ? stdout : stderr);
+             });
+        holding = false;
+    }
+
+    // Lets every kept message go and ends the keeping.
+    void drop_kept() {
+        take([](stream to) { return to == stream::status; }, [](stream, const char *, size_t) {});
+        keeping = false;
+    }
+
+    // Where the first record for TO at or after AT starts; the log's end when there is none.
+    size_t next(size_t at, stream to) const {
+        while (at < used_ && header_at(at).to != to)
+            at += sizeof(record_header) + header_at(at).length;
+        return at;
+    }
+    size_t after(size_t at) const {
+        return at + sizeof(record_header) + header_at(at).length;
+    }
+    size_t end() const {
+        return used_;
+    }
+    std::span<const char> text_at(size_t at) const {
+        return {data_ + at + sizeof(record_header), header_at(at).length};
+    }
+
+  private:
+    char *data_ = nullptr;
+    size_t used_ = 0;
+    size_t room_ = 0;
+
+    record_header header_at(size_t at) const {
+        record_header h;
+        memcpy(&h, data_ + at, sizeof h);
+        return h;
+    }
+
+    static char *put(char *at, const char *text) {
+        const size_t len = strlen(text);
+        memcpy(at, text, len);
+        return at + len;
+    }
+
+    // Makes room for MORE bytes after the used ones, doubling the block as often as needed;
+    // false, the block as it was, when memory cannot be had.
+    bool make_room(size_t more) {
+        if (room_ - used_ >= more)
+            return true;
+        size_t want = room_ == 0 ? 8192 : room_; // a whole -v run of the readers fits at once
+        while (want - used_ < more) {
+            if (want > SIZE_MAX / 2)
+                return false;
+            want *= 2;
+        }
+        char *grown = static_cast<char *>(realloc(data_, want));
+        if (grown == nullptr)
+            return false;
+        data_ = grown;
+        room_ = want;
+        return true;
+    }
+
+    // Takes the records that TAKEN(stream) selects out of the log, in order, handing each to
+    // USE(stream, text, length); the others stay, in their order. An empty log gives its
+    // block back.
+    template <typename Taken, typename Use> void take(Taken taken, Use use) {
+        size_t kept = 0;
+        for (size_t at = 0; at < used_;) {
+            const record_header h = header_at(at);
+            const size_t size = sizeof h + h.length;
+            if (taken(h.to)) {
+                use(h.to, data_ + at + sizeof h, h.length);
+            } else {
+                if (kept != at)
+                    memmove(data_ + kept, data_ + at, size);
+                kept += size;
+            }
+            at += size;
+        }
+        used_ = kept;
+        if (used_ == 0) {
+            free(data_);
+            data_ = nullptr;
+            room_ = 0;
+        }
+    }
 };
 
-log_mark mark(const held_output &h) {
-    return {h.used, h.last_run, h.used > 0 ? header_at(h, h.last_run).length : 0};
-}
+// The one output log of the process, like the stdio streams it stands in front of.
+constinit output_log the_output_log;
 
-// Holds one message for TO: the texts BEFORE, what FMT makes of AP, and the texts AFTER,
-// whole or not at all. False, with the hold over and what it held written out, when the
-// message was not held: when nothing is held, or when memory ran out. The caller then writes
-// it directly, after everything said before it.
-bool hold_message(stream to, std::span<const char *const> before, const char *fmt, va_list ap,
-                  std::span<const char *const> after) {
-    held_output &h = held();
-    if (!h.holding)
+// Holds a record for TO while output is held. False when it is not, or when memory ran out:
+// that ends the hold, with what it held written out, and the caller then writes the record
+// directly, after everything said before it.
+bool hold(stream to, std::span<const char *const> before, const char *fmt, va_list ap,
+          std::span<const char *const> after) {
+    output_log &log = the_output_log;
+    if (!log.holding)
         return false;
-    const log_mark start = mark(h);
-    bool whole = true;
-    for (const char *text : before)
-        whole = whole && append(h, to, text);
-    whole = whole && append_formatted(h, to, fmt, ap);
-    for (const char *text : after)
-        whole = whole && append(h, to, text);
-    if (whole)
+    if (log.append(to, before, fmt, ap, after))
         return true;
-    h.used = start.used;
-    h.last_run = start.last_run;
-    if (start.used > 0) {
-        run_header r = header_at(h, start.last_run);
-        r.length = start.last_length;
-        memcpy(h.log + start.last_run, &r, sizeof r);
-    }
-    write_out(h);
+    log.release();
     return false;
 }
 
-// The messages kept since messages_keep(): one malloc'ed string, a message a line.
-struct kept_log {
-    bool keeping = false;
-    char *text = nullptr;
-    size_t used = 0;
-    size_t room = 0;
-};
-
-kept_log &kept() {
-    static kept_log k;
-    return k;
+bool hold_printf(stream to, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+bool hold_printf(stream to, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    const bool held = hold(to, {}, fmt, ap, {});
+    va_end(ap);
+    return held;
 }
 
-// Keeps what FMT makes of AP, then the texts AFTER, as one line. False when nothing is kept or
-// memory ran out (the log is then as it was).
-bool keep_message(const char *fmt, va_list ap, std::span<const char *const> after) {
-    kept_log &k = kept();
-    if (!k.keeping)
-        return false;
-    va_list measure;
-    va_copy(measure, ap);
-    const int n = vsnprintf(nullptr, 0, fmt, measure);
-    va_end(measure);
-    if (n < 0)
-        return true;
-    size_t len = static_cast<size_t>(n);
-    for (const char *text : after)
-        len += strlen(text);
-    // The line feed and the terminator.
-    if (len > SIZE_MAX - k.used - 2 || !make_room(k.text, k.room, k.used, len + 2))
-        return false;
-    char *at = k.text + k.used;
-    va_list copy;
-    va_copy(copy, ap);
-    vsnprintf(at, static_cast<size_t>(n) + 1, fmt, copy);
-    va_end(copy);
-    size_t put = static_cast<size_t>(n);
-    for (const char *text : after) {
-        memcpy(at + put, text, strlen(text));
-        put += strlen(text);
-    }
-    for (size_t i = 0; i < put; i++)
-        if (at[i] == '\n')
-            at[i] = ' ';
-    at[put] = '\n';
-    at[put + 1] = '\0';
-    k.used += put + 1;
-    return true;
+// Keeps a message for the status line: what FMT makes of AP, then the texts AFTER. False
+// when messages are not kept or memory ran out.
+bool keep(const char *fmt, va_list ap, std::span<const char *const> after) {
+    output_log &log = the_output_log;
+    return log.keeping && log.append(stream::status, {}, fmt, ap, after);
 }
 
 bool keep_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 bool keep_printf(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    const bool kept_it = keep_message(fmt, ap, {});
+    const bool kept = keep(fmt, ap, {});
     va_end(ap);
-    return kept_it;
+    return kept;
 }
 
 // The name that err(3) puts before its messages: the last component of argv[0].
@@ -246,25 +226,13 @@ const char *program_name() {
 // warn(3) held, "NAME: message: reason\n" with the text of errno ERROR, or, without REASON,
 // warnx(3): "NAME: message\n".
 bool hold_warning(const char *fmt, va_list ap, int error, bool reason) {
-    if (!held().holding)
-        return false;
-    const char *const before[] = {program_name(), ": "};
+    const char *const name[] = {program_name(), ": "};
     if (!reason) {
-        const char *const after[] = {"\n"};
-        return hold_message(stream::err, before, fmt, ap, after);
+        const char *const line_feed[] = {"\n"};
+        return hold(stream::err, name, fmt, ap, line_feed);
     }
-    const char *const after[] = {": ", strerror(error), "\n"};
-    return hold_message(stream::err, before, fmt, ap, after);
-}
-
-// printf(3), held for TO.
-bool hold_printf(stream to, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-bool hold_printf(stream to, const char *fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    const bool whole = hold_message(to, {}, fmt, ap, {});
-    va_end(ap);
-    return whole;
+    const char *const why[] = {": ", strerror(error), "\n"};
+    return hold(stream::err, name, fmt, ap, why);
 }
 
 } // namespace
@@ -275,7 +243,7 @@ void debug_print(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     const char *const prefix[] = {"==> "};
-    if (!hold_message(stream::out, prefix, fmt, ap, {})) {
+    if (!hold(stream::out, prefix, fmt, ap, {})) {
         fputs("==> ", stdout);
         vprintf(fmt, ap);
     }
@@ -283,19 +251,15 @@ void debug_print(const char *fmt, ...) {
 }
 
 void output_hold() {
-    held().holding = true;
+    the_output_log.holding = true;
 }
 
 void output_release() {
-    held_output &h = held();
-    if (h.holding)
-        write_out(h);
+    the_output_log.release();
 }
 
 void say_puts(const char *text) {
-    if (keep_printf("%s", text))
-        return;
-    if (!hold_printf(stream::out, "%s\n", text))
+    if (!keep_printf("%s", text) && !hold_printf(stream::out, "%s\n", text))
         puts(text);
 }
 
@@ -304,7 +268,7 @@ void say_warn(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     const char *const reason[] = {": ", strerror(error)};
-    if (!keep_message(fmt, ap, reason) && !hold_warning(fmt, ap, error, true)) {
+    if (!keep(fmt, ap, reason) && !hold_warning(fmt, ap, error, true)) {
         errno = error;
         vwarn(fmt, ap);
     }
@@ -316,23 +280,37 @@ void say_warnx(const char *fmt, ...) {
     const int error = errno;
     va_list ap;
     va_start(ap, fmt);
-    if (!keep_message(fmt, ap, {}) && !hold_warning(fmt, ap, error, false))
+    if (!keep(fmt, ap, {}) && !hold_warning(fmt, ap, error, false))
         vwarnx(fmt, ap);
     va_end(ap);
     errno = error;
 }
 
 void messages_keep() {
-    kept().keeping = true;
-}
-
-const char *kept_messages() {
-    const kept_log &k = kept();
-    return k.text == nullptr ? "" : k.text;
+    the_output_log.keeping = true;
 }
 
 void messages_drop() {
-    kept_log &k = kept();
-    free(k.text);
-    k = kept_log{};
+    the_output_log.drop_kept();
+}
+
+std::span<const char> kept_message_list::iterator::operator*() const {
+    return the_output_log.text_at(at_);
+}
+
+kept_message_list::iterator &kept_message_list::iterator::operator++() {
+    at_ = the_output_log.next(the_output_log.after(at_), stream::status);
+    return *this;
+}
+
+kept_message_list::iterator kept_message_list::begin() const {
+    return iterator(the_output_log.next(0, stream::status));
+}
+
+kept_message_list::iterator kept_message_list::end() const {
+    return iterator(the_output_log.end());
+}
+
+kept_message_list kept_messages() {
+    return {};
 }

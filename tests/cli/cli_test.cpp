@@ -364,20 +364,47 @@ TEST_F(Cli, VerboseRunTracesEveryStepAroundAnIntactReport) {
 
 // --- output that does not reach its destination is not a success ---
 
-TEST_F(Cli, UnwritableStandardOutputIsAnIoError) {
+// Whatever the run writes on standard output (a report in any form, the listing, the
+// plugin's report, its UNKNOWN report after a failure, the trace), a standard output that
+// cannot take it fails the run, and says so once on standard error: the plugin's answer
+// stays UNKNOWN.
+struct unwritable_case {
+    const char *name;
+    std::vector<std::string> args; // after -f DEVICE
+    bool bus_fails;                // at the third transaction
+    int status;
+};
+
+class UnwritableStandardOutput : public Cli,
+                                 public ::testing::WithParamInterface<unwritable_case> {};
+
+TEST_P(UnwritableStandardOutput, IsAnIoErrorSaidOnce) {
+    const unwritable_case &c = GetParam();
+    std::vector<std::string> args = {"-f", device};
+    args.insert(args.end(), c.args.begin(), c.args.end());
     for (stdout_mode mode : {stdout_mode::full, stdout_mode::closed}) {
         if (mode == stdout_mode::closed && wrapped_runs())
             continue; // a wrapper fills a closed descriptor itself
-        for (auto args : std::vector<std::vector<std::string>>{{"-l"}, {"-f", device, "-J"}}) {
-            SCOPED_TRACE(args[0] + (mode == stdout_mode::full ? " to /dev/full" : " closed"));
-            invocation inv{sim, args, fixture("x7dbp.fix")};
-            inv.out = mode;
-            outcome o = run(inv);
-            EXPECT_EQ(o.status, 74);
-            expect_warning(o, "write error on standard output");
-        }
+        SCOPED_TRACE(mode == stdout_mode::full ? "to /dev/full" : "closed");
+        invocation inv{sim, args, fixture("x7dbp.fix") + (c.bus_fails ? "fail 3\n" : "")};
+        inv.out = mode;
+        outcome o = run(inv);
+        EXPECT_EQ(o.status, c.status);
+        expect_warning(o, "write error on standard output");
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnwritableStandardOutput,
+    ::testing::Values(unwritable_case{"list", {"-l"}, false, 74},
+                      unwritable_case{"json", {"-J"}, false, 74},
+                      unwritable_case{"prometheus", {"-P"}, false, 74},
+                      unwritable_case{"plugin", {"-N"}, false, 3},
+                      unwritable_case{"plugin_and_trace", {"-v", "-N"}, false, 3},
+                      unwritable_case{"plugin_listing", {"-N", "-l"}, false, 3},
+                      unwritable_case{"plugin_usage", {"-N", "-h"}, false, 3},
+                      unwritable_case{"plugin_bus_failure_and_trace", {"-v", "-N"}, true, 3}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // --- closed standard descriptors: the device never takes their place ---
 

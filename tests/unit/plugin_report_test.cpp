@@ -436,17 +436,22 @@ TEST(PluginReport, TextFromElsewhereCarriesNoPerfdataCharacters) {
               "VANTOREL CRITICAL - X_Y_Z: 1 of 1 readings out of the board's limits (T_1_) | "
               "'T_1_'=90;;80\n"
               "T_1_: 90 C, at or over its limit of 80 C\n");
-    EXPECT_EQ(capture_stdout([] {
-                  write_plugin_unknown("-x a|b;c: no such reading\nopen() on /x|y failed\n",
-                                       stdout);
-              }),
+    messages_keep();
+    say_warnx("-x a|b;c: no such reading");
+    say_warnx("open() on /x|y failed");
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
               "VANTOREL UNKNOWN - -x a_b_c: no such reading\nopen() on /x_y failed\n");
+    messages_drop();
 }
 
-TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLine) {
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown("one\ntwo\n", stdout); }),
-              "VANTOREL UNKNOWN - one\ntwo\n");
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown("", stdout); }),
+TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLineAndEachOnALineOfItsOwn) {
+    messages_keep();
+    say_warnx("one");
+    say_puts("two\nlines");
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
+              "VANTOREL UNKNOWN - one\ntwo lines\n");
+    messages_drop();
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
               "VANTOREL UNKNOWN - the board could not be read\n");
 }
 

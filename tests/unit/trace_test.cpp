@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// Output held while the device is open: nothing reaches standard output or standard error
-// until it is released, and then exactly what would have gone there without the hold.
+// The one output log: output held while the device is open reaches standard output and
+// standard error only when it is released, and then exactly as it would have gone there
+// without the hold; messages kept for the -N status line stay until they are dropped.
 #include "trace/trace.h"
 
 #include <gtest/gtest.h>
@@ -10,12 +11,14 @@
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,16 +36,22 @@ struct written {
 };
 
 // What BODY writes to descriptors 1 and 2: each into a file of its own, or, TOGETHER, both
-// into one file, as a shell's 2>&1 would put them (then all of it is in out).
-written capture_both(bool together, const std::function<void()> &body) {
+// into one file, as a shell's 2>&1 would put them (then all of it is in out). With
+// LINE_BUFFERED, stdout writes each line at once, as to a terminal, so that the file shows
+// the two streams interleaved line by line in the order written.
+written capture_both(bool together, const std::function<void()> &body, bool line_buffered = false) {
     fflush(stdout);
     FILE *out = tmpfile();
     FILE *err = together ? out : tmpfile();
     int saved_out = dup(STDOUT_FILENO), saved_err = dup(STDERR_FILENO);
     dup2(fileno(out), STDOUT_FILENO);
     dup2(fileno(err), STDERR_FILENO);
+    if (line_buffered)
+        setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     body();
     fflush(stdout);
+    if (line_buffered)
+        setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
     dup2(saved_out, STDOUT_FILENO);
     dup2(saved_err, STDERR_FILENO);
     close(saved_out);
@@ -101,6 +110,61 @@ TEST_F(TraceHold, ReleaseWritesWhatTheStreamsWouldHaveReceivedInTheSameOrder) {
     }
 }
 
+TEST_F(TraceHold, RecordsOfBothStreamsComeOutInTheOrderSaid) {
+    const std::string name = program_invocation_short_name;
+    const written released = capture_both(
+        true,
+        [] {
+            output_hold();
+            debug_print("one\n");
+            say_warnx("two");
+            say_puts("three");
+            debug_print("four\n");
+            errno = EIO;
+            say_warn("five");
+            output_release();
+        },
+        true);
+    EXPECT_EQ(released.out, "==> one\n" + name + ": two\nthree\n==> four\n" + name +
+                                ": five: Input/output error\n");
+}
+
+// The kept messages' texts, in order.
+std::vector<std::string> kept_texts() {
+    std::vector<std::string> texts;
+    for (std::span<const char> m : kept_messages())
+        texts.emplace_back(m.data(), m.size());
+    return texts;
+}
+
+TEST_F(TraceHold, KeptMessagesStayThroughAReleaseAndGoWhenDropped) {
+    const written w = capture_both(false, [] {
+        messages_keep();
+        say_warnx("before the hold");
+        output_hold();
+        debug_print("held %d\n", 1);
+        errno = ENOENT;
+        say_warn("open() on %s failed", "/dev/smb9");
+        say_puts("two\nlines");
+        debug_print("held %d\n", 2);
+        output_release();
+        debug_print("after the release\n");
+        say_warnx("after the release");
+    });
+    // The trace alone reaches its stream; the messages are kept, without the program's name.
+    EXPECT_EQ(w.out, "==> held 1\n==> held 2\n==> after the release\n");
+    EXPECT_EQ(w.err, "");
+    EXPECT_EQ(kept_texts(),
+              (std::vector<std::string>{"before the hold",
+                                        "open() on /dev/smb9 failed: No such file or directory",
+                                        "two\nlines", "after the release"}));
+    messages_drop();
+    EXPECT_TRUE(kept_messages().empty());
+    const written dropped = capture_both(false, [] { say_warnx("said"); });
+    EXPECT_EQ(dropped.err, std::string(program_invocation_short_name) + ": said\n");
+    EXPECT_TRUE(kept_messages().empty());
+}
+
 TEST_F(TraceHold, MessagesKeepErrnoHeldOrNot) {
     capture_both(false, [] {
         for (bool hold : {true, false}) {
@@ -136,56 +200,99 @@ rlim_t address_space() {
 #endif
 #endif
 
+// What BODY writes to standard output and standard error in a child process, where, from
+// LIMIT() on, the address space is a megabyte more than the process has then: not enough for
+// a line of eight. The child ends with status 0 unless BODY or the limit fails.
+written in_child_out_of_memory(const std::function<void(const std::function<void()> &)> &body) {
+    char out_path[] = "/tmp/vantorel-trace-out-XXXXXX",
+         err_path[] = "/tmp/vantorel-trace-err-XXXXXX";
+    int out = mkstemp(out_path), err = mkstemp(err_path);
+    EXPECT_GE(out, 0);
+    EXPECT_GE(err, 0);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        body([] {
+            const rlim_t limit = address_space() + (1 << 20);
+            const struct rlimit as = {limit, limit};
+            if (setrlimit(RLIMIT_AS, &as) != 0)
+                _exit(2);
+        });
+        fflush(stdout);
+        _exit(0);
+    }
+    int wstatus = 0;
+    EXPECT_EQ(waitpid(pid, &wstatus, 0), pid);
+    FILE *o = fdopen(out, "r"), *e = fdopen(err, "r");
+    written w{contents(o), contents(e)};
+    fclose(o);
+    fclose(e);
+    unlink(out_path);
+    unlink(err_path);
+    EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) << wstatus;
+    return w;
+}
+
+const int big = 8 << 20;
+
+// Straight to the descriptor of standard error: what came before it was no longer held.
+void mark(const char *text) {
+    if (write(STDERR_FILENO, text, strlen(text)) != static_cast<ssize_t>(strlen(text)))
+        _exit(3);
+}
+
 // Memory that cannot be had ends the hold: what it held comes out first, then the rest goes
 // directly, nothing lost, nothing twice.
 TEST_F(TraceHold, MemoryThatCannotBeHadEndsTheHoldWithNothingLostOrRepeated) {
 #if defined(UNDER_ASAN)
     GTEST_SKIP() << "the sanitizer's allocator reserves more than any address-space limit";
 #endif
-    const int big = 8 << 20;
-    char out_path[] = "/tmp/vantorel-trace-out-XXXXXX",
-         err_path[] = "/tmp/vantorel-trace-err-XXXXXX";
-    int out = mkstemp(out_path), err = mkstemp(err_path);
-    ASSERT_GE(out, 0);
-    ASSERT_GE(err, 0);
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
+    const written w = in_child_out_of_memory([](const std::function<void()> &limit) {
         output_hold();
         debug_print("held\n");
         say_warnx("held message");
-        // A megabyte more than the process has now: not enough for a line of eight.
-        const rlim_t limit = address_space() + (1 << 20);
-        const struct rlimit as = {limit, limit};
-        if (setrlimit(RLIMIT_AS, &as) != 0)
-            _exit(2);
+        limit();
         debug_print("%*s\n", big, "big");
         debug_print("after\n");
         say_warnx("after message");
-        // Straight to the descriptor: what came before it was no longer held.
-        const char mark[] = "release\n";
-        if (write(STDERR_FILENO, mark, sizeof mark - 1) != sizeof mark - 1)
-            _exit(3);
+        mark("release\n");
         output_release();
-        fflush(stdout);
-        _exit(0);
-    }
-    int wstatus = 0;
-    ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
-    FILE *o = fdopen(out, "r"), *e = fdopen(err, "r");
-    const std::string got_out = contents(o), got_err = contents(e);
-    fclose(o);
-    fclose(e);
-    unlink(out_path);
-    unlink(err_path);
-    ASSERT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) << wstatus;
+    });
     const std::string name = program_invocation_short_name;
-    EXPECT_EQ(got_err, name + ": held message\n" + name + ": after message\nrelease\n");
+    EXPECT_EQ(w.err, name + ": held message\n" + name + ": after message\nrelease\n");
     const std::string want = "==> held\n==> " + std::string(big - 3, ' ') + "big\n==> after\n";
-    EXPECT_EQ(got_out.size(), want.size());
-    EXPECT_TRUE(got_out == want) << got_out.substr(0, 40);
+    EXPECT_EQ(w.out.size(), want.size());
+    EXPECT_TRUE(w.out == want) << w.out.substr(0, 40);
+}
+
+// A message that cannot be kept is said as without the keeping, after what was held; the
+// messages kept before and after it stay kept.
+TEST_F(TraceHold, AMessageThatCannotBeKeptIsSaidAfterWhatWasHeld) {
+#if defined(UNDER_ASAN)
+    GTEST_SKIP() << "the sanitizer's allocator reserves more than any address-space limit";
+#endif
+    const written w = in_child_out_of_memory([](const std::function<void()> &limit) {
+        messages_keep();
+        output_hold();
+        debug_print("held\n");
+        say_warnx("kept");
+        limit();
+        say_warnx("%*s", big, "big");
+        debug_print("after\n");
+        say_warnx("kept after");
+        mark("release\n");
+        output_release();
+        for (std::span<const char> m : kept_messages())
+            printf("kept: %.*s\n", static_cast<int>(m.size()), m.data());
+        messages_drop();
+    });
+    const std::string name = program_invocation_short_name;
+    EXPECT_EQ(w.out, "==> held\n==> after\nkept: kept\nkept: kept after\n");
+    const std::string want = name + ": " + std::string(big - 3, ' ') + "big\nrelease\n";
+    EXPECT_EQ(w.err.size(), want.size());
+    EXPECT_TRUE(w.err == want) << w.err.substr(0, 40);
 }
 
 } // namespace
