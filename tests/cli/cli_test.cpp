@@ -1143,7 +1143,7 @@ TEST_F(TracedReportFile, ARunKilledMidWriteLeavesNoTemporaryFileOnceTheNextRunIs
 
 // What lies under the temporary names is removed only when it is a dead run's leftover: a
 // regular file of the user who runs the program, with one link, that no run holds locked. A
-// run takes the first free name; with every name held by live runs it fails.
+// run takes the first free name.
 TEST_F(ReportFile, OnlyTheLeftoversOfDeadRunsAreRemoved) {
     const std::string outside = temp_path("outside");
     std::ofstream(outside) << "not ours\n";
@@ -1188,30 +1188,98 @@ TEST_F(ReportFile, OnlyTheLeftoversOfDeadRunsAreRemoved) {
     EXPECT_EQ(entries(), kept);
     EXPECT_EQ(read_file(outside), "not ours\n");
     EXPECT_EQ(read_file(name(1)), "partial report");
-
-    // Every name held by a live run: the run fails and FILE stays as it was.
-    std::vector<int> held;
-    for (int n : {0, 3, 7})
-        leftover(n);
-    unlink(name(2).c_str());
-    leftover(2);
-    unlink((dir + "/other-link").c_str());
-    rmdir(name(5).c_str());
-    leftover(5);
-    unlink(name(6).c_str());
-    leftover(6);
-    for (int n = 0; n < 8; n++) {
-        held.push_back(open(name(n).c_str(), O_RDONLY | O_CLOEXEC));
-        flock(held.back(), LOCK_EX | LOCK_NB);
-    }
-    old_file();
-    o = sim_run({"-P", "-o", file}, fixture("x7dbp.fix"));
-    EXPECT_EQ(o.status, 74);
-    EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Resource temporarily unavailable\n");
-    EXPECT_EQ(read_file(file), "old\n");
-    for (int fd : held)
-        close(fd);
     close(live);
+    unlink(outside.c_str());
+}
+
+// Every fixed temporary name taken by what the run may not remove: files that live runs hold,
+// or, in a sticky directory such as /tmp, another user's files. The run then takes a name
+// drawn at random, which nobody can have taken for it: FILE is replaced, and a failed run's
+// FILE says that it failed, as anywhere else. Nothing of the run is left, and while the fixed
+// names stay taken, each run removes what dead runs left under drawn names.
+TEST_F(ReportFile, TemporaryNamesThatOthersTookDoNotKeepTheRunFromTheFile) {
+    const bool root = geteuid() == 0;
+    const uid_t squatter = 65534;
+    const std::string outside = temp_path("outside");
+    std::ofstream(outside) << "not ours\n";
+    struct blocker_case {
+        const char *name;
+        bool sticky; // the fixed names are the squatter's files in a sticky directory
+    };
+    for (const blocker_case c :
+         {blocker_case{"live runs", false}, blocker_case{"another user", true}}) {
+        SCOPED_TRACE(c.name);
+        if (c.sticky && !root)
+            continue; // only root can give files away and run as another user
+        // Another user's files are in the way of a third user, who may write the directory.
+        const uid_t runner = c.sticky ? 12345 : geteuid();
+        std::filesystem::remove_all(dir);
+        mkdir(dir.c_str(), 0755);
+        chmod(dir.c_str(), c.sticky ? 01777 : 0755);
+        chmod(device.c_str(), 0666);
+        std::vector<std::string> taken;
+        std::vector<int> held;
+        for (int n = 0; n < 8; n++) {
+            const std::string name = dir + "/.vantorel." + std::to_string(n);
+            std::ofstream(name) << "someone else's\n";
+            taken.push_back(name);
+            if (c.sticky) {
+                ASSERT_EQ(chown(name.c_str(), squatter, squatter), 0);
+            } else {
+                held.push_back(open(name.c_str(), O_RDONLY | O_CLOEXEC));
+                ASSERT_EQ(flock(held.back(), LOCK_EX | LOCK_NB), 0);
+            }
+        }
+        // A dead run's temporary file under a drawn name, a symbolic link under another (never
+        // followed), and a name that is no drawn one.
+        const std::string dead = dir + "/.vantorel.0123456789abcdef";
+        std::ofstream(dead) << "partial report";
+        ASSERT_EQ(symlink(outside.c_str(), (dir + "/.vantorel.fedcba9876543210").c_str()), 0);
+        std::ofstream(dir + "/.vantorel.0123456789ABCDEF") << "not a name of ours\n";
+        if (c.sticky) {
+            for (const char *mine : {".vantorel.0123456789abcdef", ".vantorel.0123456789ABCDEF"})
+                ASSERT_EQ(chown((dir + "/" + mine).c_str(), runner, runner), 0);
+        }
+
+        // The name that a run's trace shows for its temporary file.
+        auto drawn_name = [&](const outcome &o) {
+            const std::regex drawn("==> \ttemporary file " + dir +
+                                   "/(\\.vantorel\\.[0-9a-f]{16})\n");
+            std::smatch m;
+            return std::regex_search(o.out, m, drawn) ? m[1].str() : "none in " + o.out;
+        };
+        outcome read =
+            run({sim, {"-f", device, "-v", "-P", "-o", file}, fixture("x7dbp.fix"), runner});
+        EXPECT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(read.err, "");
+        EXPECT_EQ(read_file(file), expected("x7dbp.prom"));
+        EXPECT_NE(read.out.find("==> \tremoved " + dead + ", left by a run that ended early\n"),
+                  std::string::npos)
+            << read.out;
+
+        outcome failed = run({sim,
+                              {"-f", device, "-v", "-P", "-o", file},
+                              "maker Supermicro\nproduct X6DVL\n",
+                              runner});
+        EXPECT_EQ(failed.status, 65);
+        EXPECT_EQ(failed.err, "");
+        EXPECT_EQ(read_file(file), expected("failed.prom"));
+        EXPECT_NE(drawn_name(read), drawn_name(failed));
+        struct stat st {};
+        EXPECT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, runner);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+        EXPECT_EQ(entries(), (std::vector<std::string>{".vantorel.0", ".vantorel.0123456789ABCDEF",
+                                                       ".vantorel.1", ".vantorel.2", ".vantorel.3",
+                                                       ".vantorel.4", ".vantorel.5", ".vantorel.6",
+                                                       ".vantorel.7", ".vantorel.fedcba9876543210",
+                                                       "vantorel.prom"}));
+        for (const std::string &name : taken)
+            EXPECT_EQ(read_file(name), "someone else's\n");
+        for (int fd : held)
+            close(fd);
+    }
+    EXPECT_EQ(read_file(outside), "not ours\n");
     unlink(outside.c_str());
 }
 
