@@ -4,7 +4,6 @@
 #include "output/report_file.h"
 #include "trace/trace.h"
 
-#include <dirent.h>
 #include <err.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -36,8 +35,9 @@ namespace {
 // fixed names with files this run may not remove. A run that finds none of them free draws a
 // name nobody can foresee instead, ".vantorel." and 16 random hexadecimal digits, and creates
 // or links its file under it only where nothing is (O_EXCL, linkat), so the names that others
-// hold cannot keep it from replacing FILE. While no fixed name is free, runs use drawn names,
-// so that is when a run lists the directory for the drawn names' leftovers.
+// hold cannot keep it from replacing FILE. A later run cannot know a drawn name without
+// listing the directory, so what a run killed under one leaves stays; with O_TMPFILE the
+// name exists only from the link to the rename.
 //
 // A run holds an exclusive flock(2) on its temporary file from before the file has its name
 // until after the name is gone (renamed over FILE, or removed). The kernel drops the lock of
@@ -78,14 +78,6 @@ bool draw_name(temp_name &n) {
     }
     *digit = '\0';
     return true;
-}
-
-// Whether NAME has the form of a drawn name.
-bool is_drawn_name(const char *name) {
-    if (strncmp(name, temp_prefix, sizeof temp_prefix - 1) != 0)
-        return false;
-    const char *digits = name + (sizeof temp_prefix - 1);
-    return strlen(digits) == drawn_digits && strspn(digits, hex_digits) == drawn_digits;
 }
 
 // FILE's directory, open for the *at calls and its sync, and FILE's last component.
@@ -149,26 +141,10 @@ bool name_is_free(const directory &d, const char *name) {
     return removed;
 }
 
-// Removes every dead run's leftover in D: under the fixed names, and, while none of those is
-// free, under drawn names, which only a listing of D finds.
+// Removes every dead run's leftover under the fixed names in D.
 void remove_leftovers(const directory &d) {
-    bool fixed_free = false;
     for (unsigned slot = 0; slot < temp_names; slot++)
-        fixed_free |= name_is_free(d, temp_name_of(slot).text);
-    if (fixed_free)
-        return;
-    const int fd = openat(d.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    DIR *listing = fdopendir(fd);
-    if (listing == nullptr) {
-        close(fd);
-        return;
-    }
-    while (const dirent *entry = readdir(listing))
-        if (is_drawn_name(entry->d_name))
-            name_is_free(d, entry->d_name);
-    closedir(listing);
+        name_is_free(d, temp_name_of(slot).text);
 }
 
 // Offers TAKE the names for a temporary file in D in turn: the fixed names that are free,
