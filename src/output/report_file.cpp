@@ -31,23 +31,54 @@ namespace {
 // all until it is written and synced (Linux's O_TMPFILE), so that a run killed during the
 // slow part leaves nothing.
 //
+// In a directory that others may write, such as a sticky /tmp, another user can take all the
+// fixed names with files this run may not remove. A run that finds none of them free draws a
+// name nobody can foresee instead, ".vantorel." and 16 random hexadecimal digits, and creates
+// or links its file under it only where nothing is (O_EXCL, linkat), so the names that others
+// hold cannot keep it from replacing FILE. A later run cannot know a drawn name without
+// listing the directory, so what a run killed under one leaves stays; with O_TMPFILE the
+// name exists only from the link to the rename.
+//
 // A run holds an exclusive flock(2) on its temporary file from before the file has its name
 // until after the name is gone (renamed over FILE, or removed). The kernel drops the lock of
 // a run that dies, with its last descriptor. So a name whose file nobody holds locked is a
 // dead run's leftover, and any run may remove it.
 constexpr unsigned temp_names = 8;
+constexpr char temp_prefix[] = ".vantorel.";
+constexpr size_t drawn_digits = 16;
+// Drawn names tried before the run gives up (EAGAIN): each one taken already is a chance of
+// one in 2^64, or a directory that someone fills with every name there is.
+constexpr unsigned drawn_tries = 8;
 
 struct temp_name {
-    char text[sizeof ".vantorel.0"];
+    char text[sizeof temp_prefix + drawn_digits];
 };
 
 constexpr temp_name temp_name_of(unsigned slot) {
     temp_name n = {".vantorel.0"};
-    n.text[sizeof n.text - 2] = static_cast<char>('0' + slot);
+    n.text[sizeof temp_prefix - 1] = static_cast<char>('0' + slot);
     return n;
 }
 
 static_assert(temp_names <= 10, "one digit per name");
+
+constexpr char hex_digits[] = "0123456789abcdef";
+
+// A name drawn from the system's randomness into N. False with errno set when the system has
+// none to give.
+bool draw_name(temp_name &n) {
+    unsigned char bits[drawn_digits / 2];
+    if (getentropy(bits, sizeof bits) != 0)
+        return false;
+    char *digit = n.text + (sizeof temp_prefix - 1);
+    memcpy(n.text, temp_prefix, sizeof temp_prefix - 1);
+    for (unsigned char b : bits) {
+        *digit++ = hex_digits[b >> 4];
+        *digit++ = hex_digits[b & 0xf];
+    }
+    *digit = '\0';
+    return true;
+}
 
 // FILE's directory, open for the *at calls and its sync, and FILE's last component.
 struct directory {
@@ -110,10 +141,37 @@ bool name_is_free(const directory &d, const char *name) {
     return removed;
 }
 
-// Removes every dead run's leftover in D.
+// Removes every dead run's leftover under the fixed names in D.
 void remove_leftovers(const directory &d) {
     for (unsigned slot = 0; slot < temp_names; slot++)
         name_is_free(d, temp_name_of(slot).text);
+}
+
+// Offers TAKE the names for a temporary file in D in turn: the fixed names that are free,
+// then, should none of them do, drawn ones. TAKE returns 0 once the name is the file's,
+// EEXIST when something else has it first (another run, another user), or the errno that
+// ends the search. False with errno set; EAGAIN when every name tried was taken.
+template <typename Take> bool take_name(const directory &d, Take take) {
+    for (unsigned slot = 0; slot < temp_names; slot++) {
+        const temp_name name = temp_name_of(slot);
+        if (!name_is_free(d, name.text))
+            continue;
+        if (const int e = take(name); e != EEXIST) {
+            errno = e;
+            return e == 0;
+        }
+    }
+    for (unsigned tries = 0; tries < drawn_tries; tries++) {
+        temp_name name;
+        if (!draw_name(name))
+            return false;
+        if (const int e = take(name); e != EEXIST) {
+            errno = e;
+            return e == 0;
+        }
+    }
+    errno = EAGAIN;
+    return false;
 }
 
 // A temporary file being written: its descriptor, and its name once it has one.
@@ -123,20 +181,14 @@ struct temp_file {
     temp_name name{};
 };
 
-// Creates the temporary file in D under the first free name, locked. False with errno set;
-// EAGAIN when other runs hold every name.
+// Creates the temporary file in D under the first free name, locked. False with errno set.
 bool create_named(const directory &d, temp_file &t) {
-    for (unsigned slot = 0; slot < temp_names; slot++) {
-        const temp_name name = temp_name_of(slot);
-        if (!name_is_free(d, name.text))
-            continue;
+    return take_name(d, [&](const temp_name &name) {
+        // EEXIST: another run, or another user, has the name.
         const int fd =
             openat(d.fd, name.text, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) // another run took the name meanwhile
-                continue;
-            return false;
-        }
+        if (fd < 0)
+            return errno;
         // Until it is locked, another run may take the new file for a leftover and remove
         // it; it is ours only if it is still under the name once locked. A file system
         // without locks (EOPNOTSUPP, ENOLCK) keeps every run from removing another's.
@@ -145,12 +197,11 @@ bool create_named(const directory &d, temp_file &t) {
         if (locked && fstat(fd, &mine) == 0 &&
             fstatat(d.fd, name.text, &named, AT_SYMLINK_NOFOLLOW) == 0 && same_file(mine, named)) {
             t = {fd, true, name};
-            return true;
+            return 0;
         }
         close(fd);
-    }
-    errno = EAGAIN;
-    return false;
+        return EEXIST;
+    });
 }
 
 #ifdef O_TMPFILE
@@ -187,20 +238,14 @@ bool create_unnamed(const directory &d, temp_file &t) {
 
 // Gives the unnamed temporary file T the first free name in D. False with errno set.
 bool link_unnamed(const directory &d, temp_file &t) {
-    for (unsigned slot = 0; slot < temp_names; slot++) {
-        const temp_name name = temp_name_of(slot);
-        if (!name_is_free(d, name.text))
-            continue;
-        if (linkat(AT_FDCWD, link_of(t.fd).text, d.fd, name.text, AT_SYMLINK_FOLLOW) == 0) {
-            t.named = true;
-            t.name = name;
-            return true;
-        }
-        if (errno != EEXIST) // EEXIST: another run took the name meanwhile
-            return false;
-    }
-    errno = EAGAIN;
-    return false;
+    return take_name(d, [&](const temp_name &name) {
+        // EEXIST: another run, or another user, has the name.
+        if (linkat(AT_FDCWD, link_of(t.fd).text, d.fd, name.text, AT_SYMLINK_FOLLOW) != 0)
+            return errno;
+        t.named = true;
+        t.name = name;
+        return 0;
+    });
 }
 #endif
 

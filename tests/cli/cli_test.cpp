@@ -833,6 +833,8 @@ class ReportFile : public Cli {
         std::ofstream(file) << "old\n";
         chmod(file.c_str(), 0600);
     }
+    // A report and a failed run's file written past fixed temporary names that others took.
+    void write_past_taken_names(bool sticky);
 };
 
 mode_t mode_of(const std::string &path) {
@@ -1255,7 +1257,7 @@ TEST_F(TracedReportFile, ARunKilledMidWriteLeavesNoTemporaryFileOnceTheNextRunIs
 
 // What lies under the temporary names is removed only when it is a dead run's leftover: a
 // regular file of the user who runs the program, with one link, that no run holds locked. A
-// run takes the first free name; with every name held by live runs it fails.
+// run takes the first free name.
 TEST_F(ReportFile, OnlyTheLeftoversOfDeadRunsAreRemoved) {
     const std::string outside = temp_path("outside");
     std::ofstream(outside) << "not ours\n";
@@ -1300,31 +1302,72 @@ TEST_F(ReportFile, OnlyTheLeftoversOfDeadRunsAreRemoved) {
     EXPECT_EQ(entries(), kept);
     EXPECT_EQ(read_file(outside), "not ours\n");
     EXPECT_EQ(read_file(name(1)), "partial report");
-
-    // Every name held by a live run: the run fails and FILE stays as it was.
-    std::vector<int> held;
-    for (int n : {0, 3, 7})
-        leftover(n);
-    unlink(name(2).c_str());
-    leftover(2);
-    unlink((dir + "/other-link").c_str());
-    rmdir(name(5).c_str());
-    leftover(5);
-    unlink(name(6).c_str());
-    leftover(6);
-    for (int n = 0; n < 8; n++) {
-        held.push_back(open(name(n).c_str(), O_RDONLY | O_CLOEXEC));
-        flock(held.back(), LOCK_EX | LOCK_NB);
-    }
-    old_file();
-    o = sim_run({"-P", "-o", file}, fixture("x7dbp.fix"));
-    EXPECT_EQ(o.status, 74);
-    EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Resource temporarily unavailable\n");
-    EXPECT_EQ(read_file(file), "old\n");
-    for (int fd : held)
-        close(fd);
     close(live);
     unlink(outside.c_str());
+}
+
+// Every fixed temporary name taken by what the run may not remove: files that live runs hold,
+// or, in a sticky directory such as /tmp, another user's files (STICKY). The run then takes a
+// name drawn at random, which nobody can have taken for it: FILE is replaced, and a failed
+// run's FILE says that it failed, as anywhere else; nothing of the run is left, and nothing
+// of anyone else's is touched.
+void ReportFile::write_past_taken_names(bool sticky) {
+    // Another user's files are in the way of a third user, who may write the directory.
+    const uid_t squatter = 65534, runner = sticky ? 12345 : geteuid();
+    chmod(dir.c_str(), sticky ? 01777 : 0755);
+    chmod(device.c_str(), 0666);
+    std::vector<std::string> taken;
+    std::vector<int> held;
+    for (int n = 0; n < 8; n++) {
+        const std::string name = dir + "/.vantorel." + std::to_string(n);
+        std::ofstream(name) << "someone else's\n";
+        taken.push_back(name);
+        if (sticky) {
+            ASSERT_EQ(chown(name.c_str(), squatter, squatter), 0);
+        } else {
+            held.push_back(open(name.c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(flock(held.back(), LOCK_EX | LOCK_NB), 0);
+        }
+    }
+
+    // The name that a run's trace shows for its temporary file.
+    auto drawn_name = [&](const outcome &o) {
+        const std::regex drawn("==> \ttemporary file " + dir + "/(\\.vantorel\\.[0-9a-f]{16})\n");
+        std::smatch m;
+        return std::regex_search(o.out, m, drawn) ? m[1].str() : "none in " + o.out;
+    };
+    outcome read = run({sim, {"-f", device, "-v", "-P", "-o", file}, fixture("x7dbp.fix"), runner});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.err, "");
+    EXPECT_EQ(read_file(file), expected("x7dbp.prom"));
+
+    outcome failed = run(
+        {sim, {"-f", device, "-v", "-P", "-o", file}, "maker Supermicro\nproduct X6DVL\n", runner});
+    EXPECT_EQ(failed.status, 65);
+    EXPECT_EQ(failed.err, "");
+    EXPECT_EQ(read_file(file), expected("failed.prom"));
+    EXPECT_NE(drawn_name(read), drawn_name(failed));
+    struct stat st {};
+    EXPECT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, runner);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(entries(), (std::vector<std::string>{".vantorel.0", ".vantorel.1", ".vantorel.2",
+                                                   ".vantorel.3", ".vantorel.4", ".vantorel.5",
+                                                   ".vantorel.6", ".vantorel.7", "vantorel.prom"}));
+    for (const std::string &name : taken)
+        EXPECT_EQ(read_file(name), "someone else's\n");
+    for (int fd : held)
+        close(fd);
+}
+
+TEST_F(ReportFile, TemporaryNamesThatLiveRunsHoldDoNotKeepTheRunFromTheFile) {
+    write_past_taken_names(false);
+}
+
+TEST_F(ReportFile, AnotherUsersFilesUnderTheTemporaryNamesDoNotKeepTheRunFromTheFile) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files away and run as another user";
+    write_past_taken_names(true);
 }
 
 // Runs that write the same file at once each replace it whole, and none leaves a file.
