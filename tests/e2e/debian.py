@@ -6,11 +6,11 @@ mmdebstrap (kept between runs in a cache), turned into an ext4 disk image with a
 and the package under test added, and booted under QEMU with the guest's own kernel and
 initrd, systemd as init and udev loading the drivers of QEMU's machine.
 
-The test script runs as a systemd unit once the system is up, with the helpers of
-vmlib.GUEST_LIB (run_case, note), and sends its records over the second serial port as the
-busybox boots do; then it powers the guest off. A second script, where there is one, runs
-in a second boot of the same disk, to see what the system does at boot with what the first
-left installed.
+The test script runs as a systemd unit once the system is up (guest/debian/main.sh), with
+the helpers of guest/common.sh (run_case, note, wait_until) and guest/debian/lib.sh, and
+sends its records over the second serial port as the busybox boots do; then it powers the
+guest off. A second script, where there is one, runs in a second boot of the same disk, to
+see what the system does at boot with what the first left installed.
 """
 
 import contextlib
@@ -60,121 +60,11 @@ FailureAction=poweroff-force
 WantedBy=multi-user.target
 """
 
-# Helpers for the test script, beside vmlib.GUEST_LIB's.
-GUEST_LIB = r"""
-UNIT=prometheus-node-exporter-vantorel
-
-# stub_bus: N of the software adapter's /dev/i2c-N.
-stub_bus() {
-    for _d in /sys/bus/i2c/devices/i2c-*; do
-        [ "$(cat "$_d/name")" = "SMBus stub driver" ] && echo "${_d##*-}"
-    done
-}
-
-# stub REG VALUE...: a fresh software adapter with a chip at 0x2f whose registers REG hold
-# VALUE, every other register zero; BUS is set to its number.
-stub() {
-    modprobe -r i2c_stub 2>/dev/null
-    modprobe i2c-dev
-    modprobe i2c-stub chip_addr=0x2f
-    udevadm settle
-    BUS=$(stub_bus)
-    while [ $# -ge 2 ]; do
-        i2cset -y "$BUS" 0x2f "$1" "$2" || echo "i2cset $BUS $1 $2 failed" >&2
-        shift 2
-    done
-}
-
-# now: the monotonic clock in microseconds, as systemd stamps its units' events.
-now() {
-    awk '{ printf "%d\n", $1 * 1000000 }' /proc/uptime
-}
-
-# wait_checked SINCE SECONDS: waits (up to SECONDS) until the service's conditions have been
-# checked after SINCE and the start they were checked for is over, whether it ran or was
-# skipped, and says how long that took.
-wait_checked() {
-    _n=0
-    while [ $_n -lt $(($2 * 2)) ]; do
-        _checked=$(systemctl show -P ConditionTimestampMonotonic "$UNIT.service")
-        _state=$(systemctl show -P ActiveState "$UNIT.service")
-        if [ "$_checked" -gt "$1" ] && [ "$_state" != activating ]; then
-            echo "after $((_n / 2)) s"
-            return 0
-        fi
-        sleep 0.5
-        _n=$((_n + 1))
-    done
-    return 1
-}
-
-# wait_run SINCE SECONDS: waits (up to SECONDS) until a run of the service that started
-# after SINCE has ended, and says how long that took.
-wait_run() {
-    _n=0
-    while [ $_n -lt $(($2 * 2)) ]; do
-        _start=$(systemctl show -P ExecMainStartTimestampMonotonic "$UNIT.service")
-        _end=$(systemctl show -P InactiveEnterTimestampMonotonic "$UNIT.service")
-        if [ "$_start" -gt "$1" ] && [ "$_end" -gt "$_start" ]; then
-            echo "after $((_n / 2)) s"
-            return 0
-        fi
-        sleep 0.5
-        _n=$((_n + 1))
-    done
-    return 1
-}
-
-# scrape: node_exporter's lines for vantorel and its textfile collector.
-scrape() {
-    curl -fsS http://127.0.0.1:9100/metrics >/tmp/metrics &&
-        grep -E '^(# (HELP|TYPE) )?(vantorel_|node_textfile_)' /tmp/metrics
-}
-
-# nagios_state SINCE SECONDS: waits (up to SECONDS) until Nagios has recorded in status.dat a
-# check of the service Board that it started after SINCE (seconds of the epoch), then prints
-# that check's state, output and perfdata as status.dat holds them.
-nagios_state() {
-    _n=0
-    while [ $_n -lt $(($2 * 2)) ]; do
-        awk '/^servicestatus \{/ { b = 1; s = "" } b { s = s $0 "\n" }
-             /^\t\}/ { if (b && s ~ /\tservice_description=Board\n/) printf "%s", s; b = 0 }' \
-            /var/lib/nagios4/status.dat >/tmp/board 2>/dev/null
-        _last=$(sed -n 's/^\tlast_check=//p' /tmp/board)
-        if [ -n "$_last" ] && [ "$_last" -gt "$1" ]; then
-            sed -n -E 's/^\t(current_state|plugin_output|long_plugin_output|performance_data)=/\1=/p' \
-                /tmp/board
-            return 0
-        fi
-        sleep 0.5
-        _n=$((_n + 1))
-    done
-    cat /tmp/board
-    return 1
-}
-
-# outcome: the service's result and state.
-outcome() {
-    systemctl show -p Result,ExecMainStatus,ActiveState "$UNIT.service"
-}
-"""
-
-# The test's frame: the results port, the helpers and the script (the first boot's, or the
-# second's once the first has run), in a subshell that may stop early, then the power-off.
-MAIN = f"""#!/bin/sh
-stty -F /dev/ttyS1 raw -echo -onlcr
-exec 3>/dev/ttyS1
-echo "@@BOOTED" >&3
-script={GUEST_DIR}/test.sh
-if [ -e {GUEST_DIR}/first-boot-done ]; then
-    script={GUEST_DIR}/after-boot.sh
-fi
-touch {GUEST_DIR}/first-boot-done
-( cd /tmp && . {GUEST_DIR}/guest.sh && . "$script" )
-echo "@@END" >&3
-sync
-systemctl poweroff --force --force
-"""
+# The guest's frame and helpers (guest/debian/main.sh runs the boot's script with
+# guest/common.sh's and guest/debian/lib.sh's functions).
+GUEST_FILES = {"main.sh": vmlib.GUEST / "debian" / "main.sh",
+               "common.sh": vmlib.GUEST / "common.sh",
+               "lib.sh": vmlib.GUEST / "debian" / "lib.sh"}
 
 
 class Cache:
@@ -255,8 +145,8 @@ def make_image(root: Path, out: Path, files: dict, workdir: Path):
     subprocess.run(["cp", "-al", str(root), str(stage)], check=True)
     try:
         files = dict(files)
-        files[f"{GUEST_DIR}/guest.sh"] = ((vmlib.GUEST_LIB + GUEST_LIB).encode(), 0o644)
-        files[f"{GUEST_DIR}/main.sh"] = (MAIN.encode(), 0o755)
+        for name, path in GUEST_FILES.items():
+            files[f"{GUEST_DIR}/{name}"] = (path.read_bytes(), 0o644)
         files["/etc/systemd/system/vantorel-e2e.service"] = (TEST_UNIT.encode(), 0o644)
         for path, (data, mode) in files.items():
             _put(stage, path, data, mode)
@@ -272,20 +162,16 @@ def make_image(root: Path, out: Path, files: dict, workdir: Path):
         shutil.rmtree(stage, ignore_errors=True)
 
 
-def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workdir: Path,
-         append="", timeout=BOOT_TIMEOUT, log=print, after_boot: str = None
-         ) -> vmlib.BootResult:
+def boot(cache: Cache, files: dict, maker: str, product: str, workdir: Path, append="",
+         timeout=BOOT_TIMEOUT, log=print, second_boot=False) -> vmlib.BootResult:
     """Boots the cached root file system with FILES ({guest path: (bytes, mode)}) added and
-    APPEND on the kernel's command line, and runs SCRIPT in it once the system is up; with
-    AFTER_BOOT, boots the same disk again and runs that script in the second boot. Returns
-    the records both sent back (a name the second uses again is the second's)."""
+    APPEND on the kernel's command line, and runs GUEST_DIR/first-boot.sh (one of FILES) in
+    it once the system is up; with SECOND_BOOT, boots the same disk again and runs
+    GUEST_DIR/second-boot.sh. Returns the records both sent back (a name the second uses
+    again is the second's)."""
     workdir.mkdir(parents=True, exist_ok=True)
     start = time.monotonic()
     image, kernel, initrd = (workdir / n for n in ("root.ext4", "vmlinuz", "initrd.img"))
-    files = dict(files)
-    files[f"{GUEST_DIR}/test.sh"] = (script.encode(), 0o644)
-    if after_boot is not None:
-        files[f"{GUEST_DIR}/after-boot.sh"] = (after_boot.encode(), 0o644)
     with cache.use(log) as root:
         make_image(root, image, files, workdir)
         # Links, not names in the cache, which a later day's run may remove.
@@ -299,7 +185,7 @@ def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workd
     made = time.monotonic() - start
     res = vmlib.run_qemu(cmd, maker, product, workdir, timeout)
     res.detail = f"the disk image made in {made:.0f} s before it"
-    if after_boot is not None and res.finished and not res.problem:
+    if second_boot and res.finished and not res.problem:
         (workdir / "after-boot").mkdir(exist_ok=True)
         again = vmlib.run_qemu(cmd, maker, product, workdir / "after-boot", timeout)
         res.records.update(again.records)
