@@ -28,14 +28,16 @@ import vmlib
 SUITE = "bookworm"
 # The system under test: systemd with udev, node_exporter to scrape, kmod for modprobe, curl
 # for the scrape, and i2c-tools to fill the chip's registers; Nagios 4's daemon to schedule
-# the plugin mode (dma is the mail transport its mailx needs, with no daemon of its own) and
-# sudo for the check's other documented way.
+# the plugin mode (dma is the mail transport its mailx needs, with no daemon of its own),
+# Icinga 2's daemon to run it through its checker too, and sudo for the check's other
+# documented way.
 PACKAGES = ["systemd-sysv", "linux-image-amd64", "udev", "prometheus-node-exporter", "kmod",
-            "curl", "i2c-tools", "nagios4-core", "dma", "sudo"]
+            "curl", "i2c-tools", "nagios4-core", "dma", "icinga2-bin", "sudo"]
 MMDEBSTRAP = ["mmdebstrap", "--variant=minbase", "--include=" + ",".join(PACKAGES), SUITE]
 
 # The root file systems are kept here between runs, one per package list and day: a new day
-# fetches the archive's updates. Only root can read or change them.
+# fetches the archive's updates, and removes the days before. Only root can read or change
+# them.
 CACHE = Path(os.environ.get("VANTOREL_E2E_CACHE", "/var/cache/vantorel-e2e"))
 
 BOOT_TIMEOUT = 900  # seconds; the boot and its cases take three to five minutes
@@ -82,7 +84,8 @@ class Cache:
     def use(self, log=print):
         """The cached root directory, made first if needed, as a context: while it lasts,
         no other run removes it. Runs that start together wait for the one that makes it;
-        older entries are removed."""
+        the entries of earlier days are removed, and those of other package lists kept, so
+        that runs of two package lists do not remove each other's."""
         if os.geteuid() != 0:
             raise vmlib.HarnessError("the Debian boot needs root: mmdebstrap makes the root "
                                      "file system's files with their owners")
@@ -93,8 +96,10 @@ class Cache:
             fcntl.flock(lock, fcntl.LOCK_EX)
             if not want.is_dir():
                 self._make(want, log)
+            today = want.name.rsplit("-", 1)[1]
             for old in self.root.iterdir():
-                if old.name not in (want.name, ".lock"):
+                if old.name.startswith(".building-") or (
+                        old.name != ".lock" and old.name.rsplit("-", 1)[-1] < today):
                     shutil.rmtree(old, ignore_errors=True)
             fcntl.flock(lock, fcntl.LOCK_SH)
             yield want
@@ -127,19 +132,21 @@ def guest_kernel(root: Path):
 
 
 def _put(stage: Path, path: str, data: bytes, mode=0o644):
-    """A new file in the staging tree. The tree's files are hard links to the cache's, so an
-    existing one is unlinked first, never written through."""
+    """A new file in the staging tree, or with DATA None, none. The tree's files are hard
+    links to the cache's, so an existing one is unlinked first, never written through."""
     target = stage / path.lstrip("/")
     target.parent.mkdir(parents=True, exist_ok=True)
     if target.exists() or target.is_symlink():
         target.unlink()
+    if data is None:
+        return
     target.write_bytes(data)
     os.chmod(target, mode)
 
 
 def make_image(root: Path, out: Path, files: dict, workdir: Path):
-    """An ext4 image of ROOT with FILES ({guest path: (bytes, mode)}) added and the test unit
-    enabled. ROOT itself is left as it is."""
+    """An ext4 image of ROOT with FILES ({guest path: (bytes, mode), or None to leave the path
+    out}) added and the test unit enabled. ROOT itself is left as it is."""
     stage = workdir / "stage"
     shutil.rmtree(stage, ignore_errors=True)
     subprocess.run(["cp", "-al", str(root), str(stage)], check=True)
@@ -148,8 +155,8 @@ def make_image(root: Path, out: Path, files: dict, workdir: Path):
         for name, path in GUEST_FILES.items():
             files[f"{GUEST_DIR}/{name}"] = (path.read_bytes(), 0o644)
         files["/etc/systemd/system/vantorel-e2e.service"] = (TEST_UNIT.encode(), 0o644)
-        for path, (data, mode) in files.items():
-            _put(stage, path, data, mode)
+        for path, data_mode in files.items():
+            _put(stage, path, *(data_mode or (None,)))
         wants = stage / "etc/systemd/system/multi-user.target.wants"
         wants.mkdir(parents=True, exist_ok=True)
         (wants / "vantorel-e2e.service").symlink_to("/etc/systemd/system/vantorel-e2e.service")

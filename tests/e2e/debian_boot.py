@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: BSD-2-Clause
 
 """The third kind of boot: the package on a Debian 12 system under systemd (debian.py boots
-it), its timer feeding a running node_exporter, its plugin mode under Nagios 4, installed,
-upgraded and purged. The guest runs guest/debian/first-boot.sh, then boots again and runs
+it), its timer feeding a running node_exporter, its plugin mode under Nagios 4 and Icinga 2,
+installed, upgraded and purged. The guest runs guest/debian/first-boot.sh, then boots again and runs
 second-boot.sh; this module gives them their files and checks the records they send back.
 """
 
@@ -136,6 +136,13 @@ def newer_deb(deb: Path, out: Path, workdir: Path):
 # The check as guest/debian/nagios-board.cfg and first-boot.sh run it: -x through the
 # command's argument, as the README shows.
 NAGIOS_SERVICE_ARGS = ["-x", "FAN5"]
+# The check as guest/debian/icinga2.conf's service has Icinga 2 run it: the package's
+# CheckCommand, whose vantorel_exclude array gives -x repeated. The options come in the
+# order of the command's argument keys.
+ICINGA_COMMAND = ["/usr/sbin/vantorel", "-N", "-x", "FAN5", "-x", "FAN6"]
+# The unit Debian's icinga2-bin enables: the test starts the daemon itself, with its own
+# configuration, and the boot does not start it with the package's own examples.
+ICINGA_WANTED = "/etc/systemd/system/multi-user.target.wants/icinga2.service"
 # The limits a BIOS sets on the W83793G image: CPU1 Temperature's 80 C (warning 70 C, the
 # hysteresis 75 and 65), Vcore A's 1.120-1.280 V, the -12 V rail's -13.056 to -10.752 V
 # (the register pair the other way round), FAN1's minimum count 1125 (1200 RPM); the case closed.
@@ -186,10 +193,10 @@ def json_values(out: bytes) -> list:
     return re.findall(r'^\t\t"(.*)": "(\S+) (?:C|RPM|V)",?$', out.decode(), re.M)
 
 
-def nagios_recorded(name, want: Run, values=None):
-    """The check Nagios recorded in status.dat (record NAME) is the one WANT (the simulated
-    build's -N on the same image) prints: its state, output, long output and perfdata; with
-    VALUES (-J's readings), the perfdata parses and holds exactly them."""
+def status_recorded(name, want: Run, values=None):
+    """The check that Nagios or Icinga 2 recorded in status.dat (record NAME) is the one WANT
+    (the simulated build's -N on the same image) prints: its state, output, long output and
+    perfdata; with VALUES (-J's readings), the perfdata parses and holds exactly them."""
     def check(recs):
         r = recs.get(name)
         if r is None:
@@ -269,9 +276,17 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
         for state, img in (("ok", plugin_ok),
                            ("critical", with_regs(plugin_ok, {(0x2f, 0x14): 0x10})),
                            ("warning", with_regs(plugin_ok, {(0x2f, 0x1c): 0x48})))}
-    plugin_json = [(label, value) for label, value in
-                   json_values(sim.run(vmlib.sim_fixture(MAKER, "X7DBP", plugin_ok), ["-J"]).out)
-                   if label != "FAN5"]
+    plugin_values = json_values(sim.run(vmlib.sim_fixture(MAKER, "X7DBP", plugin_ok),
+                                        ["-J"]).out)
+    plugin_json = [(label, value) for label, value in plugin_values if label != "FAN5"]
+    # The same under Icinga 2: within the limits, and the -12 V rail moved out.
+    icinga_runs = {
+        state: sim.run(vmlib.sim_fixture(MAKER, "X7DBP", img), ICINGA_COMMAND[1:])
+        for state, img in (("ok", plugin_ok),
+                           ("critical", with_regs(plugin_ok, {(0x2f, 0x14): 0x10})))}
+    icinga_json = [(label, value) for label, value in plugin_values
+                   if label not in ("FAN5", "FAN6")]
+    icinga_command = " ".join(f"'{a}'" for a in ICINGA_COMMAND).encode() + b"\n"
 
     def status_out(name, status, out=None, has=None):
         def check(recs):
@@ -356,17 +371,25 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
                     status_out("nagios/restart", 0),
                     status_out("nagios/user", 0, out=b"nagios\n"))),
         Case("debian: Nagios records OK within the board's limits, with the perfdata of -J",
-             nagios_recorded("nagios/ok", plugin_runs["ok"], plugin_json)),
+             status_recorded("nagios/ok", plugin_runs["ok"], plugin_json)),
         Case("debian: Nagios records CRITICAL once the -12V rail is out of its limits",
-             nagios_recorded("nagios/critical", plugin_runs["critical"])),
+             status_recorded("nagios/critical", plugin_runs["critical"])),
         Case("debian: Nagios records WARNING for a temperature at its warning limit (W83793G)",
-             nagios_recorded("nagios/warning", plugin_runs["warning"])),
+             status_recorded("nagios/warning", plugin_runs["warning"])),
         Case("debian: Nagios records UNKNOWN with i2c-stub removed, the message on the status "
              "line",
              lambda recs: [] if (r := recs.get("nagios/unknown")) is not None and r.status == 0
              and properties(r).get("current_state") == "3" and properties(r).get(
                  "plugin_output", "").startswith("VANTOREL UNKNOWN - no SMBus adapter found")
              else [f"nagios/unknown: {show(r.out, 600) if r else 'no result'}"]),
+        Case("debian: Icinga 2 takes the package's CheckCommand and its checker runs the check "
+             "as the command builds it, -x repeated from the array (its debug log)",
+             all_of(status_out("icinga/verify", 0), status_out("icinga/start", 0),
+                    status_out("icinga/commands", 0, out=icinga_command))),
+        Case("debian: Icinga 2 records OK within the board's limits, with the perfdata of -J",
+             status_recorded("icinga/ok", icinga_runs["ok"], icinga_json)),
+        Case("debian: Icinga 2 records CRITICAL once the -12V rail is out of its limits",
+             status_recorded("icinga/critical", icinga_runs["critical"])),
         Case("debian: through the README's sudoers line nagios runs the check as root, and no "
              "other command line",
              all_of(status_out("sudo/visudo", 0),
@@ -455,6 +478,8 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
                  GUEST_DEB_NEWER: (newer.read_bytes(), 0o644),
                  f"{debian.GUEST_DIR}/nagios/nagios.cfg": guest_file("nagios.cfg"),
                  f"{debian.GUEST_DIR}/nagios/board.cfg": guest_file("nagios-board.cfg"),
+                 f"{debian.GUEST_DIR}/icinga2.conf": guest_file("icinga2.conf"),
+                 ICINGA_WANTED: None,
                  f"{debian.GUEST_DIR}/first-boot.sh": guest_file("first-boot.sh"),
                  f"{debian.GUEST_DIR}/second-boot.sh": guest_file("second-boot.sh")}
         for name, img in images.items():

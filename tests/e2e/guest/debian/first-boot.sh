@@ -40,23 +40,39 @@ cp "$E2E/nagios/nagios.cfg" /etc/nagios4/nagios.cfg
 run_case nagios/verify sh -c 'nagios4 -v /etc/nagios4/nagios.cfg | grep Total'
 since=$(date +%s)
 run_case nagios/restart systemctl restart nagios4
-run_case nagios/ok nagios_state "$since" 120
+run_case nagios/ok recorded_state /var/lib/nagios4/status.dat "$since" 120
 run_case nagios/user sh -c 'ps -o user= -C nagios4 | sort -u'
 # The -12V rail (register 0x14) out of its limits, then back; CPU1 Temperature (0x1c) at
 # 72 C, between its warning limit and its limit.
 rail=$(i2cget -y "$BUS" 0x2f 0x14)
 i2cset -y "$BUS" 0x2f 0x14 0x10
 since=$(date +%s)
-run_case nagios/critical nagios_state "$since" 60
+run_case nagios/critical recorded_state /var/lib/nagios4/status.dat "$since" 60
 i2cset -y "$BUS" 0x2f 0x14 "$rail"
 i2cset -y "$BUS" 0x2f 0x1c 0x48
 since=$(date +%s)
-run_case nagios/warning nagios_state "$since" 60
+run_case nagios/warning recorded_state /var/lib/nagios4/status.dat "$since" 60
 modprobe -r i2c_stub
 since=$(date +%s)
-run_case nagios/unknown nagios_state "$since" 60
+run_case nagios/unknown recorded_state /var/lib/nagios4/status.dat "$since" 60
 systemctl stop nagios4
 systemctl disable --quiet nagios4
+
+# The same check under Icinga 2, whose user is nagios too: its checker runs the package's
+# CheckCommand, which builds the command line (its log shows it), and the state it records.
+stub plugin
+cp "$E2E/icinga2.conf" /etc/icinga2/icinga2.conf
+run_case icinga/verify icinga2 daemon -C
+since=$(date +%s)
+run_case icinga/start systemctl start icinga2
+run_case icinga/ok recorded_state /var/cache/icinga2/status.dat "$since" 120
+rail=$(i2cget -y "$BUS" 0x2f 0x14)
+i2cset -y "$BUS" 0x2f 0x14 0x10
+since=$(date +%s)
+run_case icinga/critical recorded_state /var/cache/icinga2/status.dat "$since" 60
+i2cset -y "$BUS" 0x2f 0x14 "$rail"
+systemctl stop icinga2
+run_case icinga/commands icinga_commands /usr/sbin/vantorel
 dpkg-statoverride --remove /usr/sbin/vantorel && chmod 755 /usr/sbin/vantorel
 
 # The other documented way: sudo for the exact command lines (the README's sudoers line),

@@ -70,26 +70,37 @@ outcome() {
     systemctl show -p Result,ExecMainStatus,ActiveState "$UNIT.service"
 }
 
-# nagios_checked_after SINCE: Nagios has recorded in status.dat a check of the service Board
-# that it started after SINCE (seconds of the epoch); /tmp/board holds its record.
-nagios_checked_after() {
+# recorded_after STATUS SINCE: the daemon whose status.dat is STATUS (Nagios 4's, or Icinga
+# 2's status data) has recorded a check of the service Board that it started after SINCE
+# (seconds of the epoch); /tmp/board holds its record. Icinga writes no last_check: the time
+# of the last check in a state is the time of the last check.
+recorded_after() {
     awk '/^servicestatus \{/ { b = 1; s = "" } b { s = s $0 "\n" }
          /^\t\}/ { if (b && s ~ /\tservice_description=Board\n/) printf "%s", s; b = 0 }' \
-        /var/lib/nagios4/status.dat >/tmp/board 2>/dev/null
-    _last=$(sed -n 's/^\tlast_check=//p' /tmp/board)
-    [ -n "$_last" ] && [ "$_last" -gt "$1" ]
+        "$1" >/tmp/board 2>/dev/null
+    _last=$(awk -F= '$1 ~ /^\t(last_check|last_time_(ok|warn|warning|critical|unknown))$/ &&
+                     $2 > m { m = $2 } END { printf "%d\n", m }' /tmp/board)
+    [ "$_last" -gt "$2" ]
 }
 
-# nagios_state SINCE SECONDS: waits (up to SECONDS) for a check that Nagios started after
-# SINCE, then prints its state, output and perfdata as status.dat holds them.
-nagios_state() {
-    if wait_until "$2" nagios_checked_after "$1"; then
+# recorded_state STATUS SINCE SECONDS: waits (up to SECONDS) for a check of Board that the
+# daemon of STATUS started after SINCE, then prints its state, output and perfdata as
+# STATUS holds them.
+recorded_state() {
+    if wait_until "$3" recorded_after "$1" "$2"; then
         sed -n -E 's/^\t(current_state|plugin_output|long_plugin_output|performance_data)=/\1=/p' \
             /tmp/board
     else
         cat /tmp/board
         return 1
     fi
+}
+
+# icinga_commands PROGRAM: the command lines of PROGRAM that Icinga 2's debug log says the
+# daemon ran, each once, quoted as the log quotes them.
+icinga_commands() {
+    sed -n "s|.*/Process: Running command \('$1'.*\): PID [0-9]*$|\1|p" \
+        /var/log/icinga2/debug.log | sort -u
 }
 
 # new_paths DEB: the paths of package DEB that do not exist yet.
