@@ -101,7 +101,7 @@ TEST(Manual, DocumentsEveryOptionOfTheUsageText) {
     }
 
     EXPECT_EQ(usage,
-              (std::set<std::string>{"J", "N", "P", "a", "c", "f", "h", "l", "o", "v", "x"}));
+              (std::set<std::string>{"J", "N", "P", "S", "a", "c", "f", "h", "l", "o", "v", "x"}));
     EXPECT_EQ(page, usage);
 }
 
