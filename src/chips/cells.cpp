@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The conversions of the cell tables, and the loops that fill a reader's cells from its
-// snapshot.
+// The conversions of the cell tables, and the loops that fill the readings and the limits of
+// a chip's cells from an image of its registers.
 #include "chips/cells.h"
-#include "chips/chips.h"
+#include "chips/conversions.h"
 
 double convert(const voltage_cell &cell, unsigned value) {
     double volts = value * cell.factor;
@@ -40,15 +40,20 @@ uint32_t convert(const fan_input &fan, unsigned count, unsigned divisor_code) {
     return w83793g_rpmconv(static_cast<uint16_t>(count));
 }
 
+// A whole-degree temperature field's byte.
+static uint8_t degrees(const register_field &field, const register_image &image) {
+    return static_cast<uint8_t>(field.value(image));
+}
+
 void convert_cells(const chip_cells &table, const register_image &image, readings &s) {
     const chip_layout &layout = table.layout;
     for (const voltage_cell &c : table.voltages)
-        s.voltages[c.cell] = convert(c, cell_value(image, layout, c));
+        s.voltages[c.cell] = convert(c, field_of(layout, c, voltage_value::reading).value(image));
     for (const temperature_cell &c : table.temperatures)
-        s.temps[c.cell] = convert(c, image[layout.temperatures[c.input].reg]);
+        s.temps[c.cell] = convert(c, degrees(layout.temperatures[c.input].reading, image));
     for (const fan_cell &c : table.fans) {
         const fan_input &f = layout.fans[c.input];
-        s.fans[c.cell] = convert(f, fan_count(image, f), divisor_code(image, f));
+        s.fans[c.cell] = convert(f, f.count.value(image), divisor_code(image, f));
     }
 }
 
@@ -57,11 +62,15 @@ template <typename T> static limit<T> at(T value) {
     return {true, value};
 }
 
+static alarm_bit alarm_of(const register_image &image, status_bit bit) {
+    return bit.value(image) ? alarm_bit::set : alarm_bit::clear;
+}
+
 void convert_limits(const chip_cells &table, const register_image &image, chip_limits &l) {
     const chip_layout &layout = table.layout;
     for (const voltage_cell &c : table.voltages) {
-        const double high = convert(c, cell_limit_value(image, layout, c, voltage_limit::high));
-        const double low = convert(c, cell_limit_value(image, layout, c, voltage_limit::low));
+        const double high = convert(c, field_of(layout, c, voltage_value::high_limit).value(image));
+        const double low = convert(c, field_of(layout, c, voltage_value::low_limit).value(image));
         voltage_limits &v = l.voltages[c.cell];
         v.min = at(low < high ? low : high);
         v.max = at(low < high ? high : low);
@@ -70,18 +79,18 @@ void convert_limits(const chip_cells &table, const register_image &image, chip_l
     for (const temperature_cell &c : table.temperatures) {
         const temperature_input &in = layout.temperatures[c.input];
         temperature_limits &t = l.temps[c.cell];
-        t.max = at(convert(c, image[in.max_reg]));
-        t.max_hyst = at(convert(c, image[in.max_hyst_reg]));
+        t.max = at(convert(c, degrees(in.max, image)));
+        t.max_hyst = at(convert(c, degrees(in.max_hyst, image)));
         if (in.has_warn) {
-            t.warn = at(convert(c, image[in.warn_reg]));
-            t.warn_hyst = at(convert(c, image[in.warn_hyst_reg]));
+            t.warn = at(convert(c, degrees(in.warn, image)));
+            t.warn_hyst = at(convert(c, degrees(in.warn_hyst, image)));
         }
         t.alarm = alarm_of(image, in.alarm);
     }
     for (const fan_cell &c : table.fans) {
         const fan_input &f = layout.fans[c.input];
         fan_limits &fl = l.fans[c.cell];
-        const unsigned count = fan_min_count(image, f);
+        const unsigned count = f.min.value(image);
         if (count != 0 && count < layout.no_reading_count)
             fl.min = at(convert(f, count, divisor_code(image, f)));
         fl.alarm = alarm_of(image, f.alarm);

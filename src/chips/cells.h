@@ -14,25 +14,15 @@
 #include <stdint.h>
 
 #include "boards/boards.h"
-#include "platform/chip_layout.h"
-
-// A snapshot of a chip's registers, indexed by register number; registers not read are 0.
-using register_image = std::array<uint8_t, 256>;
-
-// The value of voltage input IN in IMAGE: its reading register, times four plus its two low
-// bits for a 10-bit input.
-inline unsigned input_value(const register_image &image, const voltage_input &in) {
-    if (!in.ten_bit)
-        return image[in.reg];
-    return image[in.reg] * 4u + ((image[in.low_reg] >> in.low_shift) & 3u);
-}
+#include "registers/chip_layout.h"
+#include "registers/registers.h"
 
 // voltages[CELL] from input INPUT of the chip's layout (its inN): the input's value times
 // FACTOR, that product times GAIN where the board divides the rail before the input (the
 // negative and 12 V rails), then OFFSET added. The steps are taken one by one, in this order,
 // and only those that the cell has: (x * 0.032) * -12.0 is not x * 0.384 in doubles, and
-// adding 0.0 would turn a negative zero positive. A HIGH_BYTE_ONLY cell takes the input's
-// reading register alone, its upper eight bits, even where the input has low bits.
+// adding 0.0 would turn a negative zero positive. A HIGH_BYTE_ONLY cell takes the high byte
+// of the input's fields alone (register_field::high_byte), even where the input has low bits.
 struct voltage_cell {
     uint8_t cell;
     uint8_t input;
@@ -96,20 +86,17 @@ uint64_t convert(const plain_temperature_cell &cell, uint8_t raw);
 // (w83793g_rpmconv; DIVISOR_CODE unused).
 uint32_t convert(const fan_input &fan, unsigned count, unsigned divisor_code);
 
-// The value that CELL converts in IMAGE.
-inline unsigned cell_value(const register_image &image, const chip_layout &layout,
-                           const voltage_cell &cell) {
+// Which of a voltage input's values: its reading, or one of its two limits.
+enum class voltage_value { reading, high_limit, low_limit };
+
+// Where the value WHICH of CELL's input lives, as the cell takes it.
+constexpr register_field field_of(const chip_layout &layout, const voltage_cell &cell,
+                                  voltage_value which) {
     const voltage_input &in = layout.voltages[cell.input];
-    return cell.high_byte_only ? image[in.reg] : input_value(image, in);
-}
-// The count of fan input FAN in IMAGE: 16 bits high byte first, or its one count register.
-inline unsigned fan_count(const register_image &image, const fan_input &fan) {
-    return fan.sixteen_bit ? image[fan.count_reg] * 256u + image[fan.count_low_reg]
-                           : image[fan.count_reg];
-}
-// The 3-bit divisor code of fan input FAN in IMAGE; 0 for a fan without divisor.
-inline unsigned divisor_code(const register_image &image, const fan_input &fan) {
-    return fan.divided ? (image[fan.divisor_reg] >> fan.divisor_shift) & 7u : 0u;
+    const register_field &f = which == voltage_value::reading      ? in.reading
+                              : which == voltage_value::high_limit ? in.high_limit
+                                                                   : in.low_limit;
+    return cell.high_byte_only ? f.high_byte() : f;
 }
 
 // Fills the cells of TABLE from IMAGE, a snapshot of the chip: voltages, then temperatures,
@@ -118,39 +105,6 @@ void convert_cells(const chip_cells &table, const register_image &image, reading
 void convert_cells(const plain_cells &table, const register_image &image, readings &s);
 
 // --- limits and status bits ---
-
-// Which of a voltage input's two limit registers.
-enum class voltage_limit { high, low };
-
-// The value of limit WHICH of voltage input IN in IMAGE, on the scale of the input's value: a
-// 10-bit limit with its two low bits; an 8-bit limit of a 10-bit input as the 10-bit value
-// with low bits 0; an 8-bit limit of an 8-bit input as it is.
-inline unsigned limit_value(const register_image &image, const voltage_input &in,
-                            voltage_limit which) {
-    const bool high = which == voltage_limit::high;
-    const uint8_t reg = high ? in.high_limit_reg : in.low_limit_reg;
-    if (in.ten_bit_limits)
-        return image[reg] * 4u +
-               ((image[high ? in.high_bits_reg : in.low_bits_reg] >> in.low_shift) & 3u);
-    return in.ten_bit ? image[reg] * 4u : image[reg];
-}
-// The value that CELL converts for limit WHICH of its input: a HIGH_BYTE_ONLY cell, which
-// takes the input's reading register alone, takes the limit register alone as well.
-inline unsigned cell_limit_value(const register_image &image, const chip_layout &layout,
-                                 const voltage_cell &cell, voltage_limit which) {
-    const voltage_input &in = layout.voltages[cell.input];
-    if (cell.high_byte_only)
-        return image[which == voltage_limit::high ? in.high_limit_reg : in.low_limit_reg];
-    return limit_value(image, in, which);
-}
-// The minimum count of fan input FAN in IMAGE, of the width of its reading's count.
-inline unsigned fan_min_count(const register_image &image, const fan_input &fan) {
-    return fan.sixteen_bit ? image[fan.min_reg] * 256u + image[fan.min_low_reg]
-                           : image[fan.min_reg];
-}
-inline alarm_bit alarm_of(const register_image &image, status_bit bit) {
-    return (image[bit.reg] >> bit.bit) & 1u ? alarm_bit::set : alarm_bit::clear;
-}
 
 // Fills the limits of the cells of TABLE, and the case-open bit, from IMAGE, a snapshot of
 // the chip that holds its limit and status registers beside those of the readings. Each limit
@@ -163,25 +117,16 @@ void convert_limits(const chip_cells &table, const register_image &image, chip_l
 
 // --- the registers a table needs, worked out at compile time ---
 
-// A set of register numbers.
-using register_set = std::array<bool, 256>;
-
 // Every register that the cells of TABLE convert from.
 constexpr register_set registers_of(const chip_cells &table) {
     register_set set{};
-    for (const voltage_cell &c : table.voltages) {
-        const voltage_input &in = table.layout.voltages[c.input];
-        set[in.reg] = true;
-        if (in.ten_bit && !c.high_byte_only)
-            set[in.low_reg] = true;
-    }
+    for (const voltage_cell &c : table.voltages)
+        field_of(table.layout, c, voltage_value::reading).add_to(set);
     for (const temperature_cell &c : table.temperatures)
-        set[table.layout.temperatures[c.input].reg] = true;
+        table.layout.temperatures[c.input].reading.add_to(set);
     for (const fan_cell &c : table.fans) {
         const fan_input &f = table.layout.fans[c.input];
-        set[f.count_reg] = true;
-        if (f.sixteen_bit)
-            set[f.count_low_reg] = true;
+        f.count.add_to(set);
         if (f.divided)
             set[f.divisor_reg] = true;
     }
@@ -194,27 +139,26 @@ constexpr register_set registers_of(const chip_cells &table) {
 constexpr register_set limit_registers_of(const chip_cells &table) {
     register_set set{};
     for (const voltage_cell &c : table.voltages) {
-        const voltage_input &in = table.layout.voltages[c.input];
-        set[in.high_limit_reg] = set[in.low_limit_reg] = true;
-        if (in.ten_bit_limits && !c.high_byte_only)
-            set[in.high_bits_reg] = set[in.low_bits_reg] = true;
-        set[in.alarm.reg] = true;
+        field_of(table.layout, c, voltage_value::high_limit).add_to(set);
+        field_of(table.layout, c, voltage_value::low_limit).add_to(set);
+        table.layout.voltages[c.input].alarm.add_to(set);
     }
     for (const temperature_cell &c : table.temperatures) {
         const temperature_input &t = table.layout.temperatures[c.input];
-        set[t.max_reg] = set[t.max_hyst_reg] = true;
-        if (t.has_warn)
-            set[t.warn_reg] = set[t.warn_hyst_reg] = true;
-        set[t.alarm.reg] = true;
+        t.max.add_to(set);
+        t.max_hyst.add_to(set);
+        if (t.has_warn) {
+            t.warn.add_to(set);
+            t.warn_hyst.add_to(set);
+        }
+        t.alarm.add_to(set);
     }
     for (const fan_cell &c : table.fans) {
         const fan_input &f = table.layout.fans[c.input];
-        set[f.min_reg] = true;
-        if (f.sixteen_bit)
-            set[f.min_low_reg] = true;
-        set[f.alarm.reg] = true;
+        f.min.add_to(set);
+        f.alarm.add_to(set);
     }
-    set[table.layout.intrusion.reg] = true;
+    table.layout.intrusion.add_to(set);
     return set;
 }
 
@@ -225,49 +169,4 @@ constexpr register_set registers_of(const plain_cells &table) {
     for (const plain_temperature_cell &c : table.temperatures)
         set[c.reg] = true;
     return set;
-}
-
-// SET and the registers of MORE.
-constexpr register_set with(register_set set, std::span<const uint8_t> more) {
-    for (uint8_t r : more)
-        set[r] = true;
-    return set;
-}
-
-// The registers of SET that are not in READ.
-constexpr register_set without(register_set set, const register_set &read) {
-    for (size_t r = 0; r < set.size(); r++)
-        set[r] = set[r] && !read[r];
-    return set;
-}
-
-// Every register from the lowest of SET to its highest: a block read whole.
-constexpr register_set block_of(register_set set) {
-    unsigned low = 256, high = 0;
-    for (unsigned r = 0; r < set.size(); r++)
-        if (set[r]) {
-            low = r < low ? r : low;
-            high = r;
-        }
-    for (unsigned r = low; r <= high && r < set.size(); r++)
-        set[r] = true;
-    return set;
-}
-
-constexpr size_t size_of(const register_set &set) {
-    size_t n = 0;
-    for (bool in : set)
-        n += in;
-    return n;
-}
-
-// The registers of SET in ascending order, the order in which a reader snapshots them; N is
-// size_of(SET).
-template <size_t N> constexpr std::array<uint8_t, N> in_register_order(const register_set &set) {
-    std::array<uint8_t, N> list{};
-    size_t at = 0;
-    for (unsigned r = 0; r < set.size(); r++)
-        if (set[r])
-            list[at++] = static_cast<uint8_t>(r);
-    return list;
 }

@@ -8,6 +8,9 @@
 #pragma once
 
 #include "chips/cells.h"
+#include "chips/conversions.h"
+#include "registers/chip_layout.h"
+#include "registers/registers.h"
 
 // --- Winbond W83792D ---
 //
@@ -17,39 +20,49 @@
 
 // in0-in8. in0-in7 are 10-bit; in8 is read as its 8-bit register. The kernel's w83792d
 // driver publishes in0 and in1 in 2 mV steps, in2-in5 in 4 mV, in6 and in7 in 6 mV and in8
-// in 16 mV. Every limit is 8-bit. The status bits of the three registers 0xA9-0xAB, counted
+// in 16 mV. Every limit is 8-bit: a 10-bit input's the upper eight bits of its value, whose
+// low bits the chip does not keep. The status bits of the three registers 0xA9-0xAB, counted
 // as one 24-bit word: in0, in1 bits 0-1; in2-in6 bits 8-12; in7, in8 bits 19-20.
 // clang-format off
 inline constexpr voltage_input w83792d_inputs[] = {
-    {.reg = 0x20, .ten_bit = true, .low_reg = 0x3E, .low_shift = 0, .step_mv = 2,
-     .high_limit_reg = 0x2B, .low_limit_reg = 0x2C, .alarm = {0xA9, 0}},
-    {.reg = 0x21, .ten_bit = true, .low_reg = 0x3E, .low_shift = 2, .step_mv = 2,
-     .high_limit_reg = 0x2D, .low_limit_reg = 0x2E, .alarm = {0xA9, 1}},
-    {.reg = 0x22, .ten_bit = true, .low_reg = 0x3E, .low_shift = 4, .step_mv = 4,
-     .high_limit_reg = 0x2F, .low_limit_reg = 0x30, .alarm = {0xAA, 0}},
-    {.reg = 0x23, .ten_bit = true, .low_reg = 0x3E, .low_shift = 6, .step_mv = 4,
-     .high_limit_reg = 0x31, .low_limit_reg = 0x32, .alarm = {0xAA, 1}},
-    {.reg = 0x24, .ten_bit = true, .low_reg = 0x3F, .low_shift = 0, .step_mv = 4,
-     .high_limit_reg = 0x33, .low_limit_reg = 0x34, .alarm = {0xAA, 2}},
-    {.reg = 0x25, .ten_bit = true, .low_reg = 0x3F, .low_shift = 2, .step_mv = 4,
-     .high_limit_reg = 0x35, .low_limit_reg = 0x36, .alarm = {0xAA, 3}},
-    {.reg = 0x26, .ten_bit = true, .low_reg = 0x3F, .low_shift = 4, .step_mv = 6,
-     .high_limit_reg = 0x37, .low_limit_reg = 0x38, .alarm = {0xAA, 4}},
-    {.reg = 0xB0, .ten_bit = true, .low_reg = 0x3F, .low_shift = 6, .step_mv = 6,
-     .high_limit_reg = 0xB4, .low_limit_reg = 0xB5, .alarm = {0xAB, 3}},
-    {.reg = 0xB1, .step_mv = 16,
-     .high_limit_reg = 0xB6, .low_limit_reg = 0xB7, .alarm = {0xAB, 4}},
+    {.reading = with_low_bits(0x20, 2, 0x3E, 0), .step_mv = 2,
+     .high_limit = with_low_bits_zero(0x2B, 2), .low_limit = with_low_bits_zero(0x2C, 2),
+     .alarm = {0xA9, 0}},
+    {.reading = with_low_bits(0x21, 2, 0x3E, 2), .step_mv = 2,
+     .high_limit = with_low_bits_zero(0x2D, 2), .low_limit = with_low_bits_zero(0x2E, 2),
+     .alarm = {0xA9, 1}},
+    {.reading = with_low_bits(0x22, 2, 0x3E, 4), .step_mv = 4,
+     .high_limit = with_low_bits_zero(0x2F, 2), .low_limit = with_low_bits_zero(0x30, 2),
+     .alarm = {0xAA, 0}},
+    {.reading = with_low_bits(0x23, 2, 0x3E, 6), .step_mv = 4,
+     .high_limit = with_low_bits_zero(0x31, 2), .low_limit = with_low_bits_zero(0x32, 2),
+     .alarm = {0xAA, 1}},
+    {.reading = with_low_bits(0x24, 2, 0x3F, 0), .step_mv = 4,
+     .high_limit = with_low_bits_zero(0x33, 2), .low_limit = with_low_bits_zero(0x34, 2),
+     .alarm = {0xAA, 2}},
+    {.reading = with_low_bits(0x25, 2, 0x3F, 2), .step_mv = 4,
+     .high_limit = with_low_bits_zero(0x35, 2), .low_limit = with_low_bits_zero(0x36, 2),
+     .alarm = {0xAA, 3}},
+    {.reading = with_low_bits(0x26, 2, 0x3F, 4), .step_mv = 6,
+     .high_limit = with_low_bits_zero(0x37, 2), .low_limit = with_low_bits_zero(0x38, 2),
+     .alarm = {0xAA, 4}},
+    {.reading = with_low_bits(0xB0, 2, 0x3F, 6), .step_mv = 6,
+     .high_limit = with_low_bits_zero(0xB4, 2), .low_limit = with_low_bits_zero(0xB5, 2),
+     .alarm = {0xAB, 3}},
+    {.reading = {0xB1}, .step_mv = 16, .high_limit = {0xB6}, .low_limit = {0xB7},
+     .alarm = {0xAB, 4}},
 };
 // clang-format on
 
 // temp1-temp3: the whole-degree registers; a half-degree bit sits below each, which the
 // driver adds upward. The limits are signed whole degrees too; those of temp2 and temp3 have
-// a half-degree bit (bit 7 of the register after each), which the cells, whole degrees,
-// leave out as they leave out the reading's. Status bits 2-4.
+// a half-degree bit (bit 7 of the register after each: temp2's limit in full would be
+// with_low_bits(0xC5, 1, 0xC6, 7)), which the cells, whole degrees, leave out as they leave
+// out the reading's. Status bits 2-4.
 inline constexpr temperature_input w83792d_temperatures[] = {
-    {.reg = 0x27, .max_reg = 0x39, .max_hyst_reg = 0x3A, .alarm = {0xA9, 2}},
-    {.reg = 0xC0, .max_reg = 0xC5, .max_hyst_reg = 0xC3, .alarm = {0xA9, 3}},
-    {.reg = 0xC8, .max_reg = 0xCD, .max_hyst_reg = 0xCB, .alarm = {0xA9, 4}},
+    {.reading = {0x27}, .max = {0x39}, .max_hyst = {0x3A}, .alarm = {0xA9, 2}},
+    {.reading = {0xC0}, .max = {0xC5}, .max_hyst = {0xC3}, .alarm = {0xA9, 3}},
+    {.reading = {0xC8}, .max = {0xCD}, .max_hyst = {0xCB}, .alarm = {0xA9, 4}},
 };
 
 // fan1-fan7: the 8-bit count register and where the divisor code sits. fan1-fan3 have pins
@@ -58,20 +71,20 @@ inline constexpr temperature_input w83792d_temperatures[] = {
 inline constexpr auto w83792d_fans = [] {
     // clang-format off
     std::array<fan_input, 7> list = {{
-        {.count_reg = 0x28, .divided = true, .divisor_reg = 0x47, .divisor_shift = 0,
-         .min_reg = 0x3B, .alarm = {0xA9, 5}},
-        {.count_reg = 0x29, .divided = true, .divisor_reg = 0x47, .divisor_shift = 4,
-         .min_reg = 0x3C, .alarm = {0xA9, 6}},
-        {.count_reg = 0x2A, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 0,
-         .min_reg = 0x3D, .alarm = {0xA9, 7}},
-        {.count_reg = 0xB8, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 4,
-         .min_reg = 0xBB, .alarm = {0xAB, 5}},
-        {.count_reg = 0xB9, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 0,
-         .min_reg = 0xBC, .alarm = {0xAB, 6}},
-        {.count_reg = 0xBA, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 4,
-         .min_reg = 0xBD, .alarm = {0xAB, 7}},
-        {.count_reg = 0xBE, .divided = true, .divisor_reg = 0x9E, .divisor_shift = 0,
-         .min_reg = 0xBF, .alarm = {0xAA, 7}},
+        {.count = {0x28}, .divided = true, .divisor_reg = 0x47, .divisor_shift = 0, .min = {0x3B},
+         .alarm = {0xA9, 5}},
+        {.count = {0x29}, .divided = true, .divisor_reg = 0x47, .divisor_shift = 4, .min = {0x3C},
+         .alarm = {0xA9, 6}},
+        {.count = {0x2A}, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 0, .min = {0x3D},
+         .alarm = {0xA9, 7}},
+        {.count = {0xB8}, .divided = true, .divisor_reg = 0x5B, .divisor_shift = 4, .min = {0xBB},
+         .alarm = {0xAB, 5}},
+        {.count = {0xB9}, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 0, .min = {0xBC},
+         .alarm = {0xAB, 6}},
+        {.count = {0xBA}, .divided = true, .divisor_reg = 0x5C, .divisor_shift = 4, .min = {0xBD},
+         .alarm = {0xAB, 7}},
+        {.count = {0xBE}, .divided = true, .divisor_reg = 0x9E, .divisor_shift = 0, .min = {0xBF},
+         .alarm = {0xAA, 7}},
     }};
     // clang-format on
     for (unsigned i = 3; i < list.size(); i++)
@@ -84,7 +97,7 @@ inline constexpr chip_layout w83792d_layout = {.driver = "w83792d",
                                                .temperatures = w83792d_temperatures,
                                                .fraction = temperature_fraction::upward,
                                                .fans = w83792d_fans,
-                                               .no_reading_count = 0xff,
+                                               .no_reading_count = w83792d_no_reading_count,
                                                .intrusion = {0x42, 5}};
 
 // The W83792D boards' cells. The voltage factors are the boards' scales, not the driver's
@@ -126,24 +139,24 @@ inline constexpr uint8_t w83792d_unconverted[] = {0x49, 0x58, 0x59, 0x5A};
 // counted as one 32-bit word: in0-in2 bits 0-2, in3-in9 bits 4-10.
 // clang-format off
 inline constexpr voltage_input w83793g_inputs[] = {
-    {.reg = 0x10, .ten_bit = true, .low_reg = 0x1B, .low_shift = 0, .step_mv = 2,
-     .high_limit_reg = 0x60, .low_limit_reg = 0x61, .ten_bit_limits = true,
-     .high_bits_reg = 0x68, .low_bits_reg = 0x69, .alarm = {0x4B, 0}},
-    {.reg = 0x11, .ten_bit = true, .low_reg = 0x1B, .low_shift = 2, .step_mv = 2,
-     .high_limit_reg = 0x62, .low_limit_reg = 0x63, .ten_bit_limits = true,
-     .high_bits_reg = 0x68, .low_bits_reg = 0x69, .alarm = {0x4B, 1}},
-    {.reg = 0x12, .ten_bit = true, .low_reg = 0x1B, .low_shift = 4, .step_mv = 2,
-     .high_limit_reg = 0x64, .low_limit_reg = 0x65, .ten_bit_limits = true,
-     .high_bits_reg = 0x68, .low_bits_reg = 0x69, .alarm = {0x4B, 2}},
-    {.reg = 0x14, .step_mv = 16, .high_limit_reg = 0x6A, .low_limit_reg = 0x6B, .alarm = {0x4B, 4}},
-    {.reg = 0x15, .step_mv = 16, .high_limit_reg = 0x6C, .low_limit_reg = 0x6D, .alarm = {0x4B, 5}},
-    {.reg = 0x16, .step_mv = 16, .high_limit_reg = 0x6E, .low_limit_reg = 0x6F, .alarm = {0x4B, 6}},
-    {.reg = 0x17, .step_mv = 8,  .high_limit_reg = 0x70, .low_limit_reg = 0x71, .alarm = {0x4B, 7}},
-    {.reg = 0x18, .step_mv = 24, .offset_mv = 150,
-     .high_limit_reg = 0x72, .low_limit_reg = 0x73, .alarm = {0x4C, 0}},
-    {.reg = 0x19, .step_mv = 24, .offset_mv = 150,
-     .high_limit_reg = 0x74, .low_limit_reg = 0x75, .alarm = {0x4C, 1}},
-    {.reg = 0x1A, .step_mv = 16, .high_limit_reg = 0x76, .low_limit_reg = 0x77, .alarm = {0x4C, 2}},
+    {.reading = with_low_bits(0x10, 2, 0x1B, 0), .step_mv = 2,
+     .high_limit = with_low_bits(0x60, 2, 0x68, 0), .low_limit = with_low_bits(0x61, 2, 0x69, 0),
+     .alarm = {0x4B, 0}},
+    {.reading = with_low_bits(0x11, 2, 0x1B, 2), .step_mv = 2,
+     .high_limit = with_low_bits(0x62, 2, 0x68, 2), .low_limit = with_low_bits(0x63, 2, 0x69, 2),
+     .alarm = {0x4B, 1}},
+    {.reading = with_low_bits(0x12, 2, 0x1B, 4), .step_mv = 2,
+     .high_limit = with_low_bits(0x64, 2, 0x68, 4), .low_limit = with_low_bits(0x65, 2, 0x69, 4),
+     .alarm = {0x4B, 2}},
+    {.reading = {0x14}, .step_mv = 16, .high_limit = {0x6A}, .low_limit = {0x6B}, .alarm = {0x4B, 4}},
+    {.reading = {0x15}, .step_mv = 16, .high_limit = {0x6C}, .low_limit = {0x6D}, .alarm = {0x4B, 5}},
+    {.reading = {0x16}, .step_mv = 16, .high_limit = {0x6E}, .low_limit = {0x6F}, .alarm = {0x4B, 6}},
+    {.reading = {0x17}, .step_mv = 8,  .high_limit = {0x70}, .low_limit = {0x71}, .alarm = {0x4B, 7}},
+    {.reading = {0x18}, .step_mv = 24, .offset_mv = 150,
+     .high_limit = {0x72}, .low_limit = {0x73}, .alarm = {0x4C, 0}},
+    {.reading = {0x19}, .step_mv = 24, .offset_mv = 150,
+     .high_limit = {0x74}, .low_limit = {0x75}, .alarm = {0x4C, 1}},
+    {.reading = {0x1A}, .step_mv = 16, .high_limit = {0x76}, .low_limit = {0x77}, .alarm = {0x4C, 2}},
 };
 // clang-format on
 
@@ -156,12 +169,12 @@ inline constexpr auto w83793g_temperatures = [] {
     for (unsigned i = 0; i < list.size(); i++) {
         const auto limits = static_cast<uint8_t>(0x78 + 4 * i);
         const unsigned bit = 12 + i;
-        list[i] = {.reg = static_cast<uint8_t>(0x1C + i),
-                   .max_reg = limits,
-                   .max_hyst_reg = static_cast<uint8_t>(limits + 1),
+        list[i] = {.reading = {static_cast<uint8_t>(0x1C + i)},
+                   .max = {limits},
+                   .max_hyst = {static_cast<uint8_t>(limits + 1)},
                    .has_warn = true,
-                   .warn_reg = static_cast<uint8_t>(limits + 2),
-                   .warn_hyst_reg = static_cast<uint8_t>(limits + 3),
+                   .warn = {static_cast<uint8_t>(limits + 2)},
+                   .warn_hyst = {static_cast<uint8_t>(limits + 3)},
                    .alarm = {static_cast<uint8_t>(0x4B + bit / 8), static_cast<uint8_t>(bit % 8)}};
     }
     return list;
@@ -175,12 +188,11 @@ inline constexpr auto w83793g_fans = [] {
     std::array<fan_input, 12> list{};
     for (unsigned i = 0; i < list.size(); i++) {
         const unsigned bit = 18 + i;
-        list[i] = {.count_reg = static_cast<uint8_t>(0x23 + 2 * i),
-                   .sixteen_bit = true,
-                   .count_low_reg = static_cast<uint8_t>(0x24 + 2 * i),
+        list[i] = {.count = with_low_byte(static_cast<uint8_t>(0x23 + 2 * i),
+                                          static_cast<uint8_t>(0x24 + 2 * i)),
                    .may_be_off = i >= 5,
-                   .min_reg = static_cast<uint8_t>(0x90 + 2 * i),
-                   .min_low_reg = static_cast<uint8_t>(0x91 + 2 * i),
+                   .min = with_low_byte(static_cast<uint8_t>(0x90 + 2 * i),
+                                        static_cast<uint8_t>(0x91 + 2 * i)),
                    .alarm = {static_cast<uint8_t>(0x4B + bit / 8), static_cast<uint8_t>(bit % 8)}};
     }
     return list;
@@ -191,7 +203,7 @@ inline constexpr chip_layout w83793g_layout = {.driver = "w83793",
                                                .temperatures = w83793g_temperatures,
                                                .fraction = temperature_fraction::away_from_zero,
                                                .fans = w83793g_fans,
-                                               .no_reading_count = 0x0fff,
+                                               .no_reading_count = w83793g_no_reading_count,
                                                .intrusion = {0x4E, 6}};
 
 // The W83793G boards' cells. The -12V (3) and +12V (6) cells scale their inputs twice; in8,

@@ -44,18 +44,20 @@ bool is_identity(const feature_compute &c) {
 
 namespace {
 
-// A voltage cell: the driver publishes value * step + offset in mV, the cell converts the
-// value (or its upper eight bits, a quarter of it) by factor, gain and offset.
+// A voltage cell: the driver publishes the reading's value * step + offset in mV, the cell
+// converts the value as its field takes it (the upper eight bits alone: the value over 2^low
+// bits) by factor, gain and offset.
 cell_feature voltage_feature(const chip_layout &layout, const voltage_cell &c) {
     const voltage_input &in = layout.voltages[c.input];
-    const bool quarter = c.high_byte_only && in.ten_bit;
+    const unsigned dropped =
+        in.reading.low_bits - field_of(layout, c, voltage_value::reading).low_bits;
     const double step = in.step_mv / 1000.0;
-    const double scale = c.factor * c.gain / step / (quarter ? 4.0 : 1.0);
+    const double scale = c.factor * c.gain / step / static_cast<double>(1u << dropped);
     return {feature_kind::in,
             c.cell,
             first_feature(feature_kind::in) + c.input,
             {scale, in.offset_mv / 1000.0, c.offset},
-            quarter ? feature_deviation::low_bits_dropped : feature_deviation::none};
+            dropped != 0 ? feature_deviation::low_bits_dropped : feature_deviation::none};
 }
 
 // A temperature cell shows whole degrees of the driver's degrees.

@@ -4,7 +4,7 @@
 // SMBus byte access: the only place where the program touches the hardware. Each call is
 // exactly one transaction; there is no retry and no check of the value. A failed one is said
 // here, in the program's own words unless the platform has given its own, and returned.
-#include "chips/chips.h"
+#include "chips/smbus.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -21,11 +21,6 @@ static int bus_failed(const char *what, const bus_result &r) {
     return EX_IOERR;
 }
 
-// The board table's addresses are 7-bit; the platform takes them as such.
-static uint8_t seven_bit(int32_t slave) {
-    return static_cast<uint8_t>(slave & 0x7f);
-}
-
 byte_read read_byte(bus_handle &bus, int32_t slave, uint8_t idxreg) {
     debug_print("read_byte(fd = %d, slave = 0x%02x, idxreg = 0x%02x)\n", bus.fd,
                 static_cast<unsigned>(slave), idxreg);
@@ -36,42 +31,14 @@ byte_read read_byte(bus_handle &bus, int32_t slave, uint8_t idxreg) {
     return {0, r.value};
 }
 
-// Reads the registers of LIST into IMAGE beside what it holds.
-static int read_into(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
-                     register_image &image) {
+int read_registers(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
+                   register_image &image) {
     for (uint8_t reg : list) {
         const byte_read r = read_byte(bus, slave, reg);
         if (r.status != 0)
             return r.status;
         image[reg] = r.value;
     }
-    return 0;
-}
-
-int read_registers(bus_handle &bus, int32_t slave, std::span<const uint8_t> list,
-                   register_image &image) {
-    image = {};
-    return read_into(bus, slave, list, image);
-}
-
-int read_chip_registers(bus_handle &bus, int32_t slave, const chip_layout &layout,
-                        chip_reading what, const chip_reads &reads, register_image &image) {
-    // A layout the platform could not keep fails the chip as its first read would, said.
-    if (!platform_describe_chip(bus, seven_bit(slave), layout, what))
-        return EX_IOERR;
-    if (int status = read_registers(bus, slave, reads.snapshot, image); status != 0)
-        return status;
-    return what == chip_reading::with_limits ? read_into(bus, slave, reads.limits, image) : 0;
-}
-
-int read_chip_cells(bus_handle &bus, int32_t slave, const chip_cells &cells, chip_reading what,
-                    const chip_reads &reads, readings &s) {
-    register_image regs;
-    if (int status = read_chip_registers(bus, slave, cells.layout, what, reads, regs); status != 0)
-        return status;
-    convert_cells(cells, regs, s);
-    if (what == chip_reading::with_limits)
-        convert_limits(cells, regs, s.limits);
     return 0;
 }
 

@@ -6,6 +6,11 @@
 // voltages, temperatures and fans convert as on the W83792D boards. The cells are in
 // chip_tables.h.
 #include "chips/chips.h"
+#include "chips/cells.h"
+#include "chips/chip_read.h"
+#include "chips/chip_tables.h"
+#include "chips/smbus.h"
+#include "registers/registers.h"
 #include "trace/trace.h"
 
 static constexpr int32_t first_chip = x6dva_first_address;
@@ -26,7 +31,7 @@ static constexpr auto second_limits =
 int x6dva_main(bus_handle &bus, readings &s, chip_reading what) {
     debug_print("x6dva_main(fd = %d, s = %p)\n", bus.fd, static_cast<void *>(&s));
 
-    register_image regs;
+    register_image regs{};
     if (int status = read_registers(bus, first_chip, first_snapshot, regs); status != 0)
         return status;
     convert_cells(x6dva_first_cells, regs, s);

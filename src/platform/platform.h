@@ -12,7 +12,7 @@
 
 #include <span>
 
-#include "platform/chip_layout.h"
+#include "registers/chip_layout.h"
 
 // The two SMBIOS baseboard strings that identify a board.
 enum class board_string { maker, product };

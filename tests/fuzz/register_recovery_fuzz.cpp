@@ -19,7 +19,9 @@
 // whole degrees as the driver's rounding says, the largest fan count of the published
 // speed, a status bit of 0 or 1), and no register bit outside the chip's inputs (and, when
 // read, their limits and status bits) is set. Nothing is left open, whatever the outcome.
-#include "chips/chips.h"
+#include "chips/chip_tables.h"
+#include "registers/chip_layout.h"
+#include "registers/registers.h"
 #include "platform/linux/hwmon_image.h"
 #include "scratch.h"
 
@@ -86,22 +88,27 @@ std::vector<attribute> attributes_of(const chip_layout &layout, chip_reading wha
 }
 
 // How many of an input's values one unit of its limit registers counts: four for an 8-bit
-// limit of a 10-bit input, one otherwise.
-long limit_scale(const voltage_input &v) {
-    return v.ten_bit && !v.ten_bit_limits ? 4 : 1;
+// limit of a 10-bit input (its low bits not kept), one otherwise.
+long limit_scale(const register_field &limit) {
+    return limit.low_zero ? 1L << limit.low_bits : 1;
 }
 
-// The register of a temperature limit attribute of KIND.
-uint8_t temperature_limit_reg(const temperature_input &t, hwmon_kind kind) {
+// The field of a voltage limit attribute of KIND.
+const register_field &voltage_limit(const voltage_input &v, hwmon_kind kind) {
+    return kind == hwmon_kind::in_max ? v.high_limit : v.low_limit;
+}
+
+// The field of a temperature limit attribute of KIND.
+const register_field &temperature_limit(const temperature_input &t, hwmon_kind kind) {
     switch (kind) {
     case hwmon_kind::temp_max:
-        return t.max_reg;
+        return t.max;
     case hwmon_kind::temp_max_hyst:
-        return t.max_hyst_reg;
+        return t.max_hyst;
     case hwmon_kind::temp_warn:
-        return t.warn_reg;
+        return t.warn;
     default:
-        return t.warn_hyst_reg;
+        return t.warn_hyst;
     }
 }
 
@@ -124,14 +131,13 @@ long plausible(FuzzedDataProvider &in, const chip_layout &layout, const attribut
     switch (attr.kind) {
     case hwmon_kind::in: {
         const voltage_input &v = layout.voltages[attr.at];
-        const long top = v.offset_mv + (v.ten_bit ? 1024L : 256L) * v.step_mv;
+        const long top = v.offset_mv + (v.reading.max() + 1L) * v.step_mv;
         return in.ConsumeIntegralInRange<long>(v.offset_mv - 2, top + 2);
     }
     case hwmon_kind::in_min:
     case hwmon_kind::in_max: {
         const voltage_input &v = layout.voltages[attr.at];
-        const long unit = limit_scale(v) * v.step_mv;
-        const long top = v.offset_mv + (v.ten_bit_limits ? 1024L : 256L) * unit;
+        const long top = v.offset_mv + (voltage_limit(v, attr.kind).max() + 1L) * v.step_mv;
         return in.ConsumeIntegralInRange<long>(v.offset_mv - 2, top + 2);
     }
     case hwmon_kind::temp:
@@ -248,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (tree_flaw == flaw::hwmon_file)
         write_file(client / "hwmon", "");
 
-    hwmon_registers regs;
+    register_image regs;
     regs.fill(0xa5);
     const int free_fd = lowest_free_fd();
     const int e = hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, what, regs);
@@ -276,8 +282,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case hwmon_kind::in: {
             const voltage_input &input = layout.voltages[a.at];
             const __int128 steps = (static_cast<__int128>(v) - input.offset_mv) / input.step_mv;
-            ok = ok && v >= input.offset_mv && steps <= (input.ten_bit ? 1023 : 255);
-            if (ok && e == 0 && input_value(regs, input) != steps)
+            ok = ok && v >= input.offset_mv && steps <= input.reading.max();
+            if (ok && e == 0 && input.reading.value(regs) != steps)
                 __builtin_trap();
             break;
         }
@@ -286,7 +292,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                      ? v / 1000
                                      : floor_div(v, 1000);
             ok = ok && degrees >= -128 && degrees <= 127;
-            if (ok && e == 0 && static_cast<int8_t>(regs[layout.temperatures[a.at].reg]) != degrees)
+            if (ok && e == 0 &&
+                static_cast<int8_t>(layout.temperatures[a.at].reading.value(regs)) != degrees)
                 __builtin_trap();
             break;
         }
@@ -309,23 +316,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ok = ok && count.has_value();
             if (!ok || e != 0)
                 break;
-            const long got = a.kind == hwmon_kind::fan_min ? fan_min_count(regs, f)
-                             : f.sixteen_bit ? regs[f.count_reg] << 8 | regs[f.count_low_reg]
-                                             : regs[f.count_reg];
-            if (got != *count ||
-                (f.divided && 1L << ((regs[f.divisor_reg] >> f.divisor_shift) & 7) != d))
+            const long got = (a.kind == hwmon_kind::fan_min ? f.min : f.count).value(regs);
+            if (got != *count || (f.divided && 1L << divisor_code(regs, f) != d))
                 __builtin_trap();
             break;
         }
         case hwmon_kind::in_min:
         case hwmon_kind::in_max: {
             const voltage_input &input = layout.voltages[a.at];
-            const long unit = limit_scale(input) * input.step_mv;
+            const register_field &limit = voltage_limit(input, a.kind);
+            const long unit = limit_scale(limit) * input.step_mv;
             const __int128 steps = (static_cast<__int128>(v) - input.offset_mv) / unit;
-            ok = ok && v >= input.offset_mv && steps <= (input.ten_bit_limits ? 1023 : 255);
-            const voltage_limit which =
-                a.kind == hwmon_kind::in_max ? voltage_limit::high : voltage_limit::low;
-            if (ok && e == 0 && limit_value(regs, input, which) != steps * limit_scale(input))
+            ok = ok && v >= input.offset_mv && steps <= limit.max() / limit_scale(limit);
+            if (ok && e == 0 && limit.value(regs) != steps * limit_scale(limit))
                 __builtin_trap();
             break;
         }
@@ -337,8 +340,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                      ? v / 1000
                                      : floor_div(v, 1000);
             ok = ok && degrees >= -128 && degrees <= 127;
-            const uint8_t reg = temperature_limit_reg(layout.temperatures[a.at], a.kind);
-            if (ok && e == 0 && static_cast<int8_t>(regs[reg]) != degrees)
+            const register_field &limit = temperature_limit(layout.temperatures[a.at], a.kind);
+            if (ok && e == 0 && static_cast<int8_t>(limit.value(regs)) != degrees)
                 __builtin_trap();
             break;
         }
@@ -360,18 +363,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
 
     // No bit outside the chip's inputs.
-    hwmon_registers covered{};
-    for (const voltage_input &v : layout.voltages) {
-        covered[v.reg] = 0xff;
-        if (v.ten_bit)
-            covered[v.low_reg] |= static_cast<uint8_t>(3u << v.low_shift);
-    }
+    register_image covered{};
+    auto field = [&](const register_field &f) {
+        covered[f.reg] = 0xff;
+        if (f.low_bits != 0 && !f.low_zero)
+            covered[f.low_reg] |= static_cast<uint8_t>(((1u << f.low_bits) - 1) << f.low_shift);
+    };
+    for (const voltage_input &v : layout.voltages)
+        field(v.reading);
     for (const temperature_input &t : layout.temperatures)
-        covered[t.reg] = 0xff;
+        field(t.reading);
     for (const fan_input &f : layout.fans) {
-        covered[f.count_reg] = 0xff;
-        if (f.sixteen_bit)
-            covered[f.count_low_reg] = 0xff;
+        field(f.count);
         if (f.divided)
             covered[f.divisor_reg] |= static_cast<uint8_t>(7u << f.divisor_shift);
     }
@@ -379,23 +382,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     auto bit = [&](status_bit b) { covered[b.reg] |= static_cast<uint8_t>(1u << b.bit); };
     if (what == chip_reading::with_limits) {
         for (const voltage_input &v : layout.voltages) {
-            covered[v.high_limit_reg] = covered[v.low_limit_reg] = 0xff;
-            if (v.ten_bit_limits) {
-                covered[v.high_bits_reg] |= static_cast<uint8_t>(3u << v.low_shift);
-                covered[v.low_bits_reg] |= static_cast<uint8_t>(3u << v.low_shift);
-            }
+            field(v.high_limit);
+            field(v.low_limit);
             bit(v.alarm);
         }
         for (const temperature_input &t : layout.temperatures) {
-            covered[t.max_reg] = covered[t.max_hyst_reg] = 0xff;
-            if (t.has_warn)
-                covered[t.warn_reg] = covered[t.warn_hyst_reg] = 0xff;
+            field(t.max);
+            field(t.max_hyst);
+            if (t.has_warn) {
+                field(t.warn);
+                field(t.warn_hyst);
+            }
             bit(t.alarm);
         }
         for (const fan_input &f : layout.fans) {
-            covered[f.min_reg] = 0xff;
-            if (f.sixteen_bit)
-                covered[f.min_low_reg] = 0xff;
+            field(f.min);
             bit(f.alarm);
         }
         bit(layout.intrusion);

@@ -6,7 +6,9 @@
 // w83793 and w83792d drivers published for the register images given in each case (read in
 // the e2e VM from an i2c-stub chip).
 #include "capture.h"
-#include "chips/chips.h"
+#include "chips/cells.h"
+#include "chips/chip_tables.h"
+#include "chips/conversions.h"
 #include "platform/linux/hwmon_image.h"
 
 #include <gtest/gtest.h>
@@ -180,13 +182,13 @@ class Attributes : public ::testing::Test {
             std::ofstream(client / subdir / name) << value << "\n";
     }
 
-    int read(const chip_layout &layout, hwmon_registers &regs,
+    int read(const chip_layout &layout, register_image &regs,
              chip_reading what = chip_reading::readings) {
         return hwmon_read_registers(sys.c_str(), 0, 0x2f, layout, what, regs);
     }
 };
 
-void expect_registers(const hwmon_registers &regs, const registers &want, const char *name) {
+void expect_registers(const register_image &regs, const registers &want, const char *name) {
     for (int reg = 0; reg < 256; reg++) {
         auto it = want.find(reg);
         EXPECT_EQ(regs[static_cast<size_t>(reg)], it == want.end() ? 0 : it->second)
@@ -198,7 +200,7 @@ TEST_F(Attributes, RecoversTheRegistersFromTheClientsOwnDirectoryOrItsHwmonDirec
     for (const char *subdir : {"", "hwmon/hwmon3"}) {
         for (const chip_case &c : chip_cases) {
             publish(c.layout.driver, c.published, subdir);
-            hwmon_registers regs;
+            register_image regs;
             regs.fill(0xee);
             std::string err = capture_stderr(
                 [&] { ASSERT_EQ(read(c.layout, regs), 0) << c.name << " in '" << subdir << "'"; });
@@ -285,7 +287,7 @@ const limits_case limits_cases[] = {
 TEST_F(Attributes, RecoversTheLimitAndStatusRegistersOnlyForARunThatReadsThem) {
     for (const limits_case &c : limits_cases) {
         publish(c.layout.driver, c.published, "hwmon/hwmon3");
-        hwmon_registers regs;
+        register_image regs;
         std::string err = capture_stderr(
             [&] { ASSERT_EQ(read(c.layout, regs, chip_reading::with_limits), 0) << c.name; });
         EXPECT_EQ(err, "") << c.name;
@@ -372,7 +374,7 @@ const limit_failure_case limit_failure_cases[] = {
 TEST_F(Attributes, ALimitOrStatusAttributeThatCannotBeReadFailsTheChipWithLimitsOnly) {
     for (const limit_failure_case &c : limit_failure_cases) {
         publish(c.layout.driver, with_limits(c.layout, c.changes, c.absent));
-        hwmon_registers regs;
+        register_image regs;
         int error = 0;
         std::string err =
             capture_stderr([&] { error = read(c.layout, regs, chip_reading::with_limits); });
@@ -484,7 +486,7 @@ TEST_F(Attributes, WhatKeepsARegisterFromBeingRecoveredFailsTheChipNamingTheFile
         publish(c.layout.driver, all_of(c.layout, c.changes, c.absent));
         if (c.damage)
             c.damage(client);
-        hwmon_registers regs;
+        register_image regs;
         int error = 0;
         std::string err = capture_stderr([&] { error = read(c.layout, regs); });
         EXPECT_EQ(error, c.error) << c.what;
@@ -569,9 +571,9 @@ const range_case range_cases[] = {
 
 TEST(Recovery, TakesTheValuesInTheRangeOfTheChipsRegistersOnly) {
     for (const range_case &c : range_cases) {
-        hwmon_registers regs{};
+        register_image regs{};
         regs.fill(0x58); // divisor code 0 at the W83792D's fan1
-        const hwmon_registers before = regs;
+        const register_image before = regs;
         bool recovered = hwmon_recover(c.layout, c.kind, c.index, c.value, regs);
         EXPECT_EQ(recovered, c.recovered) << c.layout.driver << " kind " << static_cast<int>(c.kind)
                                           << c.index << " = " << c.value;
@@ -587,7 +589,7 @@ TEST(Recovery, TakesTheValuesInTheRangeOfTheChipsRegistersOnly) {
 TEST(FanRecovery, EveryW83793CountReadsBackTheDriversRpm) {
     for (unsigned count = 0; count <= 0x0fff; count++) {
         long rpm = count == 0 || count == 0x0fff ? 0 : 1350000 / count;
-        hwmon_registers regs{};
+        register_image regs{};
         ASSERT_TRUE(hwmon_recover(w83793g_layout, hwmon_kind::fan, 7, rpm, regs));
         uint16_t back = static_cast<uint16_t>(regs[0x2F] << 8 | regs[0x30]);
         ASSERT_EQ(w83793g_rpmconv(back), static_cast<uint32_t>(rpm)) << "count " << count;
@@ -599,7 +601,7 @@ TEST(FanRecovery, EveryW83792DCountAndDivisorReadsBackTheDriversRpm) {
         for (unsigned count = 0; count <= 0xff; count++) {
             long div = 1L << code;
             long rpm = count == 0 ? -1 : count == 0xff ? 0 : 1350000 / (count * div);
-            hwmon_registers regs{};
+            register_image regs{};
             // fan7: count 0xBE, divisor code in 0x9E bits 0-2.
             ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::fan_div, 7, div, regs));
             ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::fan, 7, rpm, regs));
@@ -621,19 +623,19 @@ TEST(LimitRecovery, EveryVoltageLimitComesBackAsItsRegisters) {
     for (int i = 0; i < 10; i++) {
         const voltage_input &in = w83793g_layout.voltages[static_cast<size_t>(i)];
         for (long value = 0; value <= (i < 3 ? 1023 : 255); value++) {
-            hwmon_registers regs{};
+            register_image regs{};
             const long mv = value * w83793_scale[i] + w83793_add[i];
             ASSERT_TRUE(hwmon_recover(w83793g_layout, hwmon_kind::in_min, i, mv, regs));
-            ASSERT_EQ(limit_value(regs, in, voltage_limit::low), value) << "in" << i;
+            ASSERT_EQ(in.low_limit.value(regs), value) << "in" << i;
         }
     }
     for (int i = 0; i < 9; i++) {
         const voltage_input &in = w83792d_layout.voltages[static_cast<size_t>(i)];
         for (long reg = 0; reg <= 255; reg++) {
-            hwmon_registers regs{};
+            register_image regs{};
             ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::in_max, i,
                                       reg * w83792d_scale[i] * 4, regs));
-            ASSERT_EQ(regs[in.high_limit_reg], reg) << "in" << i;
+            ASSERT_EQ(regs[in.high_limit.reg], reg) << "in" << i;
         }
     }
 }
@@ -645,7 +647,7 @@ TEST(LimitRecovery, EveryW83792DFanMinimumReadsBackTheDriversRpm) {
         for (unsigned count = 0; count <= 0xff; count++) {
             const long div = 1L << code;
             const long rpm = count == 0 ? -1 : count == 0xff ? 0 : 1350000 / (count * div);
-            hwmon_registers regs{};
+            register_image regs{};
             ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::fan_div, 2, div, regs));
             ASSERT_TRUE(hwmon_recover(w83792d_layout, hwmon_kind::fan_min, 2, rpm, regs));
             chip_limits l{};

@@ -5,7 +5,11 @@
 // transactions, which cells each writes, and what a bus failure leaves behind.
 #include "capture.h"
 #include "chip_facts.h"
+#include "chips/cells.h"
+#include "chips/chip_tables.h"
 #include "chips/chips.h"
+#include "chips/conversions.h"
+#include "registers/registers.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>
@@ -426,17 +430,19 @@ TEST_F(Reader, EachCellConvertsItsRegisterAsTheReaderDoes) {
             sim_reset();
             sim_add_chip(0x2c);
             for (const voltage_cell &c : t.cells.voltages)
-                sim_set_reg(t.addr, layout.voltages[c.input].reg, raw);
+                sim_set_reg(t.addr, layout.voltages[c.input].reading.reg, raw);
             for (const temperature_cell &c : t.cells.temperatures)
-                sim_set_reg(t.addr, layout.temperatures[c.input].reg, raw);
+                sim_set_reg(t.addr, layout.temperatures[c.input].reading.reg, raw);
             for (const fan_cell &c : t.cells.fans)
-                sim_set_reg(t.addr, layout.fans[c.input].count_reg, raw);
+                sim_set_reg(t.addr, layout.fans[c.input].count.reg, raw);
             readings s{};
             ASSERT_EQ(read_kind(t.kind, bus, s), 0);
             for (const voltage_cell &c : t.cells.voltages) {
-                // A 10-bit input's value is its register times four, the low bits being 0.
-                const bool ten_bit = layout.voltages[c.input].ten_bit && !c.high_byte_only;
-                const double want = convert(c, ten_bit ? raw * 4u : raw);
+                // A 10-bit input's value is its register times four, the low bits being 0;
+                // the cell that takes the register alone, the register's value.
+                const unsigned low_bits =
+                    c.high_byte_only ? 0u : layout.voltages[c.input].reading.low_bits;
+                const double want = convert(c, raw << low_bits);
                 EXPECT_EQ(memcmp(&s.voltages[c.cell], &want, sizeof want), 0)
                     << "voltages[" << int{c.cell} << "] " << s.voltages[c.cell] << " " << want;
             }
@@ -444,7 +450,7 @@ TEST_F(Reader, EachCellConvertsItsRegisterAsTheReaderDoes) {
                 EXPECT_EQ(s.temps[c.cell], convert(c, raw)) << "temps[" << int{c.cell} << "]";
             for (const fan_cell &c : t.cells.fans) {
                 const fan_input &f = layout.fans[c.input];
-                EXPECT_EQ(s.fans[c.cell], convert(f, f.sixteen_bit ? raw * 256u : raw, 0))
+                EXPECT_EQ(s.fans[c.cell], convert(f, raw << f.count.low_bits, 0))
                     << "fans[" << int{c.cell} << "]";
             }
         }
@@ -517,28 +523,17 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 register_image r = image;
                 for (const voltage_cell &c : t.cells.voltages) {
                     const voltage_input &in = layout.voltages[c.input];
-                    r[in.reg] = image[high ? in.high_limit_reg : in.low_limit_reg];
-                    if (!in.ten_bit)
-                        continue;
-                    const unsigned bits =
-                        in.ten_bit_limits
-                            ? (image[high ? in.high_bits_reg : in.low_bits_reg] >> in.low_shift) &
-                                  3u
-                            : 0u;
-                    r[in.low_reg] = static_cast<uint8_t>((r[in.low_reg] & ~(3u << in.low_shift)) |
-                                                         bits << in.low_shift);
+                    const register_field &limit = high ? in.high_limit : in.low_limit;
+                    EXPECT_TRUE(in.reading.store(limit.value(image), r));
                 }
                 for (const temperature_cell &c : t.cells.temperatures) {
                     const temperature_input &in = layout.temperatures[c.input];
-                    const uint8_t regs[] = {in.max_reg, in.max_hyst_reg, in.warn_reg,
-                                            in.warn_hyst_reg};
-                    r[in.reg] = image[regs[level]];
+                    const register_field levels[] = {in.max, in.max_hyst, in.warn, in.warn_hyst};
+                    EXPECT_TRUE(in.reading.store(levels[level].value(image), r));
                 }
                 for (const fan_cell &c : t.cells.fans) {
                     const fan_input &f = layout.fans[c.input];
-                    r[f.count_reg] = image[f.min_reg];
-                    if (f.sixteen_bit)
-                        r[f.count_low_reg] = image[f.min_low_reg];
+                    EXPECT_TRUE(f.count.store(f.min.value(image), r));
                 }
                 readings s{};
                 convert_cells(t.cells, r, s);
@@ -564,7 +559,7 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 }
             }
             for (const fan_cell &c : t.cells.fans) {
-                const unsigned count = fan_min_count(image, layout.fans[c.input]);
+                const unsigned count = layout.fans[c.input].min.value(image);
                 const bool none = count == 0 || count >= layout.no_reading_count;
                 EXPECT_EQ(got.fans[c.cell].min.present, !none) << "fans[" << int{c.cell} << "]";
                 EXPECT_EQ(got.fans[c.cell].min.value, none ? 0u : high.fans[c.cell]);

@@ -4,7 +4,7 @@
 // SMBus byte access over the simulated bus: one transaction per call, exact request, trace,
 // and the failed transaction that comes back as EX_IOERR after its message.
 #include "capture.h"
-#include "chips/chips.h"
+#include "chips/smbus.h"
 #include "sim/sim.h"
 
 #include <errno.h>

@@ -25,39 +25,27 @@ long floor_div(long a, long b) {
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-void set_bits(hwmon_registers &regs, uint8_t reg, unsigned shift, unsigned mask, long value) {
-    regs[reg] = static_cast<uint8_t>((regs[reg] & ~(mask << shift)) |
-                                     ((static_cast<unsigned>(value) & mask) << shift));
-}
-
-// The driver publishes value * step + offset: the value is what lies in 0 .. 1023 (10-bit)
-// or 0 .. 255 steps above the offset, rounded down.
-bool recover_voltage(const voltage_input &in, long mv, hwmon_registers &regs) {
+// A voltage or one of its limits, published as the driver publishes the reading at that
+// value: VALUE * STEP + OFFSET mV. The value is what lies in whole steps above the offset,
+// rounded down, stored into the field where it lives (an 8-bit limit of a 10-bit input keeps
+// its upper eight bits). False below the offset or above what the field holds.
+bool recover_voltage(const voltage_input &in, const register_field &field, long mv,
+                     register_image &regs) {
     if (mv < in.offset_mv)
         return false;
-    const long value = (mv - in.offset_mv) / in.step_mv;
-    if (value > (in.ten_bit ? 1023 : 255))
-        return false;
-    if (!in.ten_bit) {
-        regs[in.reg] = static_cast<uint8_t>(value);
-        return true;
-    }
-    regs[in.reg] = static_cast<uint8_t>(value >> 2);
-    set_bits(regs, in.low_reg, in.low_shift, 3, value);
-    return true;
+    return field.store((mv - in.offset_mv) / in.step_mv, regs);
 }
 
-// Two's complement whole degrees. A fraction added away from zero (0x81 with three quarters
-// is -127750) leaves the byte as the value rounded toward zero; one added upward (0xF0 and a
-// half is -15500), as the value rounded down.
-bool recover_temperature(temperature_fraction fraction, uint8_t reg, long mdeg,
-                         hwmon_registers &regs) {
+// Two's complement whole degrees, a temperature or one of its limits. A fraction added away
+// from zero (0x81 with three quarters is -127750) leaves the byte as the value rounded toward
+// zero; one added upward (0xF0 and a half is -15500), as the value rounded down.
+bool recover_temperature(temperature_fraction fraction, const register_field &field, long mdeg,
+                         register_image &regs) {
     const long degrees =
         fraction == temperature_fraction::away_from_zero ? mdeg / 1000 : floor_div(mdeg, 1000);
     if (degrees < -128 || degrees > 127)
         return false;
-    regs[reg] = static_cast<uint8_t>(degrees);
-    return true;
+    return field.store(static_cast<uint8_t>(degrees), regs);
 }
 
 // The count that gives back RPM, into COUNT: the largest count whose reading is still RPM.
@@ -79,75 +67,27 @@ bool fan_count(long rpm, long divisor, long max, long &count) {
     return true;
 }
 
-bool recover_fan(const chip_layout &layout, const fan_input &f, long rpm, hwmon_registers &regs) {
-    const long divisor = f.divided ? 1L << ((regs[f.divisor_reg] >> f.divisor_shift) & 7) : 1;
+// A fan's count or its minimum, published as the reading at that count under the fan's
+// divisor (recovered before it); no reading, or no minimum, is count 0.
+bool recover_fan(const chip_layout &layout, const fan_input &f, const register_field &field,
+                 long rpm, register_image &regs) {
     long count;
-    if (!fan_count(rpm, divisor, layout.no_reading_count - 1L, count))
+    if (!fan_count(rpm, 1L << divisor_code(regs, f), layout.no_reading_count - 1L, count))
         return false;
-    if (f.sixteen_bit) {
-        regs[f.count_reg] = static_cast<uint8_t>(count >> 8);
-        regs[f.count_low_reg] = static_cast<uint8_t>(count);
-    } else {
-        regs[f.count_reg] = static_cast<uint8_t>(count);
-    }
-    return true;
+    return field.store(count, regs);
 }
 
 // A divisor of 2^code, code 0 to 7.
-bool recover_divisor(const fan_input &f, long divisor, hwmon_registers &regs) {
+bool recover_divisor(const fan_input &f, long divisor, register_image &regs) {
     if (!f.divided)
         return false;
-    for (long code = 0; code < 8; code++)
+    for (unsigned code = 0; code < 8; code++)
         if (divisor == 1L << code) {
-            set_bits(regs, f.divisor_reg, f.divisor_shift, 7, code);
+            regs[f.divisor_reg] = static_cast<uint8_t>(
+                (regs[f.divisor_reg] & ~(7u << f.divisor_shift)) | code << f.divisor_shift);
             return true;
         }
     return false;
-}
-
-// A voltage limit is published as the reading at the limit's value: a 10-bit limit as a
-// 10-bit reading, an 8-bit limit of a 10-bit input as the reading with the low bits 0 (four
-// steps a unit), any other 8-bit limit as an 8-bit reading.
-bool recover_voltage_limit(const voltage_input &in, bool high, long mv, hwmon_registers &regs) {
-    if (mv < in.offset_mv)
-        return false;
-    const long unit = in.ten_bit && !in.ten_bit_limits ? 4L * in.step_mv : in.step_mv;
-    const long value = (mv - in.offset_mv) / unit;
-    if (value > (in.ten_bit_limits ? 1023 : 255))
-        return false;
-    const uint8_t reg = high ? in.high_limit_reg : in.low_limit_reg;
-    if (!in.ten_bit_limits) {
-        regs[reg] = static_cast<uint8_t>(value);
-        return true;
-    }
-    regs[reg] = static_cast<uint8_t>(value >> 2);
-    set_bits(regs, high ? in.high_bits_reg : in.low_bits_reg, in.low_shift, 3, value);
-    return true;
-}
-
-// A fan minimum is published as the reading at that count, under the same divisor; no
-// minimum (0, or the W83792D driver's -1 for a count of 0) is count 0.
-bool recover_fan_min(const chip_layout &layout, const fan_input &f, long rpm,
-                     hwmon_registers &regs) {
-    const long divisor = f.divided ? 1L << ((regs[f.divisor_reg] >> f.divisor_shift) & 7) : 1;
-    long count;
-    if (!fan_count(rpm, divisor, layout.no_reading_count - 1L, count))
-        return false;
-    if (f.sixteen_bit) {
-        regs[f.min_reg] = static_cast<uint8_t>(count >> 8);
-        regs[f.min_low_reg] = static_cast<uint8_t>(count);
-    } else {
-        regs[f.min_reg] = static_cast<uint8_t>(count);
-    }
-    return true;
-}
-
-// A status bit is published as 0 or 1.
-bool recover_bit(status_bit bit, long value, hwmon_registers &regs) {
-    if (value != 0 && value != 1)
-        return false;
-    set_bits(regs, bit.reg, bit.bit, 1, value);
-    return true;
 }
 
 // Which attributes a kind's number counts: the voltage inputs (from in0), the temperatures
@@ -327,7 +267,7 @@ int attribute_dir(const chip_layout &layout, const char *client, char (&dir)[PAT
 // does not publish it; had the driver gone for a moment instead, the anchor says so
 // afterwards.
 int read_attributes(const chip_layout &layout, chip_reading what, const char *dir, int anchor,
-                    hwmon_registers &regs) {
+                    register_image &regs) {
     for (const attribute_set &set : attribute_sets) {
         if (set.limit && what != chip_reading::with_limits)
             continue;
@@ -380,7 +320,7 @@ int read_attributes(const chip_layout &layout, chip_reading what, const char *di
 } // namespace
 
 bool hwmon_recover(const chip_layout &layout, hwmon_kind kind, int index, long value,
-                   hwmon_registers &regs) {
+                   register_image &regs) {
     if (index < first_of(kind))
         return false;
     const auto at = static_cast<size_t>(index - first_of(kind));
@@ -390,43 +330,42 @@ bool hwmon_recover(const chip_layout &layout, hwmon_kind kind, int index, long v
         return false;
     switch (kind) {
     case hwmon_kind::in:
-        return recover_voltage(layout.voltages[at], value, regs);
+        return recover_voltage(layout.voltages[at], layout.voltages[at].reading, value, regs);
+    case hwmon_kind::in_min:
+        return recover_voltage(layout.voltages[at], layout.voltages[at].low_limit, value, regs);
+    case hwmon_kind::in_max:
+        return recover_voltage(layout.voltages[at], layout.voltages[at].high_limit, value, regs);
     case hwmon_kind::temp:
-        return recover_temperature(layout.fraction, layout.temperatures[at].reg, value, regs);
+        return recover_temperature(layout.fraction, layout.temperatures[at].reading, value, regs);
+    case hwmon_kind::temp_max:
+        return recover_temperature(layout.fraction, layout.temperatures[at].max, value, regs);
+    case hwmon_kind::temp_max_hyst:
+        return recover_temperature(layout.fraction, layout.temperatures[at].max_hyst, value, regs);
+    case hwmon_kind::temp_warn:
+        return recover_temperature(layout.fraction, layout.temperatures[at].warn, value, regs);
+    case hwmon_kind::temp_warn_hyst:
+        return recover_temperature(layout.fraction, layout.temperatures[at].warn_hyst, value, regs);
     case hwmon_kind::fan_div:
         return recover_divisor(layout.fans[at], value, regs);
     case hwmon_kind::fan:
-        return recover_fan(layout, layout.fans[at], value, regs);
-    case hwmon_kind::in_min:
-    case hwmon_kind::in_max:
-        return recover_voltage_limit(layout.voltages[at], kind == hwmon_kind::in_max, value, regs);
-    case hwmon_kind::temp_max:
-        return recover_temperature(layout.fraction, layout.temperatures[at].max_reg, value, regs);
-    case hwmon_kind::temp_max_hyst:
-        return recover_temperature(layout.fraction, layout.temperatures[at].max_hyst_reg, value,
-                                   regs);
-    case hwmon_kind::temp_warn:
-        return recover_temperature(layout.fraction, layout.temperatures[at].warn_reg, value, regs);
-    case hwmon_kind::temp_warn_hyst:
-        return recover_temperature(layout.fraction, layout.temperatures[at].warn_hyst_reg, value,
-                                   regs);
+        return recover_fan(layout, layout.fans[at], layout.fans[at].count, value, regs);
     case hwmon_kind::fan_min:
-        return recover_fan_min(layout, layout.fans[at], value, regs);
+        return recover_fan(layout, layout.fans[at], layout.fans[at].min, value, regs);
     case hwmon_kind::in_alarm:
-        return recover_bit(layout.voltages[at].alarm, value, regs);
+        return layout.voltages[at].alarm.store(value, regs);
     case hwmon_kind::temp_alarm:
-        return recover_bit(layout.temperatures[at].alarm, value, regs);
+        return layout.temperatures[at].alarm.store(value, regs);
     case hwmon_kind::fan_alarm:
-        return recover_bit(layout.fans[at].alarm, value, regs);
+        return layout.fans[at].alarm.store(value, regs);
     case hwmon_kind::intrusion:
-        return recover_bit(layout.intrusion, value, regs);
+        return layout.intrusion.store(value, regs);
     }
     return false;
 }
 
 int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
-                         const chip_layout &layout, chip_reading what, hwmon_registers &regs) {
-    regs = hwmon_registers{};
+                         const chip_layout &layout, chip_reading what, register_image &regs) {
+    regs = {};
     auto failed = [](int e) {
         debug_print("hwmon_read_registers() returning error\n");
         return e;

@@ -13,31 +13,26 @@
 // an attribute tree of their own.
 #pragma once
 
-#include "platform/chip_layout.h"
+#include "registers/chip_layout.h"
+#include "registers/registers.h"
 
 #include <stdint.h>
 
-#include <array>
-
-// Every register of the chip, those that no attribute covers reading 0.
-using hwmon_registers = std::array<uint8_t, 256>;
-
 // Reads the attributes of the driver that LAYOUT names, at the client ADDRESS on ADAPTER
-// under SYSFS_ROOT, into REGS, tracing each on -v: the readings', and WITH_LIMITS also the
-// limits' and status bits' (inN_min, inN_max, tempN_max, tempN_max_hyst, tempN_warn,
-// tempN_warn_hyst where the chip has a warning level, fanN_min, the *_alarm bits and
-// intrusion0_alarm). A fan that may be off (chip_layout) and whose attributes the driver does
-// not publish reads 0: count 0, no minimum, its status bit clear, a fan at a standstill that
-// nothing watches (the bus would show the chip's registers for a pin that counts nothing
-// there). Anything else that keeps a register
-// from being recovered fails the read: the client's directory or its hwmon directory missing
-// or unreadable; any other attribute missing or unreadable; content that is no number, or a
-// number outside the range that the chip's registers give; the driver unbound from the
-// client while its attributes were read. The failure is said on standard error, naming the file or
-// directory, and its errno returned (EINVAL for content, ENODEV for the driver gone); 0 when
-// every register was recovered.
+// under SYSFS_ROOT, into REGS (every register that no attribute covers reading 0), tracing each on
+// -v: the readings', and WITH_LIMITS also the limits' and status bits' (inN_min, inN_max,
+// tempN_max, tempN_max_hyst, tempN_warn, tempN_warn_hyst where the chip has a warning level,
+// fanN_min, the *_alarm bits and intrusion0_alarm). A fan that may be off (chip_layout) and whose
+// attributes the driver does not publish reads 0: count 0, no minimum, its status bit clear, a fan
+// at a standstill that nothing watches (the bus would show the chip's registers for a pin that
+// counts nothing there). Anything else that keeps a register from being recovered fails the read:
+// the client's directory or its hwmon directory missing or unreadable; any other attribute missing
+// or unreadable; content that is no number, or a number outside the range that the chip's registers
+// give; the driver unbound from the client while its attributes were read. The failure is said on
+// standard error, naming the file or directory, and its errno returned (EINVAL for content, ENODEV
+// for the driver gone); 0 when every register was recovered.
 int hwmon_read_registers(const char *sysfs_root, int adapter, int address,
-                         const chip_layout &layout, chip_reading what, hwmon_registers &regs);
+                         const chip_layout &layout, chip_reading what, register_image &regs);
 
 // The recovery itself, one attribute at a time: VALUE is the number in attribute inINDEX,
 // tempINDEX, fanINDEX or fanINDEX_div (a fan's divisor comes before its count and its
@@ -65,4 +60,4 @@ enum class hwmon_kind {
     intrusion,
 };
 bool hwmon_recover(const chip_layout &layout, hwmon_kind kind, int index, long value,
-                   hwmon_registers &regs);
+                   register_image &regs);

@@ -58,7 +58,7 @@ struct driver_chip {
     bool decided = false;
     bool held = false; // read through the driver, from regs
     int error = 0;     // the attributes could not be read: every read fails so
-    hwmon_registers regs{};
+    register_image regs{};
 };
 
 // What Linux remembers about one open i2c-dev descriptor, as the kernel does: i2c-dev
