@@ -173,6 +173,18 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"plugin", {"-S", "-N"}, "-N"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// The Linux program itself lets any user ask: no root check, the machine's own board strings
+// identified (this machine is no supported board, or has no SMBIOS baseboard strings).
+TEST(SensorsConfigRun, TheLinuxProgramAsksNoPrivilege) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    invocation inv{VANTOREL_LINUX_BIN, {"-S"}, ""};
+    inv.as_uid = 65534;
+    outcome o = run(inv);
+    EXPECT_TRUE(o.status == 65 || o.status == 71 || o.status == 0) << o.status << o.err;
+    EXPECT_EQ(o.err.find("Must be run as root"), std::string::npos) << o.err;
+}
+
 // libsensors' own parser takes every board's file: `sensors -c FILE` reports a line it
 // cannot parse before anything else, chips or none.
 TEST(SensorsConfigRun, LibsensorsParsesEveryBoardsFile) {
