@@ -8,6 +8,7 @@
 #pragma once
 
 #include "boards/boards.h"
+#include "boards/readings_walk.h"
 
 #include <array>
 #include <span>
@@ -47,13 +48,10 @@ enum class problem_cause : unsigned char {
     case_open,      // the chip's case-open bit is set
 };
 
-enum class reading_kind : unsigned char { temperature, fan, voltage, none };
-
 struct problem {
     plugin_state state;
     problem_cause cause;
-    reading_kind kind;
-    const sensor_label *label; // null for case_open
+    shown_reading reading; // the reading at fault; not used for case_open
 };
 
 // The verdict: the worst state of its problems (ok without any), the number of readings

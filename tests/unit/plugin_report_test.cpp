@@ -68,7 +68,7 @@ TEST_P(Verdict, FollowsTheChipsLimitsAndStatusBits) {
     ASSERT_EQ(v.count, 1u);
     const problem &p = v.list()[0];
     EXPECT_EQ(p.state, c.state);
-    EXPECT_STREQ(p.label == nullptr ? "case" : p.label->label, c.problem);
+    EXPECT_STREQ(p.cause == problem_cause::case_open ? "case" : p.reading.label, c.problem);
 }
 
 using ps = plugin_state;
