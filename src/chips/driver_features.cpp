@@ -8,29 +8,29 @@
 #include <math.h>
 #include <string.h>
 
-const char *feature_prefix(feature_kind kind) {
+const char *feature_prefix(reading_kind kind) {
     switch (kind) {
-    case feature_kind::in:
+    case reading_kind::voltage:
         return "in";
-    case feature_kind::temp:
+    case reading_kind::temperature:
         return "temp";
-    case feature_kind::fan:
+    case reading_kind::fan:
         break;
     }
     return "fan";
 }
 
-unsigned first_feature(feature_kind kind) {
-    return kind == feature_kind::in ? 0 : 1;
+unsigned first_feature(reading_kind kind) {
+    return kind == reading_kind::voltage ? 0 : 1;
 }
 
-size_t feature_count(const chip_layout &layout, feature_kind kind) {
+size_t feature_count(const chip_layout &layout, reading_kind kind) {
     switch (kind) {
-    case feature_kind::in:
+    case reading_kind::voltage:
         return layout.voltages.size();
-    case feature_kind::temp:
+    case reading_kind::temperature:
         return layout.temperatures.size();
-    case feature_kind::fan:
+    case reading_kind::fan:
         break;
     }
     return layout.fans.size();
@@ -53,9 +53,9 @@ cell_feature voltage_feature(const chip_layout &layout, const voltage_cell &c) {
         in.reading.low_bits - field_of(layout, c, voltage_value::reading).low_bits;
     const double step = in.step_mv / 1000.0;
     const double scale = c.factor * c.gain / step / static_cast<double>(1u << dropped);
-    return {feature_kind::in,
+    return {reading_kind::voltage,
             c.cell,
-            first_feature(feature_kind::in) + c.input,
+            first_feature(reading_kind::voltage) + c.input,
             {scale, in.offset_mv / 1000.0, c.offset},
             dropped != 0 ? feature_deviation::low_bits_dropped : feature_deviation::none};
 }
@@ -70,34 +70,38 @@ cell_feature temperature_feature(const temperature_cell &c) {
         deviation = feature_deviation::clamped_whole_degrees;
         break;
     }
-    return {feature_kind::temp, c.cell, first_feature(feature_kind::temp) + c.input, {}, deviation};
+    return {reading_kind::temperature,
+            c.cell,
+            first_feature(reading_kind::temperature) + c.input,
+            {},
+            deviation};
 }
 
 // A fan cell shows the driver's RPM: both compute the clock over the count and divisor.
 cell_feature fan_feature(const fan_cell &c) {
-    return {feature_kind::fan,
+    return {reading_kind::fan,
             c.cell,
-            first_feature(feature_kind::fan) + c.input,
+            first_feature(reading_kind::fan) + c.input,
             {},
             feature_deviation::none};
 }
 
 } // namespace
 
-std::optional<cell_feature> feature_of_cell(const chip_cells &cells, feature_kind kind,
+std::optional<cell_feature> feature_of_cell(const chip_cells &cells, reading_kind kind,
                                             unsigned cell) {
     switch (kind) {
-    case feature_kind::in:
+    case reading_kind::voltage:
         for (const voltage_cell &c : cells.voltages)
             if (c.cell == cell)
                 return voltage_feature(cells.layout, c);
         break;
-    case feature_kind::temp:
+    case reading_kind::temperature:
         for (const temperature_cell &c : cells.temperatures)
             if (c.cell == cell)
                 return temperature_feature(c);
         break;
-    case feature_kind::fan:
+    case reading_kind::fan:
         for (const fan_cell &c : cells.fans)
             if (c.cell == cell)
                 return fan_feature(c);

@@ -15,17 +15,18 @@
 #include <stdint.h>
 
 #include "boards/boards.h"
+#include "boards/readings_walk.h"
 #include "chips/cells.h"
 
-// A driver's kinds of feature, as it names them: inN counted from in0, tempN and fanN from 1.
-enum class feature_kind { in, temp, fan };
+// A driver names its features of each kind of reading inN (voltages, counted from in0), tempN
+// and fanN (counted from 1).
 
-// The name a driver gives its feature NUMBER of KIND ("in", "temp", "fan").
-const char *feature_prefix(feature_kind kind);
-// The number of the first feature of KIND: 0 for in, 1 for temp and fan.
-unsigned first_feature(feature_kind kind);
+// The prefix of the driver's features of KIND: "in", "temp", "fan".
+const char *feature_prefix(reading_kind kind);
+// The number of the first feature of KIND: 0 for voltages, 1 for temperatures and fans.
+unsigned first_feature(reading_kind kind);
 // How many features of KIND the driver of LAYOUT has, from the first on.
-size_t feature_count(const chip_layout &layout, feature_kind kind);
+size_t feature_count(const chip_layout &layout, reading_kind kind);
 
 // The board's value as a function of the driver's value X of the feature, both in the
 // driver's units (volts, degrees, RPM): (X - DRIVER_OFFSET) * SCALE + BOARD_OFFSET. For a
@@ -57,7 +58,7 @@ enum class feature_deviation {
 
 // The driver feature that feeds one cell of the readings.
 struct cell_feature {
-    feature_kind kind;
+    reading_kind kind;
     unsigned cell;   // index into the readings' array of the kind
     unsigned number; // the driver's feature number (in3, temp1, fan12)
     feature_compute compute;
@@ -65,7 +66,7 @@ struct cell_feature {
 };
 
 // The feature of KIND that feeds CELL in the chip of CELLS, if any of its cells is CELL.
-std::optional<cell_feature> feature_of_cell(const chip_cells &cells, feature_kind kind,
+std::optional<cell_feature> feature_of_cell(const chip_cells &cells, reading_kind kind,
                                             unsigned cell);
 
 // A chip of a board that a kernel driver serves: the chip at ADDRESS (7-bit), whose cells

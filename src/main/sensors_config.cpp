@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include "main/sensors_config.h"
+#include "boards/readings_walk.h"
 #include "chips/driver_features.h"
 #include "trace/trace.h"
 
@@ -100,38 +101,31 @@ void compute(FILE *out, const char *name, const feature_compute &c) {
 struct feature_name {
     char text[16];
 };
-feature_name name_of(feature_kind kind, unsigned number) {
+feature_name name_of(reading_kind kind, unsigned number) {
     feature_name n;
     snprintf(n.text, sizeof n.text, "%s%u", feature_prefix(kind), number);
     return n;
 }
 
-// The label lists of board B, each with the kind of feature its cells are.
-struct labelled {
-    feature_kind kind;
-    label_list list;
-};
-std::array<labelled, 3> lists_of(const board &b) {
-    return {{{feature_kind::temp, b.temps},
-             {feature_kind::fan, b.fans},
-             {feature_kind::in, b.voltages}}};
-}
-
 // The features of each kind that the board shows, by number.
 struct shown_features {
     std::array<std::array<bool, 32>, 3> shown{};
-    bool &at(feature_kind kind, unsigned number) {
+    bool &at(reading_kind kind, unsigned number) {
         return shown[static_cast<size_t>(kind)][number % 32];
     }
 };
 
-// Each reading of B that CELLS feed, as FN(label, feature), in the order of the forms:
-// temperatures, fans, voltages, each in list order.
+// The walk over B's readings without values: their kinds, cells and labels.
+shown_readings labels_of(const board &b) {
+    static const readings none{};
+    return shown_readings(b, none);
+}
+
+// Each reading of B that CELLS feed, as FN(label, feature), in the order of the forms.
 template <typename Fn> void each_feature(const board &b, const chip_cells &cells, Fn fn) {
-    for (const labelled &l : lists_of(b))
-        for (const sensor_label &entry : l.list)
-            if (auto f = feature_of_cell(cells, l.kind, entry.index))
-                fn(entry, *f);
+    for (const shown_reading &r : labels_of(b))
+        if (auto f = feature_of_cell(cells, r.kind, r.cell))
+            fn(r.label, *f);
 }
 
 // A comment saying WHY the value of B's readings from CELLS that deviate as WHICH differs
@@ -139,7 +133,7 @@ template <typename Fn> void each_feature(const board &b, const chip_cells &cells
 bool deviation_note(FILE *out, const board &b, const chip_cells &cells, feature_deviation which,
                     const char *why) {
     bool any = false;
-    each_feature(b, cells, [&](const sensor_label &, const cell_feature &f) {
+    each_feature(b, cells, [&](const char *, const cell_feature &f) {
         if (f.deviation != which)
             return;
         fprintf(out, "%s%s", any ? ", " : why, name_of(f.kind, f.number).text);
@@ -191,9 +185,9 @@ void distribution_note(FILE *out, const board &b, const chip_cells &cells) {
             const unsigned input = d.inputs[i];
             fprintf(out, "%sin%u ", i == 0 ? " " : ", ", input);
             bool shown = false;
-            each_feature(b, cells, [&](const sensor_label &entry, const cell_feature &f) {
-                if (f.kind == feature_kind::in && f.number == input && !shown) {
-                    quoted(out, entry.label);
+            each_feature(b, cells, [&](const char *label, const cell_feature &f) {
+                if (f.kind == reading_kind::voltage && f.number == input && !shown) {
+                    quoted(out, label);
                     shown = true;
                 }
             });
@@ -217,10 +211,10 @@ void chip_block(FILE *out, const board &b, const driven_chip &c) {
     deviation_notes(out, b, cells);
 
     shown_features shown;
-    each_feature(b, cells, [&](const sensor_label &entry, const cell_feature &f) {
+    each_feature(b, cells, [&](const char *label, const cell_feature &f) {
         const feature_name name = name_of(f.kind, f.number);
         fprintf(out, "    label %s ", name.text);
-        quoted(out, entry.label);
+        quoted(out, label);
         fputc('\n', out);
         if (!is_identity(f.compute))
             compute(out, name.text, f.compute);
@@ -230,7 +224,7 @@ void chip_block(FILE *out, const board &b, const driven_chip &c) {
     quoted(out, intrusion_label);
     fputs("\n\n", out);
 
-    for (feature_kind kind : {feature_kind::in, feature_kind::temp, feature_kind::fan})
+    for (reading_kind kind : {reading_kind::voltage, reading_kind::temperature, reading_kind::fan})
         for (size_t i = 0; i < feature_count(cells.layout, kind); i++) {
             const unsigned number = first_feature(kind) + static_cast<unsigned>(i);
             if (!shown.at(kind, number))
@@ -247,19 +241,20 @@ void driverless_note(FILE *out, const board &b, const driverless_chip &c) {
             "# No libsensors program sees",
             c.address);
     bool any = false;
-    auto name = [&](const sensor_label &entry) {
+    for (const shown_reading &r : labels_of(b)) {
+        bool from_it = false;
+        if (r.kind == reading_kind::temperature)
+            for (const plain_temperature_cell &cell : c.cells->temperatures)
+                from_it |= cell.cell == r.cell;
+        if (r.kind == reading_kind::voltage)
+            for (const plain_voltage_cell &cell : c.cells->voltages)
+                from_it |= cell.cell == r.cell;
+        if (!from_it)
+            continue;
         fputs(any ? ", " : " ", out);
-        quoted(out, entry.label);
+        quoted(out, r.label);
         any = true;
-    };
-    for (const sensor_label &entry : b.temps)
-        for (const plain_temperature_cell &cell : c.cells->temperatures)
-            if (cell.cell == entry.index)
-                name(entry);
-    for (const sensor_label &entry : b.voltages)
-        for (const plain_voltage_cell &cell : c.cells->voltages)
-            if (cell.cell == entry.index)
-                name(entry);
+    }
     fputs(".\n", out);
 }
 

@@ -81,7 +81,7 @@ TEST_P(ChipFeatures, VoltageComputesGiveTheReadersValuesFromTheDriversOwn) {
     for (const voltage_expectation &e : c.voltages) {
         SCOPED_TRACE("voltages[" + std::to_string(e.cell) + "]");
         filled.insert(e.cell);
-        const auto f = feature_of_cell(c.cells, feature_kind::in, e.cell);
+        const auto f = feature_of_cell(c.cells, reading_kind::voltage, e.cell);
         ASSERT_TRUE(f.has_value());
         EXPECT_EQ(f->number, e.input);
         EXPECT_NEAR(f->compute.scale, e.scale, 1e-12);
@@ -107,7 +107,7 @@ TEST_P(ChipFeatures, VoltageComputesGiveTheReadersValuesFromTheDriversOwn) {
     }
     for (unsigned cell = 0; cell < 15; cell++) {
         if (!filled.count(cell)) {
-            EXPECT_FALSE(feature_of_cell(c.cells, feature_kind::in, cell).has_value()) << cell;
+            EXPECT_FALSE(feature_of_cell(c.cells, reading_kind::voltage, cell).has_value()) << cell;
         }
     }
 }
@@ -123,8 +123,8 @@ INSTANTIATE_TEST_SUITE_P(Chips, ChipFeatures, ::testing::ValuesIn(chip_cases),
 // Temperatures and fans: the driver's feature by number, the CPU temperatures of the W83793G
 // clamped as w83793g_tempadj, every other temperature unsigned whole degrees, fans exact.
 TEST(ChipFeatures, TemperaturesAndFansByTheDriversNumbers) {
-    const auto t1 = feature_of_cell(w83793g_cells, feature_kind::temp, 0);
-    const auto t5 = feature_of_cell(w83793g_cells, feature_kind::temp, 4);
+    const auto t1 = feature_of_cell(w83793g_cells, reading_kind::temperature, 0);
+    const auto t5 = feature_of_cell(w83793g_cells, reading_kind::temperature, 4);
     ASSERT_TRUE(t1 && t5);
     EXPECT_EQ(t1->number, 1u);
     EXPECT_EQ(t1->deviation, feature_deviation::clamped_whole_degrees);
@@ -132,14 +132,14 @@ TEST(ChipFeatures, TemperaturesAndFansByTheDriversNumbers) {
     EXPECT_EQ(t5->deviation, feature_deviation::unsigned_whole_degrees);
     // The X6DVA's second chip fills temperature cells 1 and 2 from temp2 and temp3; cell 0
     // is the driverless chip's.
-    EXPECT_FALSE(feature_of_cell(x6dva_second_cells, feature_kind::temp, 0));
-    EXPECT_EQ(feature_of_cell(x6dva_second_cells, feature_kind::temp, 2)->number, 3u);
-    const auto fan12 = feature_of_cell(w83793g_cells, feature_kind::fan, 11);
+    EXPECT_FALSE(feature_of_cell(x6dva_second_cells, reading_kind::temperature, 0));
+    EXPECT_EQ(feature_of_cell(x6dva_second_cells, reading_kind::temperature, 2)->number, 3u);
+    const auto fan12 = feature_of_cell(w83793g_cells, reading_kind::fan, 11);
     ASSERT_TRUE(fan12);
     EXPECT_EQ(fan12->number, 12u);
     EXPECT_EQ(fan12->deviation, feature_deviation::none);
     EXPECT_TRUE(is_identity(fan12->compute));
-    EXPECT_FALSE(feature_of_cell(w83792d_cells, feature_kind::fan, 7));
+    EXPECT_FALSE(feature_of_cell(w83792d_cells, reading_kind::fan, 7));
 }
 
 // --- the statements ---
