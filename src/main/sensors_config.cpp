@@ -128,41 +128,40 @@ template <typename Fn> void each_feature(const board &b, const chip_cells &cells
             fn(r.label, *f);
 }
 
-// A comment saying WHY the value of B's readings from CELLS that deviate as WHICH differs
-// between vantorel and the driver, and naming their features; nothing where none does.
+// A comment naming the features of B's readings from CELLS whose value deviates as WHICH from
+// the driver's, then saying WHY; nothing where none does.
 bool deviation_note(FILE *out, const board &b, const chip_cells &cells, feature_deviation which,
                     const char *why) {
     bool any = false;
     each_feature(b, cells, [&](const char *, const cell_feature &f) {
         if (f.deviation != which)
             return;
-        fprintf(out, "%s%s", any ? ", " : why, name_of(f.kind, f.number).text);
+        fprintf(out, "%s%s", any ? ", " : "    # ", name_of(f.kind, f.number).text);
         any = true;
     });
     if (any)
-        fputs(".\n", out);
+        fprintf(out, ":\n%s", why);
     return any;
 }
 
 // Where libsensors' arithmetic (sums, products, quotients, exponentials and logarithms) cannot
 // write a cell's conversion, sensors shows what vantorel does not.
 void deviation_notes(FILE *out, const board &b, const chip_cells &cells) {
-    bool any =
-        deviation_note(out, b, cells, feature_deviation::clamped_whole_degrees,
-                       "    # vantorel shows whole degrees, and 0 for anything below 1 degree;\n"
-                       "    # libsensors can neither cut nor clamp a value, so sensors shows the\n"
-                       "    # driver's fraction of a degree and temperatures below 0 for: ");
+    bool any = deviation_note(
+        out, b, cells, feature_deviation::clamped_whole_degrees,
+        "    # vantorel shows whole degrees, and 0 for anything below 1 degree; libsensors\n"
+        "    # can neither cut nor clamp a value, so sensors shows the driver's fraction of\n"
+        "    # a degree and temperatures below 0.\n");
     any |= deviation_note(
         out, b, cells, feature_deviation::unsigned_whole_degrees,
-        "    # vantorel shows the register's whole degrees, 0 to 255; libsensors can\n"
-        "    # neither cut nor wrap a value, so sensors shows the driver's fraction of\n"
-        "    # a degree where the chip has one, and a register of 128 or more as a\n"
-        "    # temperature below 0, for: ");
+        "    # vantorel shows the register's whole degrees, 0 to 255; libsensors can neither\n"
+        "    # cut nor wrap a value, so sensors shows the driver's fraction of a degree where\n"
+        "    # the chip has one, and a register of 128 or more as a temperature below 0.\n");
     any |= deviation_note(
         out, b, cells, feature_deviation::low_bits_dropped,
-        "    # vantorel takes the upper eight bits of this 10-bit input, in steps of\n"
-        "    # four of the driver's; libsensors cannot round down, so sensors shows up\n"
-        "    # to three of the driver's steps more for: ");
+        "    # vantorel takes the upper eight bits of the 10-bit input, in steps of four of\n"
+        "    # the driver's; libsensors cannot round down, so sensors shows up to three of\n"
+        "    # the driver's steps more.\n");
     if (any)
         fputc('\n', out);
 }
