@@ -6,11 +6,11 @@ mmdebstrap (kept between runs in a cache), turned into an ext4 disk image with a
 and the package under test added, and booted under QEMU with the guest's own kernel and
 initrd, systemd as init and udev loading the drivers of QEMU's machine.
 
-The test script runs as a systemd unit once the system is up, with the helpers of
-vmlib.GUEST_LIB (run_case, note), and sends its records over the second serial port as the
-busybox boots do; then it powers the guest off. A second script, where there is one, runs
-in a second boot of the same disk, to see what the system does at boot with what the first
-left installed.
+The test script runs as a systemd unit once the system is up (guest/debian/main.sh), with
+the helpers of guest/common.sh (run_case, note, wait_until) and guest/debian/lib.sh, and
+sends its records over the second serial port as the busybox boots do; then it powers the
+guest off. A second script, where there is one, runs in a second boot of the same disk, to
+see what the system does at boot with what the first left installed.
 """
 
 import contextlib
@@ -28,14 +28,16 @@ import vmlib
 SUITE = "bookworm"
 # The system under test: systemd with udev, node_exporter to scrape, kmod for modprobe, curl
 # for the scrape, and i2c-tools to fill the chip's registers; Nagios 4's daemon to schedule
-# the plugin mode (dma is the mail transport its mailx needs, with no daemon of its own) and
-# sudo for the check's other documented way.
+# the plugin mode (dma is the mail transport its mailx needs, with no daemon of its own),
+# Icinga 2's daemon to run it through its checker too, and sudo for the check's other
+# documented way.
 PACKAGES = ["systemd-sysv", "linux-image-amd64", "udev", "prometheus-node-exporter", "kmod",
-            "curl", "i2c-tools", "nagios4-core", "dma", "sudo"]
+            "curl", "i2c-tools", "nagios4-core", "dma", "icinga2-bin", "sudo"]
 MMDEBSTRAP = ["mmdebstrap", "--variant=minbase", "--include=" + ",".join(PACKAGES), SUITE]
 
 # The root file systems are kept here between runs, one per package list and day: a new day
-# fetches the archive's updates. Only root can read or change them.
+# fetches the archive's updates, and removes the days before. Only root can read or change
+# them.
 CACHE = Path(os.environ.get("VANTOREL_E2E_CACHE", "/var/cache/vantorel-e2e"))
 
 BOOT_TIMEOUT = 900  # seconds; the boot and its cases take three to five minutes
@@ -60,121 +62,11 @@ FailureAction=poweroff-force
 WantedBy=multi-user.target
 """
 
-# Helpers for the test script, beside vmlib.GUEST_LIB's.
-GUEST_LIB = r"""
-UNIT=prometheus-node-exporter-vantorel
-
-# stub_bus: N of the software adapter's /dev/i2c-N.
-stub_bus() {
-    for _d in /sys/bus/i2c/devices/i2c-*; do
-        [ "$(cat "$_d/name")" = "SMBus stub driver" ] && echo "${_d##*-}"
-    done
-}
-
-# stub REG VALUE...: a fresh software adapter with a chip at 0x2f whose registers REG hold
-# VALUE, every other register zero; BUS is set to its number.
-stub() {
-    modprobe -r i2c_stub 2>/dev/null
-    modprobe i2c-dev
-    modprobe i2c-stub chip_addr=0x2f
-    udevadm settle
-    BUS=$(stub_bus)
-    while [ $# -ge 2 ]; do
-        i2cset -y "$BUS" 0x2f "$1" "$2" || echo "i2cset $BUS $1 $2 failed" >&2
-        shift 2
-    done
-}
-
-# now: the monotonic clock in microseconds, as systemd stamps its units' events.
-now() {
-    awk '{ printf "%d\n", $1 * 1000000 }' /proc/uptime
-}
-
-# wait_checked SINCE SECONDS: waits (up to SECONDS) until the service's conditions have been
-# checked after SINCE and the start they were checked for is over, whether it ran or was
-# skipped, and says how long that took.
-wait_checked() {
-    _n=0
-    while [ $_n -lt $(($2 * 2)) ]; do
-        _checked=$(systemctl show -P ConditionTimestampMonotonic "$UNIT.service")
-        _state=$(systemctl show -P ActiveState "$UNIT.service")
-        if [ "$_checked" -gt "$1" ] && [ "$_state" != activating ]; then
-            echo "after $((_n / 2)) s"
-            return 0
-        fi
-        sleep 0.5
-        _n=$((_n + 1))
-    done
-    return 1
-}
-
-# wait_run SINCE SECONDS: waits (up to SECONDS) until a run of the service that started
-# after SINCE has ended, and says how long that took.
-wait_run() {
-    _n=0
-    while [ $_n -lt $(($2 * 2)) ]; do
-        _start=$(systemctl show -P ExecMainStartTimestampMonotonic "$UNIT.service")
-        _end=$(systemctl show -P InactiveEnterTimestampMonotonic "$UNIT.service")
-        if [ "$_start" -gt "$1" ] && [ "$_end" -gt "$_start" ]; then
-            echo "after $((_n / 2)) s"
-            return 0
-        fi
-        sleep 0.5
-        _n=$((_n + 1))
-    done
-    return 1
-}
-
-# scrape: node_exporter's lines for vantorel and its textfile collector.
-scrape() {
-    curl -fsS http://127.0.0.1:9100/metrics >/tmp/metrics &&
-        grep -E '^(# (HELP|TYPE) )?(vantorel_|node_textfile_)' /tmp/metrics
-}
-
-# nagios_state SINCE SECONDS: waits (up to SECONDS) until Nagios has recorded in status.dat a
-# check of the service Board that it started after SINCE (seconds of the epoch), then prints
-# that check's state, output and perfdata as status.dat holds them.
-nagios_state() {
-    _n=0
-    while [ $_n -lt $(($2 * 2)) ]; do
-        awk '/^servicestatus \{/ { b = 1; s = "" } b { s = s $0 "\n" }
-             /^\t\}/ { if (b && s ~ /\tservice_description=Board\n/) printf "%s", s; b = 0 }' \
-            /var/lib/nagios4/status.dat >/tmp/board 2>/dev/null
-        _last=$(sed -n 's/^\tlast_check=//p' /tmp/board)
-        if [ -n "$_last" ] && [ "$_last" -gt "$1" ]; then
-            sed -n -E 's/^\t(current_state|plugin_output|long_plugin_output|performance_data)=/\1=/p' \
-                /tmp/board
-            return 0
-        fi
-        sleep 0.5
-        _n=$((_n + 1))
-    done
-    cat /tmp/board
-    return 1
-}
-
-# outcome: the service's result and state.
-outcome() {
-    systemctl show -p Result,ExecMainStatus,ActiveState "$UNIT.service"
-}
-"""
-
-# The test's frame: the results port, the helpers and the script (the first boot's, or the
-# second's once the first has run), in a subshell that may stop early, then the power-off.
-MAIN = f"""#!/bin/sh
-stty -F /dev/ttyS1 raw -echo -onlcr
-exec 3>/dev/ttyS1
-echo "@@BOOTED" >&3
-script={GUEST_DIR}/test.sh
-if [ -e {GUEST_DIR}/first-boot-done ]; then
-    script={GUEST_DIR}/after-boot.sh
-fi
-touch {GUEST_DIR}/first-boot-done
-( cd /tmp && . {GUEST_DIR}/guest.sh && . "$script" )
-echo "@@END" >&3
-sync
-systemctl poweroff --force --force
-"""
+# The guest's frame and helpers (guest/debian/main.sh runs the boot's script with
+# guest/common.sh's and guest/debian/lib.sh's functions).
+GUEST_FILES = {"main.sh": vmlib.GUEST / "debian" / "main.sh",
+               "common.sh": vmlib.GUEST / "common.sh",
+               "lib.sh": vmlib.GUEST / "debian" / "lib.sh"}
 
 
 class Cache:
@@ -192,7 +84,8 @@ class Cache:
     def use(self, log=print):
         """The cached root directory, made first if needed, as a context: while it lasts,
         no other run removes it. Runs that start together wait for the one that makes it;
-        older entries are removed."""
+        the entries of earlier days are removed, and those of other package lists kept, so
+        that runs of two package lists do not remove each other's."""
         if os.geteuid() != 0:
             raise vmlib.HarnessError("the Debian boot needs root: mmdebstrap makes the root "
                                      "file system's files with their owners")
@@ -203,8 +96,10 @@ class Cache:
             fcntl.flock(lock, fcntl.LOCK_EX)
             if not want.is_dir():
                 self._make(want, log)
+            today = want.name.rsplit("-", 1)[1]
             for old in self.root.iterdir():
-                if old.name not in (want.name, ".lock"):
+                if old.name.startswith(".building-") or (
+                        old.name != ".lock" and old.name.rsplit("-", 1)[-1] < today):
                     shutil.rmtree(old, ignore_errors=True)
             fcntl.flock(lock, fcntl.LOCK_SH)
             yield want
@@ -237,29 +132,31 @@ def guest_kernel(root: Path):
 
 
 def _put(stage: Path, path: str, data: bytes, mode=0o644):
-    """A new file in the staging tree. The tree's files are hard links to the cache's, so an
-    existing one is unlinked first, never written through."""
+    """A new file in the staging tree, or with DATA None, none. The tree's files are hard
+    links to the cache's, so an existing one is unlinked first, never written through."""
     target = stage / path.lstrip("/")
     target.parent.mkdir(parents=True, exist_ok=True)
     if target.exists() or target.is_symlink():
         target.unlink()
+    if data is None:
+        return
     target.write_bytes(data)
     os.chmod(target, mode)
 
 
 def make_image(root: Path, out: Path, files: dict, workdir: Path):
-    """An ext4 image of ROOT with FILES ({guest path: (bytes, mode)}) added and the test unit
-    enabled. ROOT itself is left as it is."""
+    """An ext4 image of ROOT with FILES ({guest path: (bytes, mode), or None to leave the path
+    out}) added and the test unit enabled. ROOT itself is left as it is."""
     stage = workdir / "stage"
     shutil.rmtree(stage, ignore_errors=True)
     subprocess.run(["cp", "-al", str(root), str(stage)], check=True)
     try:
         files = dict(files)
-        files[f"{GUEST_DIR}/guest.sh"] = ((vmlib.GUEST_LIB + GUEST_LIB).encode(), 0o644)
-        files[f"{GUEST_DIR}/main.sh"] = (MAIN.encode(), 0o755)
+        for name, path in GUEST_FILES.items():
+            files[f"{GUEST_DIR}/{name}"] = (path.read_bytes(), 0o644)
         files["/etc/systemd/system/vantorel-e2e.service"] = (TEST_UNIT.encode(), 0o644)
-        for path, (data, mode) in files.items():
-            _put(stage, path, data, mode)
+        for path, data_mode in files.items():
+            _put(stage, path, *(data_mode or (None,)))
         wants = stage / "etc/systemd/system/multi-user.target.wants"
         wants.mkdir(parents=True, exist_ok=True)
         (wants / "vantorel-e2e.service").symlink_to("/etc/systemd/system/vantorel-e2e.service")
@@ -272,20 +169,16 @@ def make_image(root: Path, out: Path, files: dict, workdir: Path):
         shutil.rmtree(stage, ignore_errors=True)
 
 
-def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workdir: Path,
-         append="", timeout=BOOT_TIMEOUT, log=print, after_boot: str = None
-         ) -> vmlib.BootResult:
+def boot(cache: Cache, files: dict, maker: str, product: str, workdir: Path, append="",
+         timeout=BOOT_TIMEOUT, log=print, second_boot=False) -> vmlib.BootResult:
     """Boots the cached root file system with FILES ({guest path: (bytes, mode)}) added and
-    APPEND on the kernel's command line, and runs SCRIPT in it once the system is up; with
-    AFTER_BOOT, boots the same disk again and runs that script in the second boot. Returns
-    the records both sent back (a name the second uses again is the second's)."""
+    APPEND on the kernel's command line, and runs GUEST_DIR/first-boot.sh (one of FILES) in
+    it once the system is up; with SECOND_BOOT, boots the same disk again and runs
+    GUEST_DIR/second-boot.sh. Returns the records both sent back (a name the second uses
+    again is the second's)."""
     workdir.mkdir(parents=True, exist_ok=True)
     start = time.monotonic()
     image, kernel, initrd = (workdir / n for n in ("root.ext4", "vmlinuz", "initrd.img"))
-    files = dict(files)
-    files[f"{GUEST_DIR}/test.sh"] = (script.encode(), 0o644)
-    if after_boot is not None:
-        files[f"{GUEST_DIR}/after-boot.sh"] = (after_boot.encode(), 0o644)
     with cache.use(log) as root:
         make_image(root, image, files, workdir)
         # Links, not names in the cache, which a later day's run may remove.
@@ -299,7 +192,7 @@ def boot(cache: Cache, script: str, files: dict, maker: str, product: str, workd
     made = time.monotonic() - start
     res = vmlib.run_qemu(cmd, maker, product, workdir, timeout)
     res.detail = f"the disk image made in {made:.0f} s before it"
-    if after_boot is not None and res.finished and not res.problem:
+    if second_boot and res.finished and not res.problem:
         (workdir / "after-boot").mkdir(exist_ok=True)
         again = vmlib.run_qemu(cmd, maker, product, workdir / "after-boot", timeout)
         res.records.update(again.records)

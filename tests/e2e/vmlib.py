@@ -5,7 +5,7 @@
 a busybox initramfs that carries the program, booting it under QEMU with chosen baseboard
 strings, and reading back the results the guest writes to its second serial port.
 
-The guest side is a small shell library (GUEST_LIB below) that every test script sources.
+The guest side is a small shell library (guest/*.sh) that every test script runs with.
 Each command a test runs through `run_case` comes back as one record: its exit status, its
 standard output and its standard error, each byte for byte (base64 on the wire, so a serial
 line that mangles control characters or a missing final newline cannot hide a difference).
@@ -29,6 +29,10 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
+# The guest's shell: /init and the helpers every boot's script runs with.
+GUEST = HERE / "guest"
+GUEST_INIT = GUEST / "init.sh"
+GUEST_LIBS = ["common.sh", "initramfs.sh", "boards.sh", "drivers.sh"]
 
 # The modules the guest needs: the character-device interface to I2C adapters and the
 # software adapter whose chips are plain register arrays that i2cset can fill; for the
@@ -215,84 +219,6 @@ def shared_libs(binary: str):
     return libs
 
 
-# The guest's /init: mount the kernel file systems, make the results port raw, load
-# i2c-dev, run the test script with the helper library, then power off. Power-off is a
-# reboot that QEMU (-no-reboot) turns into an exit.
-INIT = r"""#!/bin/sh
-/bin/busybox --install -s /bin
-export PATH=/usr/bin:/bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-mount -t tmpfs tmpfs /tmp
-stty -F /dev/ttyS1 raw -echo -onlcr 2>/dev/null
-exec 3>/dev/ttyS1
-. /lib/e2e/guest.sh
-load_module i2c-dev
-echo "@@BOOTED" >&3
-if [ -f /test.sh ]; then
-    ( cd /tmp && . /test.sh )
-else
-    echo "@@NOTEST" >&3
-fi
-echo "@@END" >&3
-sync
-reboot -f
-"""
-
-# Helpers for test scripts. fd 3 is the results port.
-GUEST_LIB = r"""
-# load_module NAME [PARAMS...]: insmod NAME and the modules it depends on.
-load_module() {
-    _m=$1; shift
-    for _dep in $(cat /lib/e2e/deps/$_m); do
-        insmod /lib/e2e/modules/$_dep.ko 2>/dev/null
-    done
-    insmod /lib/e2e/modules/$_m.ko "$@"
-}
-
-# wait_node PATH: wait (up to five seconds) for a device node to appear.
-wait_node() {
-    _n=0
-    while [ ! -c "$1" ] && [ $_n -lt 50 ]; do usleep 100000; _n=$((_n + 1)); done
-}
-
-# stub ADDRS: a fresh software I2C adapter (bus 0, /dev/i2c-0) with chips at ADDRS
-# (comma-separated 7-bit addresses), every register zero.
-stub() {
-    rmmod i2c_stub 2>/dev/null
-    load_module i2c-stub chip_addr=$1
-    wait_node /dev/i2c-0
-}
-
-# emit NAME STATUS OUTFILE ERRFILE: one result record on the results port.
-emit() {
-    {
-        echo "@@CASE $1 $2"
-        base64 < "$3"
-        echo "@@STDERR"
-        base64 < "$4"
-        echo "@@EOC"
-    } >&3
-}
-
-# run_case NAME COMMAND...: run COMMAND, send back its status, stdout and stderr.
-run_case() {
-    _name=$1; shift
-    "$@" > /tmp/.out 2> /tmp/.err < /dev/null 3>&-
-    emit "$_name" $? /tmp/.out /tmp/.err
-}
-
-# note NAME TEXT...: send back a line of text as a record of its own.
-note() {
-    _name=$1; shift
-    echo "$*" > /tmp/.out
-    : > /tmp/.err
-    emit "$_name" 0 /tmp/.out /tmp/.err
-}
-"""
-
-
 def build_initramfs(program: str, out: Path, kernel: Kernel = None) -> Kernel:
     """Writes to OUT an initramfs holding busybox, the I2C modules, PROGRAM (as
     /usr/bin/vantorel), strace and flock, with every shared library they load."""
@@ -308,8 +234,9 @@ def build_initramfs(program: str, out: Path, kernel: Kernel = None) -> Kernel:
     c.chardev("dev/null", 1, 3, 0o666)
     c.file("bin/busybox", Path(busybox).read_bytes(), 0o755)
     c.symlink("bin/sh", "busybox")
-    c.file("init", INIT.encode(), 0o755)
-    c.file("lib/e2e/guest.sh", GUEST_LIB.encode())
+    c.file("init", GUEST_INIT.read_bytes(), 0o755)
+    for name in GUEST_LIBS:
+        c.file(f"lib/e2e/{name}", (GUEST / name).read_bytes())
     c.file("etc/passwd", b"root:x:0:0:root:/root:/bin/sh\n"
                          b"nobody:x:65534:65534:nobody:/:/bin/sh\n")
     c.file("etc/group", b"root:x:0:\nnogroup:x:65534:\n")

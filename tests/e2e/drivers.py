@@ -1,0 +1,589 @@
+# SPDX-FileCopyrightText: 2026 The vantorel developers
+# SPDX-License-Identifier: BSD-2-Clause
+
+"""Boots of the second kind: the kernel's drivers. The SMBus adapter the program searches
+for among the adapter drivers' (and a chip that another driver claims), and three boards whose
+chip at 0x2f a hwmon driver holds (X7DBP with w83793, P8SC8 with w83792d, the X6DVA's second
+chip with w83792d): read through the driver as over the bus, the driver's own readings and
+limits as an oracle, the attributes that cannot be done without, and the driver bound and
+unbound while the program runs. The guest's side is in guest/drivers.sh.
+"""
+
+import re
+
+import vmlib
+from harness import (ALL_FORMS, ARRANGEMENTS, DRIVER_FORMS, DRIVER_OF, DRIVER_SETUP, FORMS,
+                     MAKER, Boot, Case, Run, Sim, compare, diff, driver_image,
+                     expect, hexlist, image_reg, normalise, read_trace, run_cmd, show,
+                     with_regs)
+
+KIND = "drivers"
+
+
+def boots(cat, sim: Sim, rng, deb=None):
+    """The adapter search, then the three boards whose chip a driver holds."""
+    out = [search_boot(cat, sim)]
+    for product, arrangement in (("X7DBP", "w83793g"), ("P8SC8", "w83792d"),
+                                 ("X6DVA", "dual")):
+        b = driver_boot(product, arrangement, rng, sim)
+        driver_failure_cases(b, arrangement, rng)
+        oracle_case(b, arrangement, rng)
+        churn_case(b, arrangement, rng)
+        out.append(b)
+    return out
+
+
+# The -v trace of the search when the stub is the only adapter.
+SEARCH_TRACE = (b"==> find_smbus_adapter(sysfs = /sys, dev = /dev)\n"
+                b"==> \tadapters: 1, SMBus: 1\n"
+                b"==> \ti2c-0: SMBus stub driver\n"
+                b"==> find_smbus_adapter() returning /dev/i2c-0\n")
+
+
+def search_boot(cat, sim: Sim) -> Boot:
+    """X7DBP without -f: the program finds the SMBus adapter in sysfs. One adapter is read
+    as if named; a second one (i2c-piix4 on the PIIX4 SMBus of QEMU's machine), no i2c-dev
+    and no adapter at all each end with 66 and their explanation. Then the kernel's w83793
+    driver claims the chip, and the run reads it through the driver. Then a driver that
+    vantorel cannot read through (at24) claims it: the run names it, ends as a failed
+    transaction (74), and reads once the driver is unbound as the message says."""
+    b = Boot("X7DBP adapter search and busy chip", MAKER, "X7DBP")
+    image = cat.images["w83793g"]
+    fixture = vmlib.sim_fixture(MAKER, "X7DBP", image)
+    want = {form: sim.run(fixture, FORMS[form]) for form in ("plain", "verbose")}
+    # The w83793 driver's setup registers (see DRIVER_SETUP): it binds and publishes every
+    # input the board shows.
+    busy_image = image + [(0x2f, r, v) for r, v in DRIVER_SETUP["w83793"]]
+    b.guest(vmlib.guest_image(image))
+    b.guest("search_runs\n")
+    b.guest(vmlib.guest_image(busy_image))
+    b.guest("busy_chip_runs\n")
+
+    def same_as_named(recs):
+        got, named = recs.get("search/default"), recs.get("search/named")
+        problems = compare(want["plain"], got)
+        if got is not None and named is not None and (got.status, got.out, got.err) != \
+                (named.status, named.out, named.err):
+            problems.append("the run without -f differs from the one with -f /dev/i2c-0")
+        return problems
+
+    def traced(recs):
+        got = recs.get("search/verbose")
+        if got is None:
+            return ["no result"]
+        if got.out.count(SEARCH_TRACE) != 1:
+            return [f"no search trace {show(SEARCH_TRACE)} in {show(got.out, 3000)}"]
+        return compare(want["verbose"], Run(got.status, got.out.replace(SEARCH_TRACE, b""),
+                                            got.err))
+
+    def several(recs):
+        names = recs.get("search/adapters")
+        problems = []
+        if names is None or names.out != (b"i2c-0 SMBus stub driver\n"
+                                          b"i2c-1 SMBus PIIX4 adapter at 0700\n"):
+            problems.append(f"harness: adapters {show(names.out) if names else 'none'}, meant "
+                            "the stub and PIIX4")
+        problems += expect(66, out=b"", err=(
+            b"vantorel: 2 SMBus adapters found; name the one to read with -f:\n"
+            b"vantorel: /dev/i2c-0: SMBus stub driver\n"
+            b"vantorel: /dev/i2c-1: SMBus PIIX4 adapter at 0700\n"))(recs.get("search/several"))
+        problems += [f"with -f: {p}" for p in compare(want["plain"],
+                                                      recs.get("search/several-named"))]
+        return problems
+
+    def held(recs):
+        drv = recs.get("held/driver")
+        if drv is None or not drv.out.endswith(b"/w83793\n"):
+            return [f"harness: the w83793 driver did not bind "
+                    f"({show(drv.out + drv.err) if drv else 'no result'})"]
+        return compare(want["plain"], recs.get("held/plain"))
+
+    def busy(recs):
+        problems = []
+        drv = recs.get("busy/driver")
+        if drv is None or not drv.out.endswith(b"/at24\n"):
+            problems.append(f"harness: the at24 driver did not bind "
+                            f"({show(drv.out + drv.err) if drv else 'no result'})")
+        message = (b"vantorel: the kernel's at24 driver holds the chip at 0x2f on i2c-0\n"
+                   b"vantorel: release it: echo 0-002f > /sys/bus/i2c/drivers/at24/unbind, "
+                   b"or modprobe -r at24\n"
+                   b"vantorel: ioctl(SMB_READB) failed: Device or resource busy\n")
+        problems += expect(74, out=b"", err=message)(recs.get("busy/plain"))
+        # Said once, however many reads the trace shows being tried.
+        problems += [f"-v: {p}" for p in expect(74, err=message)(recs.get("busy/verbose"))]
+        problems += [f"after unbind: {p}" for p in compare(want["plain"],
+                                                           recs.get("busy/released"))]
+        return problems
+
+    nodev = (b"vantorel: SMBus adapter i2c-0 (SMBus stub driver) has no device node "
+             b"/dev/i2c-0: i2c-dev is not loaded (modprobe i2c-dev)\n")
+    none = (b"vantorel: no SMBus adapter found in /sys/bus/i2c/devices: load the chipset's "
+            b"SMBus driver (modprobe i2c-i801 on the supported Intel boards), or name the "
+            b"device with -f\n")
+    table = [
+        ("one SMBus adapter: no -f reads it, as -f /dev/i2c-0 does", same_as_named),
+        ("-v traces the candidates and the choice", traced),
+        ("two SMBus adapters (stub, PIIX4): 66 naming both; -f still reads", several),
+        ("no i2c-dev: 66, says to load it",
+         lambda recs: expect(66, out=b"", err=nodev)(recs.get("search/no-i2c-dev"))),
+        ("no SMBus adapter: 66, says which driver to load",
+         lambda recs: expect(66, out=b"", err=none)(recs.get("search/none"))),
+        ("chip held by the kernel's w83793: read through it, as over the bus", held),
+        ("chip held by another driver (at24): 74 naming it; reads once unbound", busy),
+    ]
+    for title, chk in table:
+        b.cases.append(Case(f"adapter search: {title}", chk))
+    return b
+
+
+# --------------------------------------------------------------------------------------
+# Through the kernel's driver: the chip that w83793 or w83792d holds is read from the
+# driver's attributes, and the report is the one the bus gives for the same registers.
+
+
+def driver_boot(product, arrangement, rng, sim: Sim) -> Boot:
+    """One board whose chip at 0x2f the kernel's driver holds: a random image read over the
+    bus (driver not bound) and through the driver gives the same report in every form; the
+    -v trace names the driver and shows the readers' reads; no bus transaction reaches the
+    held chip. Then the documented differences, each compared with the sim build given the
+    registers the driver shows."""
+    driver = DRIVER_OF[arrangement]
+    arr = ARRANGEMENTS[arrangement]
+    b = Boot(f"{product} through the kernel's {driver}", MAKER, product)
+    image = driver_image(arrangement, rng)
+    bind, release = f"bind_driver {driver}\n", "release_driver\n"
+    b.guest(vmlib.guest_image(image))
+    for form in DRIVER_FORMS:
+        b.guest(run_cmd(f"bus/{form}", ALL_FORMS[form]))
+    b.guest(run_cmd("bus/verbose-limits", ["-v", "-P"]))
+    b.guest(bind)
+    b.guest("run_case driver/link readlink $CLIENT/driver\n")
+    for form in DRIVER_FORMS:
+        b.guest(run_cmd(f"driver/{form}", ALL_FORMS[form]))
+    b.guest(run_cmd("driver/verbose", FORMS["verbose"]))
+    b.guest(run_cmd("driver/verbose-limits", ["-v", "-P"]))
+    b.guest("ioctl_run driver/strace\n")
+    if vmlib.HAVE_SENSORS:
+        b.guest("run_case driver/sensors sensors\n")
+    b.guest(release)
+
+    def bound(recs):
+        link = recs.get("driver/link")
+        if link is None or not link.out.endswith(f"/{driver}\n".encode()):
+            return [f"harness: the {driver} driver did not bind "
+                    f"({show(link.out + link.err) if link else 'no result'})"]
+        return []
+
+    def same(recs):
+        problems = bound(recs)
+        for form in DRIVER_FORMS:
+            bus, drv = recs.get(f"bus/{form}"), recs.get(f"driver/{form}")
+            if bus is None or drv is None:
+                problems.append(f"{form}: no result")
+                continue
+            if bus.status != 0:
+                problems.append(f"{form}: the bus run itself failed ({bus.status}, "
+                                f"{show(bus.err)})")
+            problems += [f"{form}: {p}" for p in compare(Run(bus.status, bus.out, bus.err),
+                                                          drv)]
+        return problems
+
+    held = f"==> chip 0x2f on i2c-0: held by the kernel's {driver} driver, read through its " \
+           "attributes\n"
+
+    def traced(recs):
+        got = recs.get("driver/verbose")
+        if got is None:
+            return ["no result"]
+        problems = []
+        if got.status != 0 or got.out.count(held.encode()) != 1:
+            problems.append(f"status {got.status}, want 0 and one line {show(held.encode())} "
+                            f"in {show(got.out, 600)}")
+        if b"==> \tin0_input = " not in got.out:
+            problems.append("no attribute read traced")
+        reads = read_trace(got.out)
+        if reads != arr.reads:
+            problems.append(f"read_byte entries {hexlist(reads)}, want {hexlist(arr.reads)}")
+        if b"==> \tin0_min = " in got.out:
+            problems.append("a run without limits read a limit attribute")
+        return problems
+
+    def traced_limits(recs):
+        """With -P the readings' reads, then the limit registers', on the bus and through
+        the driver, which also reads the limit and status attributes."""
+        problems = []
+        want = arr.reads + arr.limit_reads
+        for path in ("bus", "driver"):
+            got = recs.get(f"{path}/verbose-limits")
+            if got is None or got.status != 0:
+                problems.append(f"{path}: {show(got.err) if got else 'no result'}")
+                continue
+            reads = read_trace(got.out)
+            if reads != want:
+                problems.append(f"{path}: read_byte entries {hexlist(reads)}, want "
+                                f"{hexlist(want)}")
+        drv = recs.get("driver/verbose-limits")
+        if drv is not None and not all(a in drv.out for a in (
+                b"==> \tin0_min = ", b"==> \ttemp1_max_hyst = ", b"==> \tfan1_alarm = ",
+                b"==> \tintrusion0_alarm = ")):
+            problems.append("the limit and status attributes are not traced")
+        return problems
+
+    def no_bus(recs):
+        run, log = recs.get("driver/strace"), recs.get("driver/strace.log")
+        if run is None or log is None:
+            return ["no result"]
+        problems = [] if run.status == 0 else [f"status {run.status}: {show(run.err)}"]
+        text = log.out.decode()
+        selects = [int(a, 16) for a in re.findall(r"ioctl\(\d+, 0x703, 0x([0-9a-f]+)\)", text)]
+        smbus = len(re.findall(r"ioctl\(\d+, 0x720, ", text))
+        bus_reads = [r for r in arr.reads if r[0] != 0x2f]
+        want = [a for a in arr.selects if a != 0x2f]
+        if selects != want or smbus != len(bus_reads):
+            problems.append(f"I2C_SLAVE to {hexlist(selects)} and {smbus} I2C_SMBUS, want "
+                            f"{hexlist(want)} and {len(bus_reads)}")
+        return problems
+
+    b.cases += [
+        Case(f"driver {product}: random image, plain/-c/-J, -a in each and -P through {driver} "
+             "same as the bus", same),
+        Case(f"driver {product}: -v names {driver} and traces its attributes and the reads",
+             traced),
+        Case(f"driver {product}: -v -P reads the limit registers after the readings' on the "
+             "bus and through the driver", traced_limits),
+        Case(f"driver {product}: no bus transaction for the held chip (strace)", no_bus),
+    ]
+    if vmlib.HAVE_SENSORS:
+        def sensors(recs):
+            got = recs.get("driver/sensors")
+            if got is None:
+                return ["no result"]
+            if got.status != 0 or f"{driver}-i2c-0-2f".encode() not in got.out:
+                return [f"sensors: status {got.status} {show(got.out + got.err)}"]
+            return []
+        b.cases.append(Case(f"driver {product}: lm-sensors still reads the chip", sensors))
+
+    # The documented differences: the driver's view is the bus path's for the registers it
+    # shows, which the sim build reads from its fixture.
+    if driver == "w83793":
+        # Counts with their top four bits set: the driver reads the low 12 bits.
+        wide = with_regs(image, {(0x2f, 0x23 + 2 * i): 0x10 * (i + 1) + (image_reg(
+            image, 0x23 + 2 * i) & 0x0f) for i in range(12)})
+        seen = with_regs(wide, {(0x2f, 0x23 + 2 * i): image_reg(wide, 0x23 + 2 * i) & 0x0f
+                                for i in range(12)})
+        differences = [("fan counts with their top four bits set read as 12-bit counts",
+                        wide, seen)]
+    else:
+        # Fans 4 and 5 turned off (0x1A bits 6 and 5) and 6 and 7 (0x4B): not published,
+        # their counts, minimums and status bits (0xAB bits 5-7, 0xAA bit 7) read 0.
+        off = with_regs(image, {(0x2f, 0x1a): 0x60, (0x2f, 0x4b): 0x00})
+        seen = with_regs(off, {(0x2f, r): 0 for r in (0xb8, 0xb9, 0xba, 0xbe, 0xbb, 0xbc,
+                                                       0xbd, 0xbf)})
+        seen = [(a, r, v & {0xab: 0x1f, 0xaa: 0x7f}.get(r, 0xff) if a == 0x2f else v)
+                for a, r, v in seen]
+        differences = [("fans the driver does not publish read 0", off, seen)]
+    for n, (title, img, view) in enumerate(differences):
+        b.guest(vmlib.guest_image(img))
+        b.guest(bind)
+        for form in DRIVER_FORMS:
+            b.guest(run_cmd(f"diff{n}/{form}", ALL_FORMS[form]))
+        b.guest(release)
+        fixture = vmlib.sim_fixture(MAKER, product, view)
+        want = {form: sim.run(fixture, ALL_FORMS[form]) for form in DRIVER_FORMS}
+        bus_view = {form: sim.run(vmlib.sim_fixture(MAKER, product, img), ALL_FORMS[form])
+                    for form in DRIVER_FORMS}
+
+        def check(recs, n=n, want=want, bus_view=bus_view):
+            problems = []
+            for form in DRIVER_FORMS:
+                problems += [f"{form}: {p}" for p in compare(want[form],
+                                                              recs.get(f"diff{n}/{form}"))]
+            if want["plain"].out == bus_view["plain"].out:
+                problems.append("harness: the difference does not show in the report")
+            return problems
+
+        b.cases.append(Case(f"driver {product}: {title}", check))
+    return b
+
+
+# --------------------------------------------------------------------------------------
+# The kernel's driver as an oracle: what it computes from the chip's registers, against what
+# the bus path reports for the same registers.
+
+# Each reported cell's driver attribute, for the chip the driver holds at 0x2f. A voltage:
+# (attribute, the driver's step and offset in mV, the low bits the reader leaves out, the
+# reader's volts per count, its multiplier, its offset in volts), so the register count the
+# driver read is (mV - offset) / step and the cell is that count, less the dropped bits,
+# computed as the reader documents it (the board's -12 V and +12 V computes included).
+# A temperature: the attribute, compared while it is not negative (whole degrees, its
+# fraction dropped). A fan: the attribute, RPM as the driver computes it from the same
+# count (the W83792D driver's -1 for a count of 0 is the reader's 0).
+ORACLE = {
+    "w83793g": {
+        "volts": {0: ("in0", 2, 0, 0, 0.002, 1, 0), 1: ("in1", 2, 0, 0, 0.002, 1, 0),
+                  2: ("in2", 2, 0, 0, 0.002, 1, 0), 3: ("in3", 16, 0, 0, 0.032, -12, 0),
+                  4: ("in4", 16, 0, 0, 0.016, 1, 0), 5: ("in5", 16, 0, 0, 0.016, 1, 0),
+                  6: ("in6", 8, 0, 0, 0.008, 12, 0), 7: ("in8", 24, 150, 0, 0.024, 1, 0.15),
+                  9: ("in7", 24, 150, 0, 0.024, 1, 0.15), 10: ("in9", 16, 0, 0, 0.016, 1, 0)},
+        "temps": {i: f"temp{i + 1}" for i in range(6)},
+        "fans": {i: f"fan{i + 1}" for i in range(12)},
+    },
+    "w83792d": {
+        "volts": {0: ("in0", 2, 0, 0, 0.002, 1, 0), 1: ("in1", 2, 0, 0, 0.002, 1, 0),
+                  7: ("in7", 6, 0, 2, 0.024, 1, 0), 8: ("in6", 6, 0, 0, 0.006, 1, 0),
+                  10: ("in8", 16, 0, 0, 0.016, 1, 0), 11: ("in2", 4, 0, 0, 0.004, 1, 0),
+                  12: ("in3", 4, 0, 0, 0.004, 1, 0), 13: ("in4", 4, 0, 0, 0.008, -12, 0),
+                  14: ("in5", 4, 0, 0, 0.016, 1, 0)},
+        "temps": {0: "temp1", 1: "temp2", 2: "temp3"},
+        "fans": {i: f"fan{i + 1}" for i in range(7)},
+    },
+}
+# The X6DVA's 0x2f chip fills only some of the W83792D's cells; its 0x2c chip has no driver.
+ORACLE["dual"] = {
+    "volts": {c: ORACLE["w83792d"]["volts"][c] for c in (0, 1)},
+    "temps": {1: "temp2", 2: "temp3"},
+    "fans": {i: f"fan{i + 1}" for i in range(6)},
+}
+
+UNIT_KIND = {"V": "volts", "C": "temps", "RPM": "fans"}
+
+
+def label_cells(out: bytes):
+    """{kind: {label: cell}} from the board lookup's trace of a -v run."""
+    cells = {"volts": {}, "temps": {}, "fans": {}}
+    kinds = {"voltages": "volts", "temps": "temps", "fans": "fans"}
+    for kind, cell, label in re.findall(
+            r"^==> \t\tb->(voltages|temps|fans)\[\d+\] = (\d+), (.*)$", out.decode(), re.M):
+        cells[kinds[kind]][label] = int(cell)
+    return cells
+
+
+def exposition(out: bytes):
+    """{family: {sensor label or None: value}} of the sample lines of a -P report."""
+    samples = {}
+    for line in out.decode().splitlines():
+        m = re.match(r'^(vantorel_\w+)(?:\{sensor="((?:[^"\\]|\\.)*)"\})? (\S+)$', line)
+        if m:
+            samples.setdefault(m.group(1), {})[m.group(2)] = m.group(3)
+    return samples
+
+
+def reported_cells(out: bytes):
+    """{kind: {cell: value}} of a -v -c run: the label lists from the board lookup's trace,
+    paired in order with the report's lines of that kind."""
+    text = out.decode()
+    lists = {"voltages": [], "temps": [], "fans": []}
+    for kind, cell in re.findall(r"^==> \t\tb->(voltages|temps|fans)\[\d+\] = (\d+), ",
+                                 text, re.M):
+        lists[kind].append(int(cell))
+    lines = {"volts": [], "temps": [], "fans": []}
+    for line in text.splitlines():
+        if not line.startswith("==> "):
+            label_value, unit = line.rsplit(",", 1)
+            lines[UNIT_KIND[unit]].append(label_value.rsplit(",", 1)[1])
+    cells = {"volts": lists["voltages"], "temps": lists["temps"], "fans": lists["fans"]}
+    if any(len(cells[k]) != len(lines[k]) for k in lines):
+        raise ValueError("the report's lines do not match the label lists")
+    return {k: dict(zip(cells[k], lines[k])) for k in lines}
+
+
+def oracle_case(b: Boot, arrangement, rng):
+    """A random image read over the bus (driver unbound), against the values the kernel's
+    driver computes from the same registers: every cell the board shows that the driver has
+    an attribute for agrees within the report's rounding."""
+    driver = DRIVER_OF[arrangement]
+    image = driver_image(arrangement, rng)
+    b.guest(vmlib.guest_image(image))
+    b.guest(run_cmd("oracle/bus", ["-v", "-c"]))
+    b.guest(run_cmd("oracle/bus-limits", ["-v", "-P"]))
+    b.guest(f"bind_driver {driver}\n"
+            "run_case oracle/driver driver_readings\n"
+            "run_case oracle/driver-limits driver_limits\n"
+            "release_driver\n")
+    table = ORACLE[arrangement]
+
+    def check(recs):
+        bus, drv = recs.get("oracle/bus"), recs.get("oracle/driver")
+        if bus is None or drv is None or bus.status != 0 or drv.status != 0:
+            return [f"no readings: bus {show(bus.err) if bus else None}, driver "
+                    f"{show(drv.out + drv.err) if drv else None}"]
+        try:
+            shown = reported_cells(bus.out)
+        except ValueError as e:
+            return [f"{e}: {show(bus.out, 3000)}"]
+        attrs = dict(line.split() for line in drv.out.decode().splitlines() if " " in line)
+        problems, compared = [], 0
+        for cell, value in shown["volts"].items():
+            if cell not in table["volts"]:
+                continue
+            attr, step, offset, dropped, per_count, mult, add = table["volts"][cell]
+            count = (int(attrs[attr + "_input"]) - offset) // step >> dropped
+            want = count * per_count * mult + add
+            compared += 1
+            if abs(float(value) - want) > 0.0005 + 1e-9:
+                problems.append(f"voltages[{cell}] {value} V, {attr}_input "
+                                f"{attrs[attr + '_input']} mV gives {want:.3f} V")
+        for cell, value in shown["temps"].items():
+            attr = table["temps"].get(cell)
+            mdeg = int(attrs[attr + "_input"]) if attr else -1
+            if mdeg < 0:
+                continue
+            compared += 1
+            if int(value) != mdeg // 1000:
+                problems.append(f"temps[{cell}] {value} C, {attr}_input {mdeg}")
+        for cell, value in shown["fans"].items():
+            if cell not in table["fans"]:
+                continue
+            attr = table["fans"][cell]
+            compared += 1
+            if int(value) != max(int(attrs[attr + "_input"]), 0):
+                problems.append(f"fans[{cell}] {value} RPM, {attr}_input "
+                                f"{attrs[attr + '_input']}")
+        if not compared:
+            problems.append("harness: no reading compared")
+        return problems
+
+    b.cases.append(Case(f"driver {b.product}: the bus path's readings agree with the {driver} "
+                        "driver's own", check))
+
+    def check_limits(recs):
+        """Every labelled cell's limits and status bit in the -P report, and the case-open
+        bit, against the driver's attributes for the same registers, brought to the cell as
+        the readings are: a voltage's two limits through the cell's compute, in order; a
+        temperature level in whole degrees where it is not negative; a fan minimum exactly
+        (the driver's 0 or -1, no minimum, is no sample); a status bit as it is."""
+        bus, drv = recs.get("oracle/bus-limits"), recs.get("oracle/driver-limits")
+        if bus is None or drv is None or bus.status != 0 or drv.status != 0:
+            return [f"no limits: bus {show(bus.err) if bus else None}, driver "
+                    f"{show(drv.out + drv.err) if drv else None}"]
+        cells, samples = label_cells(bus.out), exposition(bus.out)
+        attrs = dict(line.split() for line in drv.out.decode().splitlines() if " " in line)
+        problems, compared = [], 0
+
+        def sample(family, label):
+            return samples.get(family, {}).get(label)
+
+        def same(family, label, want, what):
+            nonlocal compared
+            got = sample(family, label)
+            compared += 1
+            if got is None if want is not None else got is not None:
+                problems.append(f"{family}{{{label}}} {got}, want {want} ({what})")
+            elif want is not None and abs(float(got) - want) > 0.0005 + 1e-9:
+                problems.append(f"{family}{{{label}}} {got}, want {want} ({what})")
+
+        for label, cell in cells["volts"].items():
+            if cell not in table["volts"]:
+                continue
+            attr, step, offset, dropped, per_count, mult, add = table["volts"][cell]
+            ends = sorted(((int(attrs[f"{attr}_{end}"]) - offset) // step >> dropped)
+                          * per_count * mult + add for end in ("min", "max"))
+            what = f"{attr}_min {attrs[attr + '_min']}, {attr}_max {attrs[attr + '_max']}"
+            same("vantorel_voltage_min_volts", label, ends[0], what)
+            same("vantorel_voltage_max_volts", label, ends[1], what)
+            same("vantorel_voltage_alarm", label, int(attrs[f"{attr}_alarm"]), attr + "_alarm")
+        for label, cell in cells["temps"].items():
+            attr = table["temps"].get(cell)
+            if attr is None:
+                continue
+            for level in ("max", "max_hyst", "warn", "warn_hyst"):
+                mdeg = attrs.get(f"{attr}_{level}")
+                if mdeg is None:
+                    same(f"vantorel_temperature_{level}_celsius", label, None, "no attribute")
+                elif int(mdeg) >= 0:
+                    same(f"vantorel_temperature_{level}_celsius", label, int(mdeg) // 1000,
+                         f"{attr}_{level} {mdeg}")
+            same("vantorel_temperature_alarm", label, int(attrs[f"{attr}_alarm"]),
+                 attr + "_alarm")
+        for label, cell in cells["fans"].items():
+            attr = table["fans"].get(cell)
+            if attr is None:
+                continue
+            rpm = int(attrs[f"{attr}_min"])
+            same("vantorel_fan_min_rpm", label, rpm if rpm > 0 else None, f"{attr}_min {rpm}")
+            same("vantorel_fan_alarm", label, int(attrs[f"{attr}_alarm"]), attr + "_alarm")
+        same("vantorel_intrusion_alarm", None, int(attrs["intrusion0_alarm"]),
+             "intrusion0_alarm")
+        if compared < 10:
+            problems.append(f"harness: {compared} values compared")
+        return problems
+
+    b.cases.append(Case(f"driver {b.product}: the bus path's limits and status bits (-P) agree "
+                        f"with the {driver} driver's own", check_limits))
+
+
+# --------------------------------------------------------------------------------------
+# Through the kernel's driver, when the driver's attributes cannot give every register:
+# the run fails with a message, never with a report of zeros.
+
+CHURN_RUNS = 60
+
+
+def churn_case(b: Boot, arrangement, rng):
+    """The driver bound and unbound, and its client deleted and created again, in a loop
+    while vantorel runs CHURN_RUNS times. Each run either fails with a message (74, nothing
+    on standard output) or prints exactly what the bus path prints for the image, with
+    nothing on standard error."""
+    driver = DRIVER_OF[arrangement]
+    image = driver_image(arrangement, rng)
+    b.guest(vmlib.guest_image(image))
+    b.guest(run_cmd("churn/bus", []))
+    b.guest(f"churn_runs {driver} {CHURN_RUNS}\n")
+
+    def check(recs):
+        bus = recs.get("churn/bus")
+        if bus is None or bus.status != 0 or bus.err:
+            return [f"the bus run itself failed: {show(bus.err) if bus else 'no result'}"]
+        problems, reported, failed = [], 0, 0
+        for i in range(1, CHURN_RUNS + 1):
+            got = recs.get(f"churn/{i}")
+            if got is None:
+                problems.append(f"run {i}: no result")
+                continue
+            lines = got.err.decode("utf-8", "replace").splitlines()
+            if got.status == 0 and (got.out, got.err) == (bus.out, b""):
+                reported += 1
+            elif got.status == 0:
+                problems.append(f"run {i}: status 0 with stderr {show(got.err)}, stdout "
+                                "differs from the bus path's:" + diff(normalise(bus.out),
+                                                                      normalise(got.out)))
+            elif got.status != 74 or got.out or not lines or not got.err.endswith(b"\n") \
+                    or not all(line.startswith("vantorel: ") for line in lines):
+                problems.append(f"run {i}: status {got.status}, stdout {show(got.out)}, "
+                                f"stderr {show(got.err)}: want 74 and only a message")
+            elif b"reading through" in got.err and len(lines) != 1:
+                problems.append(f"run {i}: the driver path says more than one line: "
+                                f"{show(got.err)}")
+            else:
+                failed += 1
+        if not problems and (reported == 0 or failed == 0):
+            problems.append(f"harness: {reported} runs reported and {failed} failed; the "
+                            "churn did not race the runs")
+        return problems
+
+    b.cases.append(Case(f"driver {b.product}: {driver} bound, unbound, deleted and created in "
+                        f"a loop: each of {CHURN_RUNS} runs reports as the bus or fails "
+                        "with a message", check))
+
+
+def driver_failure_cases(b: Boot, arrangement, rng):
+    """Attributes the chip's configuration leaves out and vantorel cannot do without: the
+    run fails naming the first of them."""
+    driver = DRIVER_OF[arrangement]
+    if driver != "w83793":
+        return
+    client = "/sys/bus/i2c/devices/0-002f"
+    # 0x5E and 0x5F clear: every temperature input turned off.
+    no_temps = with_regs(driver_image(arrangement, rng), {(0x2f, 0x5e): 0, (0x2f, 0x5f): 0})
+    table = [
+        ("temperature inputs turned off: 74 naming temp1_input", no_temps,
+         f"vantorel: reading through the {driver} driver: {client}/temp1_input: No such file "
+         "or directory\n"),
+    ]
+    for n, (title, image, message) in enumerate(table):
+        b.guest(vmlib.guest_image(image))
+        b.guest(f"bind_driver {driver}\n")
+        b.guest(run_cmd(f"fails/{n}", []))
+        b.guest("release_driver\n")
+        b.cases.append(Case(f"driver {b.product}: {title}", lambda recs, n=n, m=message:
+                            expect(74, out=b"", err=m.encode())(recs.get(f"fails/{n}"))))

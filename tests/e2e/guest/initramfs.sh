@@ -1,0 +1,39 @@
+# shellcheck shell=sh
+# SPDX-FileCopyrightText: 2026 The vantorel developers
+# SPDX-License-Identifier: BSD-2-Clause
+
+# The busybox guest's helpers: modules from the initramfs, and the software adapter whose
+# chips the boards' registers are written into.
+
+# The software adapter's device node: the guest's one adapter, bus 0 (vmlib.GUEST_DEV).
+DEV=/dev/i2c-0
+
+# load_module NAME [PARAMS...]: insmod NAME and the modules it depends on.
+load_module() {
+    _m=$1
+    shift
+    read -r _deps < "/lib/e2e/deps/$_m"
+    for _dep in $_deps; do
+        insmod "/lib/e2e/modules/$_dep.ko" 2>/dev/null
+    done
+    insmod "/lib/e2e/modules/$_m.ko" "$@"
+}
+
+# wait_node PATH: waits (up to five seconds) for a device node to appear.
+wait_node() {
+    wait_until 5 test -c "$1"
+}
+
+# stub ADDRS: a fresh software adapter (bus 0, $DEV) with chips at ADDRS (comma-separated
+# 7-bit addresses), every register zero.
+stub() {
+    rmmod i2c_stub 2>/dev/null
+    load_module i2c-stub "chip_addr=$1"
+    wait_node "$DEV"
+}
+
+# ioctl_run NAME: vantorel -f $DEV as record NAME under strace, its ioctls as NAME.log.
+ioctl_run() {
+    run_case "$1" strace -X raw -o /tmp/strace.log -e trace=ioctl vantorel -f "$DEV"
+    run_case "$1.log" cat /tmp/strace.log
+}
