@@ -18,20 +18,9 @@ a fan the driver shows as -1 (a count of 0 on the W83792D) is vantorel's 0; and 
 maps a label to how much more than vantorel's value sensors may show (the W83792D's 5VSB,
 whose low two bits vantorel leaves out: 0.018 V).
 
-check() is called with the guest's outputs. To hook it into the boots where the kernel's
-driver holds the chip (driver_boot in run): the guest has Debian's sensors and its default
-/etc/sensors3.conf wherever the host has lm-sensors (vmlib copies both into the initramfs);
-after the driver is bound, the guest runs
-
-    mkdir -p /etc/sensors.d
-    run_case lmsensors/conf vantorel -S -o /etc/sensors.d/vantorel.conf
-    run_case lmsensors/sensors sensors -j
-    run_case lmsensors/vantorel vantorel -f /dev/i2c-0 -J -a
-    run_case lmsensors/attributes sh -c "$LIMIT_DUMP"
-
-and a case checks check(sensors.out, vantorel.out, driver, attributes=attributes_of(
-attributes.out), driverless=..., allowance=...): the X6DVA names its 0x2c chip's labels as
-DRIVERLESS, the W83792D boards allow 0.018 V on their in7 reading (5VSB, P5Vsb).
+check() is called with the guest's outputs: drivers.py's lmsensors_case, in each boot
+where the kernel's driver holds the chip (guest/drivers.sh, lmsensors_runs), and the
+self-test, sensors_oracle_test.py, on outputs kept from such guests.
 """
 import json
 import math
