@@ -40,9 +40,10 @@ uint32_t convert(const fan_input &fan, unsigned count, unsigned divisor_code) {
     return w83793g_rpmconv(static_cast<uint16_t>(count));
 }
 
-// A whole-degree temperature field's byte.
+// The whole degrees of a temperature field in IMAGE, its byte as the chip encodes it; the
+// cells leave out any bits below a degree.
 static uint8_t degrees(const register_field &field, const register_image &image) {
-    return static_cast<uint8_t>(field.value(image));
+    return static_cast<uint8_t>(field.value(image) >> field.low_bits);
 }
 
 void convert_cells(const chip_cells &table, const register_image &image, readings &s) {

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // A chip's registers as data: an image of them, a set of register numbers, where in them a
-// value lives (a register field) and one status bit. Everything here is a pure function of
-// its arguments, usable at compile time.
+// value lives (a register field) and one status bit, each with its one read, its one store
+// into an image and its one way into a set. All of it works at compile time too.
 #pragma once
 
 #include <array>
