@@ -65,9 +65,11 @@ bool found(problem &p, plugin_state state, problem_cause cause, const shown_read
     return true;
 }
 
-// The problem of R, if it has one, into P: a temperature at or over its meant limit, or its
-// warning level; a fan under its minimum; a voltage outside its meant window; else the chip's
-// status bit for it, where that counts.
+// The problem of R, if it has one, into P. CRITICAL first: a temperature at or over its meant
+// limit, a fan under its minimum, a voltage outside its meant window, or else the chip's
+// status bit for R set where it counts, whatever the value (the chip may have seen what this
+// one reading does not show). Only then the warning level, which only ever raises OK to
+// WARNING: a temperature at or over its meant warning limit.
 bool judge_reading(const shown_reading &r, problem &p) {
     const limit<quantity> &min = r.limit_of(limit_name::min);
     const limit<quantity> &max = r.limit_of(limit_name::max);
@@ -76,8 +78,6 @@ bool judge_reading(const shown_reading &r, problem &p) {
     case reading_kind::temperature:
         if (temperature_meant(max) && r.value.whole >= max.value.whole)
             return found(p, plugin_state::critical, problem_cause::over_max, r);
-        if (temperature_meant(warn) && r.value.whole >= warn.value.whole)
-            return found(p, plugin_state::warning, problem_cause::over_warn, r);
         break;
     case reading_kind::fan:
         if (min.present && r.value.whole < min.value.whole)
@@ -90,6 +90,9 @@ bool judge_reading(const shown_reading &r, problem &p) {
     }
     if (r.alarm == alarm_bit::set && alarm_counts(r))
         return found(p, plugin_state::critical, problem_cause::alarm, r);
+    if (r.kind == reading_kind::temperature && temperature_meant(warn) &&
+        r.value.whole >= warn.value.whole)
+        return found(p, plugin_state::warning, problem_cause::over_warn, r);
     return false;
 }
 
@@ -113,14 +116,35 @@ const char *state_name(plugin_state s) {
     return "UNKNOWN";
 }
 
-// A perfdata label: always quoted, a quote inside it written twice.
-void perf_label(FILE *out, const char *label) {
+// What the report writes for a '|' or a ';' in any text it takes from elsewhere (a label, the
+// board's product, a -x label, a -f path or a board string inside a message kept from a
+// failure): a daemon takes the first '|' of any line for the start of the perfdata, and a
+// ';' is a perfdata field's end, which Nagios also turns into a ':' in what it records. An
+// underscore means nothing to the daemons, to a shell that a notification command hands the
+// text to, or to a perfdata parser.
+constexpr char safe(char c) {
+    return c == '|' || c == ';' ? '_' : c;
+}
+
+// TEXT as it is, but for '|' and ';'.
+void plugin_text(FILE *out, const char *text) {
+    for (const char *c = text; *c != '\0'; c++)
+        fputc(safe(*c), out);
+}
+
+// The perfdata label of R: its label, always quoted, a quote inside it written twice. A
+// voltage cell that holds a plain register value (the X6DVA's chip at 0x2c) says so after its
+// label: a number without unit or scale under a rail's name ('+12V'=93.000) would be graphed
+// and compared as volts.
+void perf_label(FILE *out, const shown_reading &r) {
     fputc('\'', out);
-    for (const char *c = label; *c != '\0'; c++) {
+    for (const char *c = r.label; *c != '\0'; c++) {
         if (*c == '\'')
             fputc('\'', out);
-        fputc(*c, out);
+        fputc(safe(*c), out);
     }
+    if (r.unit == voltage_unit::register_value)
+        fputs(" register value", out);
     fputs("'=", out);
 }
 
@@ -171,7 +195,7 @@ void perfdata(FILE *out, const board &b, const readings &s, const excluded_label
             continue;
         fputs(sep, out);
         sep = " ";
-        perf_label(out, r.label);
+        perf_label(out, r);
         print_number(out, r.value);
         thresholds(out, r);
     }
@@ -191,7 +215,8 @@ void problem_line(FILE *out, const problem &p) {
         return;
     }
     const shown_reading &r = p.reading;
-    fprintf(out, "%s: ", r.label);
+    plugin_text(out, r.label);
+    fputs(": ", out);
     print_number(out, r.value);
     fprintf(out, " %s", r.unit_text());
     switch (p.cause) {
@@ -220,7 +245,8 @@ void problem_line(FILE *out, const problem &p) {
 
 // The status line's text: the board, then what is wrong, or that nothing is.
 void summary(FILE *out, const board &b, const plugin_verdict &v) {
-    fprintf(out, "%s: ", b.product);
+    plugin_text(out, b.product);
+    fputs(": ", out);
     unsigned readings_out = 0;
     bool case_open = false;
     for (const problem &p : v.list()) {
@@ -241,7 +267,8 @@ void summary(FILE *out, const board &b, const plugin_verdict &v) {
     for (const problem &p : v.list()) {
         if (p.cause == problem_cause::case_open)
             continue;
-        fprintf(out, "%s%s", sep, p.reading.label);
+        fputs(sep, out);
+        plugin_text(out, p.reading.label);
         sep = ", ";
     }
     fputc(')', out);
@@ -282,7 +309,8 @@ plugin_state write_plugin_report(const board &b, const readings &s, const exclud
 void write_plugin_unknown(const char *messages, FILE *out) {
     if (messages == nullptr || *messages == '\0')
         messages = "the board could not be read\n";
-    fprintf(out, "VANTOREL %s - %s", state_name(plugin_state::unknown), messages);
+    fprintf(out, "VANTOREL %s - ", state_name(plugin_state::unknown));
+    plugin_text(out, messages);
     if (messages[strlen(messages) - 1] != '\n')
         fputc('\n', out);
 }
