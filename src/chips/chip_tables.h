@@ -241,6 +241,10 @@ inline constexpr chip_cells w83793g_cells = {w83793g_layout, w83793g_voltage_cel
 
 // --- the X6DVA family's two chips ---
 
+// The two chips' fixed 7-bit addresses.
+inline constexpr uint8_t x6dva_first_address = 0x2c;
+inline constexpr uint8_t x6dva_second_address = 0x2f;
+
 // At 0x2c, a chip whose readings are stored as plain register values.
 inline constexpr plain_voltage_cell x6dva_first_voltage_cells[] = {
     {.cell = 11, .reg = 0x20}, {.cell = 12, .reg = 0x21}, {.cell = 13, .reg = 0x22},

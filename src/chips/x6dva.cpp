@@ -13,8 +13,8 @@
 #include "registers/registers.h"
 #include "trace/trace.h"
 
-static constexpr int32_t first_chip = 0x2c;
-static constexpr int32_t second_chip = 0x2f;
+static constexpr int32_t first_chip = x6dva_first_address;
+static constexpr int32_t second_chip = x6dva_second_address;
 
 // Each chip's snapshot: the registers its cells convert from, ascending.
 static constexpr register_set first_set = registers_of(x6dva_first_cells);

@@ -12,6 +12,7 @@
 #include "chips/chips.h"
 #include "output/plugin_report.h"
 #include "output/report_file.h"
+#include "main/sensors_config.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -34,9 +35,9 @@
 // glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
 // parsing, which stops at the first operand. BSD getopt is POSIX already.
 #if defined(__GLIBC__)
-#define OPTSTRING "+JNPacf:lo:t:vx:h?"
+#define OPTSTRING "+JNPSacf:lo:t:vx:h?"
 #else
-#define OPTSTRING "JNPacf:lo:t:vx:h?"
+#define OPTSTRING "JNPSacf:lo:t:vx:h?"
 #endif
 
 namespace {
@@ -64,6 +65,8 @@ struct options {
     // -t: how long the device open waits for another run's lock; without -t, as long as that
     // takes, but a -N run only plugin_lock_seconds.
     lock_wait wait;
+    // -S: the board's libsensors configuration instead of a reading; the bus is never opened.
+    bool sensors_config = false;
     // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
     // path): its exit status. No step of the run sequence follows.
     std::optional<int> ends_with;
@@ -107,6 +110,7 @@ int usage() {
            "\n"
            "  -J            JSON-formatted output\n"
            "  -P            Prometheus text exposition format\n"
+           "  -S            the board's libsensors configuration (sensors.conf(5))\n"
            "  -a            show the chips' limits and alarms beside the readings\n"
            "  -c            comma-delimited output\n"
            "  -N            monitoring-plugin report: a verdict on the board's own limits\n"
@@ -201,6 +205,9 @@ options parse_options(int argc, char **argv, bool plugin) {
         case 'a':
             opts.show_limits = true;
             break;
+        case 'S':
+            opts.sensors_config = true;
+            break;
         case 'N':
             break;
         case 'x':
@@ -255,6 +262,28 @@ options parse_options(int argc, char **argv, bool plugin) {
             } else {
                 opts.ends_with = usage();
             }
+            return opts;
+        }
+    }
+    // -S writes the configuration and nothing else: a report form, the limits or the
+    // plugin's exclusions beside it are a usage error, the first of them named.
+    if (opts.sensors_config) {
+        const char *other = json                            ? "-J"
+                            : delimited                     ? "-c"
+                            : prometheus                    ? "-P"
+                            : plugin                        ? "-N"
+                            : opts.show_limits              ? "-a"
+                            : !opts.excluded.list().empty() ? "-x"
+                                                            : nullptr;
+        if (other != nullptr) {
+            say_warnx("-S writes the board's libsensors configuration alone: %s does not go "
+                      "with it",
+                      other);
+            if (plugin)
+                opts.usage_follows = true;
+            else
+                usage();
+            opts.ends_with = EX_USAGE;
             return opts;
         }
     }
@@ -460,6 +489,29 @@ void refuse(const options &opts, const char *message) {
         say_warn("%s", message);
 }
 
+// -S: the board's libsensors configuration, to standard output or the file of -o. It needs
+// no privilege: the board strings are anyone's to read and the bus is never opened. So a
+// setuid-root run gives up root before anything else, and the file is written with the
+// rights of the user who ran the program. Identification fails as a reading's does.
+int write_configuration(const options &opts, holdings &h) {
+    if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(say_why::yes)) {
+        h.drop_failed = true;
+        return EX_OSERR;
+    }
+    const board *row = nullptr;
+    if (int status = identify_board(h, row); status != 0)
+        return status;
+    if (!has_sensors_config(*row)) {
+        say_puts("Internal vantorel coding error.  Please report this bug\n"
+                 "to the vantorel author.");
+        return EX_SOFTWARE;
+    }
+    return write_text(
+        opts.target.file,
+        [](FILE *out, const void *b) { write_sensors_config(*static_cast<const board *>(b), out); },
+        row);
+}
+
 // The steps from the root check to the report, in order. Each returns its status to the
 // caller's exit path on failure; a failed bus transaction is one of them.
 int read_and_report(const options &opts, holdings &h, std::optional<plugin_state> &verdict) {
@@ -579,7 +631,8 @@ int run_program(int argc, char **argv) {
     } else {
         holdings h;
         h.failure_file = opts.failure_file();
-        status = finish(h, read_and_report(opts, h, verdict));
+        status = finish(h, opts.sensors_config ? write_configuration(opts, h)
+                                               : read_and_report(opts, h, verdict));
     }
     return plugin ? plugin_status(opts, status, verdict) : status;
 }

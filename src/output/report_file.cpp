@@ -362,6 +362,16 @@ int write_report(const report_target &target, const board &b, const readings &s,
     return stdout_status(status);
 }
 
+int write_text(const char *file, text_writer write, const void *context) {
+    if (file == nullptr) {
+        write(stdout, context);
+        return stdout_status(0);
+    }
+    const int status = replace_file(
+        file, [&](FILE *out) { write(out, context); }, refusal::said);
+    return stdout_status(status);
+}
+
 int write_failed_exposition(const char *file, refusal say) {
     return replace_file(
         file, [](FILE *out) { sensors_output_prom_failed(out); }, say);

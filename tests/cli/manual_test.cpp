@@ -100,8 +100,8 @@ TEST(Manual, DocumentsEveryOptionOfTheUsageText) {
             usage.insert(m[1]);
     }
 
-    EXPECT_EQ(usage,
-              (std::set<std::string>{"J", "N", "P", "a", "c", "f", "h", "l", "o", "t", "v", "x"}));
+    EXPECT_EQ(usage, (std::set<std::string>{"J", "N", "P", "S", "a", "c", "f", "h", "l", "o", "t",
+                                            "v", "x"}));
     EXPECT_EQ(page, usage);
 }
 

@@ -175,13 +175,13 @@ namespace {
 
 // A chip of one voltage, one temperature and one fan, as a driver named "w83793" publishes it.
 constexpr voltage_input test_voltages[] = {
-    {.reg = 0x20, .step_mv = 16, .high_limit_reg = 0x2b, .low_limit_reg = 0x2c, .alarm = {0x41, 0}},
+    {.reading = {0x20}, .step_mv = 16, .high_limit = {0x2b}, .low_limit = {0x2c}, .alarm = {0x41, 0}},
 };
 constexpr temperature_input test_temperatures[] = {
-    {.reg = 0x27, .max_reg = 0x39, .max_hyst_reg = 0x3a, .alarm = {0x41, 4}},
+    {.reading = {0x27}, .max = {0x39}, .max_hyst = {0x3a}, .alarm = {0x41, 4}},
 };
 constexpr fan_input test_fans[] = {
-    {.count_reg = 0x28, .min_reg = 0x3b, .alarm = {0x41, 6}},
+    {.count = {0x28}, .min = {0x3b}, .alarm = {0x41, 6}},
 };
 constexpr chip_layout test_layout{
     .driver = "w83793",
@@ -254,7 +254,8 @@ class LinuxPlatform : public ::testing::Test {
         sys = (root / "sys").string();
         fs::create_directories(sys);
         std::ofstream(root / "i2c-3") << "";
-        bus = platform_open_locked((root / "i2c-3").c_str());
+        lock_holder busy;
+        bus = platform_open_locked((root / "i2c-3").c_str(), lock_wait{}, busy);
         ASSERT_GE(bus.fd, 0) << strerror(errno);
         kernel.bus_fd = bus.fd;
         kernel.sys = sys;

@@ -86,6 +86,20 @@ busy_chip_runs() {
     run_case busy/released vantorel
 }
 
+# lmsensors_runs DRIVER: the board's libsensors configuration (vantorel -S) installed beside
+# Debian's /etc/sensors3.conf, with DRIVER bound: what sensors -j shows, what vantorel -J -a
+# shows, and the driver's limit attributes; then the chip is the bus's again, without the file.
+lmsensors_runs() {
+    bind_driver "$1"
+    mkdir -p /etc/sensors.d
+    run_case lmsensors/conf vantorel -S -o /etc/sensors.d/vantorel.conf
+    run_case lmsensors/sensors sensors -j
+    run_case lmsensors/vantorel vantorel -f "$DEV" -J -a
+    run_case lmsensors/attributes driver_limits
+    rm -f /etc/sensors.d/vantorel.conf
+    release_driver
+}
+
 # churn_runs DRIVER RUNS: DRIVER's client bound, unbound, deleted and made again in a loop
 # while vantorel runs RUNS times (records churn/1 ...).
 churn_runs() {
