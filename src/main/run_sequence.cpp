@@ -8,6 +8,7 @@
 #include "main/run_sequence.h"
 #include "boards/board_table.h"
 #include "boards/boards.h"
+#include "boards/readings_walk.h"
 #include "chips/chips.h"
 #include "output/plugin_report.h"
 #include "output/report_file.h"
@@ -342,8 +343,8 @@ int identify_board(holdings &h, const board *&row) {
 
 // Whether LABEL names one of the readings that board B shows.
 bool board_has_label(const board &b, const char *label) {
-    for (label_list list : {b.temps, b.fans, b.voltages})
-        for (const sensor_label &l : list)
+    for (const kind_info &kind : reading_kinds)
+        for (const sensor_label &l : b.*kind.labels)
             if (strcmp(l.label, label) == 0)
                 return true;
     return false;

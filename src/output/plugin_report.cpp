@@ -29,56 +29,71 @@ namespace {
 // ceiling: a limit of 127 or more is a negative limit read unsigned, an unset register or
 // the ceiling itself, and a limit of 0 is a register left at 0 or a negative limit that the
 // cell shows as 0. Neither is a limit anyone set for a board in service.
-bool meant(const limit<uint64_t> &l) {
-    return l.present && l.value > 0 && l.value < 127;
+bool temperature_meant(const limit<quantity> &l) {
+    return l.present && l.value.whole > 0 && l.value.whole < 127;
 }
 
 // Equal limits (both registers at 0, or both at 0xFF, as at power-on) leave no window that a
 // reading could sit inside.
-bool window_meant(const voltage_limits &v) {
-    return v.min.present && v.max.present && v.max.value > v.min.value;
+bool window_meant(const shown_reading &r) {
+    const limit<quantity> &min = r.limit_of(limit_name::min);
+    const limit<quantity> &max = r.limit_of(limit_name::max);
+    return min.present && max.present && max.value.real > min.value.real;
 }
 
-problem found(plugin_state state, problem_cause cause, reading_kind kind,
-              const sensor_label *label) {
-    return {state, cause, kind, label};
+// Whether the chip's status bit for R counts: the chip compares R against the limit it holds,
+// so its bit means nothing where that limit is one that cannot be meant. A reading without
+// any limit is judged by its bit alone.
+bool alarm_counts(const shown_reading &r) {
+    switch (r.kind) {
+    case reading_kind::temperature: {
+        const limit<quantity> &max = r.limit_of(limit_name::max);
+        return !max.present || temperature_meant(max);
+    }
+    case reading_kind::fan:
+        return true;
+    case reading_kind::voltage:
+        break;
+    }
+    const bool any_present =
+        r.limit_of(limit_name::min).present || r.limit_of(limit_name::max).present;
+    return !any_present || window_meant(r);
 }
 
-// The problem of one temperature, if it has one: at or over a meant limit, or its status bit
-// set while its limit is meant or absent (the chip compares against the limit it holds, so
-// its bit means nothing when that limit does not).
-bool judge_temperature(uint64_t value, const temperature_limits &t, const sensor_label &l,
-                       problem &p) {
-    if (meant(t.max) && value >= t.max.value)
-        p = found(plugin_state::critical, problem_cause::over_max, reading_kind::temperature, &l);
-    else if (meant(t.warn) && value >= t.warn.value)
-        p = found(plugin_state::warning, problem_cause::over_warn, reading_kind::temperature, &l);
-    else if (t.alarm == alarm_bit::set && !(t.max.present && !meant(t.max)))
-        p = found(plugin_state::critical, problem_cause::alarm, reading_kind::temperature, &l);
-    else
-        return false;
+bool found(problem &p, plugin_state state, problem_cause cause, const shown_reading &r) {
+    p = {state, cause, r};
     return true;
 }
 
-bool judge_fan(uint32_t value, const fan_limits &f, const sensor_label &l, problem &p) {
-    if (f.min.present && value < f.min.value)
-        p = found(plugin_state::critical, problem_cause::under_min, reading_kind::fan, &l);
-    else if (f.alarm == alarm_bit::set)
-        p = found(plugin_state::critical, problem_cause::alarm, reading_kind::fan, &l);
-    else
-        return false;
-    return true;
-}
-
-bool judge_voltage(double value, const voltage_limits &v, const sensor_label &l, problem &p) {
-    const bool any_present = v.min.present || v.max.present;
-    if (window_meant(v) && (value < v.min.value || value > v.max.value))
-        p = found(plugin_state::critical, problem_cause::outside_window, reading_kind::voltage, &l);
-    else if (v.alarm == alarm_bit::set && !(any_present && !window_meant(v)))
-        p = found(plugin_state::critical, problem_cause::alarm, reading_kind::voltage, &l);
-    else
-        return false;
-    return true;
+// The problem of R, if it has one, into P. CRITICAL first: a temperature at or over its meant
+// limit, a fan under its minimum, a voltage outside its meant window, or else the chip's
+// status bit for R set where it counts, whatever the value (the chip may have seen what this
+// one reading does not show). Only then the warning level, which only ever raises OK to
+// WARNING: a temperature at or over its meant warning limit.
+bool judge_reading(const shown_reading &r, problem &p) {
+    const limit<quantity> &min = r.limit_of(limit_name::min);
+    const limit<quantity> &max = r.limit_of(limit_name::max);
+    const limit<quantity> &warn = r.limit_of(limit_name::warn);
+    switch (r.kind) {
+    case reading_kind::temperature:
+        if (temperature_meant(max) && r.value.whole >= max.value.whole)
+            return found(p, plugin_state::critical, problem_cause::over_max, r);
+        break;
+    case reading_kind::fan:
+        if (min.present && r.value.whole < min.value.whole)
+            return found(p, plugin_state::critical, problem_cause::under_min, r);
+        break;
+    case reading_kind::voltage:
+        if (window_meant(r) && (r.value.real < min.value.real || r.value.real > max.value.real))
+            return found(p, plugin_state::critical, problem_cause::outside_window, r);
+        break;
+    }
+    if (r.alarm == alarm_bit::set && alarm_counts(r))
+        return found(p, plugin_state::critical, problem_cause::alarm, r);
+    if (r.kind == reading_kind::temperature && temperature_meant(warn) &&
+        r.value.whole >= warn.value.whole)
+        return found(p, plugin_state::warning, problem_cause::over_warn, r);
+    return false;
 }
 
 void add(plugin_verdict &v, const problem &p) {
@@ -101,112 +116,137 @@ const char *state_name(plugin_state s) {
     return "UNKNOWN";
 }
 
-// A perfdata label: always quoted, a quote inside it written twice.
-void perf_label(FILE *out, const char *label) {
+// What the report writes for a '|' or a ';' in any text it takes from elsewhere (a label, the
+// board's product, a -x label, a -f path or a board string inside a message kept from a
+// failure): a daemon takes the first '|' of any line for the start of the perfdata, and a
+// ';' is a perfdata field's end, which Nagios also turns into a ':' in what it records. An
+// underscore means nothing to the daemons, to a shell that a notification command hands the
+// text to, or to a perfdata parser.
+constexpr char safe(char c) {
+    return c == '|' || c == ';' ? '_' : c;
+}
+
+// TEXT as it is, but for '|' and ';'.
+void plugin_text(FILE *out, const char *text) {
+    for (const char *c = text; *c != '\0'; c++)
+        fputc(safe(*c), out);
+}
+
+// The perfdata label of R: its label, always quoted, a quote inside it written twice. A
+// voltage cell that holds a plain register value (the X6DVA's chip at 0x2c) says so after its
+// label: a number without unit or scale under a rail's name ('+12V'=93.000) would be graphed
+// and compared as volts.
+void perf_label(FILE *out, const shown_reading &r) {
     fputc('\'', out);
-    for (const char *c = label; *c != '\0'; c++) {
+    for (const char *c = r.label; *c != '\0'; c++) {
         if (*c == '\'')
             fputc('\'', out);
-        fputc(*c, out);
+        fputc(safe(*c), out);
     }
+    if (r.unit == voltage_unit::register_value)
+        fputs(" register value", out);
     fputs("'=", out);
 }
 
-// The perfdata of every reading judged, each " 'LABEL'=VALUE[;WARN;CRIT]" with the value as
-// -J prints it and no unit of measurement, and thresholds from meant limits only:
-// temperatures WARN and CRIT as plain numbers (the range 0 to the limit), voltages CRIT as the
-// window MIN:MAX, fans CRIT as MIN: (alert below it). printf writes the C locale's numbers:
-// the program never sets a locale.
-void perfdata(FILE *out, const board &b, const readings &s, const excluded_labels &excluded) {
-    // "|" before the first, a blank between two; none at all without readings.
-    const char *sep = " | ";
-    auto label = [&](const sensor_label &l) {
-        fputs(sep, out);
-        sep = " ";
-        perf_label(out, l.label);
-    };
-    for (const sensor_label &l : b.temps) {
-        if (excluded.contains(l.label))
-            continue;
-        const temperature_limits &t = s.limits.temps[l.index];
-        label(l);
-        fprintf(out, "%zu", static_cast<size_t>(s.temps[l.index]));
-        if (meant(t.warn) || meant(t.max))
+// The thresholds of R's perfdata, from meant limits only: temperatures WARN and CRIT as plain
+// numbers (the range 0 to the limit), voltages CRIT as the window MIN:MAX, fans CRIT as MIN:
+// (alert below it); none where R has no meant limit.
+void thresholds(FILE *out, const shown_reading &r) {
+    const limit<quantity> &min = r.limit_of(limit_name::min);
+    const limit<quantity> &max = r.limit_of(limit_name::max);
+    const limit<quantity> &warn = r.limit_of(limit_name::warn);
+    switch (r.kind) {
+    case reading_kind::temperature:
+        if (temperature_meant(warn) || temperature_meant(max))
             fputc(';', out);
-        if (meant(t.warn))
-            fprintf(out, "%zu", static_cast<size_t>(t.warn.value));
-        if (meant(t.max))
-            fprintf(out, ";%zu", static_cast<size_t>(t.max.value));
-    }
-    for (const sensor_label &l : b.fans) {
-        if (excluded.contains(l.label))
-            continue;
-        const fan_limits &f = s.limits.fans[l.index];
-        label(l);
-        fprintf(out, "%u", static_cast<unsigned>(s.fans[l.index]));
-        if (f.min.present)
-            fprintf(out, ";;%u:", static_cast<unsigned>(f.min.value));
-    }
-    for (const sensor_label &l : b.voltages) {
-        if (excluded.contains(l.label))
-            continue;
-        const voltage_limits &v = s.limits.voltages[l.index];
-        label(l);
-        fprintf(out, "%.3f", s.voltages[l.index]);
-        if (window_meant(v))
-            fprintf(out, ";;%.3f:%.3f", v.min.value, v.max.value);
+        if (temperature_meant(warn))
+            print_number(out, warn.value);
+        if (temperature_meant(max)) {
+            fputc(';', out);
+            print_number(out, max.value);
+        }
+        return;
+    case reading_kind::fan:
+        if (min.present) {
+            fputs(";;", out);
+            print_number(out, min.value);
+            fputc(':', out);
+        }
+        return;
+    case reading_kind::voltage:
+        if (window_meant(r)) {
+            fputs(";;", out);
+            print_number(out, min.value);
+            fputc(':', out);
+            print_number(out, max.value);
+        }
+        return;
     }
 }
 
+// The perfdata of every reading judged, each " 'LABEL'=VALUE[;WARN;CRIT]" with the value as
+// -J prints it and no unit of measurement. printf writes the C locale's numbers: the program
+// never sets a locale.
+void perfdata(FILE *out, const board &b, const readings &s, const excluded_labels &excluded) {
+    // "|" before the first, a blank between two; none at all without readings.
+    const char *sep = " | ";
+    for (const shown_reading &r : shown_readings(b, s)) {
+        if (excluded.contains(r.label))
+            continue;
+        fputs(sep, out);
+        sep = " ";
+        perf_label(out, r);
+        print_number(out, r.value);
+        thresholds(out, r);
+    }
+}
+
+// ", WHAT " and limit NAME of R with its unit.
+void limit_text(FILE *out, const char *what, const shown_reading &r, limit_name name) {
+    fputs(what, out);
+    print_number(out, r.limit_of(name).value);
+    fprintf(out, " %s", r.unit_text());
+}
+
 // One line about problem P: the reading, its value and what is wrong with it.
-void problem_line(FILE *out, const readings &s, const problem &p) {
+void problem_line(FILE *out, const problem &p) {
     if (p.cause == problem_cause::case_open) {
         fputs("the case has been opened: the chip's case-open bit is set\n", out);
         return;
     }
-    const unsigned i = p.label->index;
-    fprintf(out, "%s: ", p.label->label);
-    switch (p.kind) {
-    case reading_kind::temperature:
-        fprintf(out, "%zu C", static_cast<size_t>(s.temps[i]));
-        break;
-    case reading_kind::fan:
-        fprintf(out, "%u RPM", static_cast<unsigned>(s.fans[i]));
-        break;
-    case reading_kind::voltage:
-        fprintf(out, "%.3f V", s.voltages[i]);
-        break;
-    case reading_kind::none:
-        break;
-    }
+    const shown_reading &r = p.reading;
+    plugin_text(out, r.label);
+    fputs(": ", out);
+    print_number(out, r.value);
+    fprintf(out, " %s", r.unit_text());
     switch (p.cause) {
     case problem_cause::over_max:
-        fprintf(out, ", at or over its limit of %zu C\n",
-                static_cast<size_t>(s.limits.temps[i].max.value));
+        limit_text(out, ", at or over its limit of ", r, limit_name::max);
         break;
     case problem_cause::over_warn:
-        fprintf(out, ", at or over its warning limit of %zu C\n",
-                static_cast<size_t>(s.limits.temps[i].warn.value));
+        limit_text(out, ", at or over its warning limit of ", r, limit_name::warn);
         break;
     case problem_cause::under_min:
-        fprintf(out, ", under its minimum of %u RPM\n",
-                static_cast<unsigned>(s.limits.fans[i].min.value));
+        limit_text(out, ", under its minimum of ", r, limit_name::min);
         break;
     case problem_cause::outside_window:
-        fprintf(out, ", outside its limits %.3f to %.3f V\n", s.limits.voltages[i].min.value,
-                s.limits.voltages[i].max.value);
+        fputs(", outside its limits ", out);
+        print_number(out, r.limit_of(limit_name::min).value);
+        limit_text(out, " to ", r, limit_name::max);
         break;
     case problem_cause::alarm:
-        fputs(", the chip's alarm for it is set\n", out);
+        fputs(", the chip's alarm for it is set", out);
         break;
     case problem_cause::case_open:
         break;
     }
+    fputc('\n', out);
 }
 
 // The status line's text: the board, then what is wrong, or that nothing is.
 void summary(FILE *out, const board &b, const plugin_verdict &v) {
-    fprintf(out, "%s: ", b.product);
+    plugin_text(out, b.product);
+    fputs(": ", out);
     unsigned readings_out = 0;
     bool case_open = false;
     for (const problem &p : v.list()) {
@@ -227,7 +267,8 @@ void summary(FILE *out, const board &b, const plugin_verdict &v) {
     for (const problem &p : v.list()) {
         if (p.cause == problem_cause::case_open)
             continue;
-        fprintf(out, "%s%s", sep, p.label->label);
+        fputs(sep, out);
+        plugin_text(out, p.reading.label);
         sep = ", ";
     }
     fputc(')', out);
@@ -238,30 +279,15 @@ void summary(FILE *out, const board &b, const plugin_verdict &v) {
 plugin_verdict judge(const board &b, const readings &s, const excluded_labels &excluded) {
     plugin_verdict v;
     problem p{};
-    for (const sensor_label &l : b.temps) {
-        if (excluded.contains(l.label))
+    for (const shown_reading &r : shown_readings(b, s)) {
+        if (excluded.contains(r.label))
             continue;
         v.judged++;
-        if (judge_temperature(s.temps[l.index], s.limits.temps[l.index], l, p))
-            add(v, p);
-    }
-    for (const sensor_label &l : b.fans) {
-        if (excluded.contains(l.label))
-            continue;
-        v.judged++;
-        if (judge_fan(s.fans[l.index], s.limits.fans[l.index], l, p))
-            add(v, p);
-    }
-    for (const sensor_label &l : b.voltages) {
-        if (excluded.contains(l.label))
-            continue;
-        v.judged++;
-        if (judge_voltage(s.voltages[l.index], s.limits.voltages[l.index], l, p))
+        if (judge_reading(r, p))
             add(v, p);
     }
     if (s.limits.intrusion == alarm_bit::set)
-        add(v,
-            found(plugin_state::critical, problem_cause::case_open, reading_kind::none, nullptr));
+        add(v, {plugin_state::critical, problem_cause::case_open, {}});
     return v;
 }
 
@@ -275,7 +301,7 @@ plugin_state write_plugin_report(const board &b, const readings &s, const exclud
     perfdata(out, b, s, excluded);
     fputc('\n', out);
     for (const problem &p : v.list())
-        problem_line(out, s, p);
+        problem_line(out, p);
     debug_print("write_plugin_report() returning %d\n", static_cast<int>(v.state));
     return v.state;
 }
@@ -283,7 +309,8 @@ plugin_state write_plugin_report(const board &b, const readings &s, const exclud
 void write_plugin_unknown(const char *messages, FILE *out) {
     if (messages == nullptr || *messages == '\0')
         messages = "the board could not be read\n";
-    fprintf(out, "VANTOREL %s - %s", state_name(plugin_state::unknown), messages);
+    fprintf(out, "VANTOREL %s - ", state_name(plugin_state::unknown));
+    plugin_text(out, messages);
     if (messages[strlen(messages) - 1] != '\n')
         fputc('\n', out);
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "boards/boards.h"
+#include "boards/readings_walk.h"
 
 #include <array>
 #include <span>
@@ -40,20 +41,18 @@ class excluded_labels {
 // Why a reading, or the board, is not as it should be.
 enum class problem_cause : unsigned char {
     over_max,       // a temperature at or over its (critical) limit
-    over_warn,      // a temperature at or over its warning limit, below the critical one
+    over_warn,      // a temperature at or over its warning limit, below the critical one,
+                    // its status bit not set
     under_min,      // a fan under its minimum
     outside_window, // a voltage outside its min..max
     alarm,          // the chip's status bit for the reading is set
     case_open,      // the chip's case-open bit is set
 };
 
-enum class reading_kind : unsigned char { temperature, fan, voltage, none };
-
 struct problem {
     plugin_state state;
     problem_cause cause;
-    reading_kind kind;
-    const sensor_label *label; // null for case_open
+    shown_reading reading; // the reading at fault; not used for case_open
 };
 
 // The verdict: the worst state of its problems (ok without any), the number of readings
@@ -75,15 +74,18 @@ struct plugin_verdict {
 // - a temperature limit (max or warn) is meant only when 0 < limit < 127 degrees C;
 // - a voltage window only when max > min;
 // - a fan minimum whenever it is present.
-// A reading with no limits at all is judged by its status bit alone. Readings whose label is
-// in EXCLUDED are not judged; the case-open bit always is.
+// A reading with no limits at all is judged by its status bit alone. A status bit that counts
+// is CRITICAL whatever the reading's value; the warning level only ever raises OK to WARNING.
+// Readings whose label is in EXCLUDED are not judged; the case-open bit always is.
 plugin_verdict judge(const board &b, const readings &s, const excluded_labels &excluded);
 
 // Writes the report of the verdict on B and S to OUT and returns its state: the status line
-// with the perfdata of every reading judged, then a line per problem.
+// with the perfdata of every reading judged, then a line per problem. A '|' or ';' in the
+// board's product or a label is written as '_': it would start the perfdata or end a field.
 plugin_state write_plugin_report(const board &b, const readings &s, const excluded_labels &excluded,
                                  FILE *out = stdout);
 
 // The report of a run that could not judge: "VANTOREL UNKNOWN - " and MESSAGES, one message a
-// line, the first on the status line; a fixed text when there are none.
+// line, the first on the status line, each '|' and ';' in them written as '_'; a fixed text
+// when there are none.
 void write_plugin_unknown(const char *messages, FILE *out = stdout);

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include "output/report_forms.h"
+#include "boards/readings_walk.h"
 #include "trace/trace.h"
 
 #include <stdarg.h>
@@ -13,55 +14,6 @@
 
 namespace {
 
-// Calls LINE(entry, separator) for each entry of LIST, in list order, with the separator that
-// the JSON form puts after an entry: "," while another entry follows, "" after the last.
-template <typename Line> void each(label_list list, Line line) {
-    for (size_t i = 0; i < list.size(); i++)
-        line(list[i], i + 1 < list.size() ? "," : "");
-}
-
-// Temperatures go out as %zu, the width the readings record keeps them in.
-size_t temp(const readings &s, const sensor_label &l) {
-    return static_cast<size_t>(s.temps[l.index]);
-}
-
-unsigned fan(const readings &s, const sensor_label &l) {
-    return static_cast<unsigned>(s.fans[l.index]);
-}
-
-double volts(const readings &s, const sensor_label &l) {
-    return s.voltages[l.index];
-}
-
-const temperature_limits &temp_limits(const readings &s, const sensor_label &l) {
-    return s.limits.temps[l.index];
-}
-
-const fan_limits &fan_limits_of(const readings &s, const sensor_label &l) {
-    return s.limits.fans[l.index];
-}
-
-const voltage_limits &voltage_limits_of(const readings &s, const sensor_label &l) {
-    return s.limits.voltages[l.index];
-}
-
-// Whether a voltage cell holds a plain register value rather than volts.
-bool register_value(const readings &s, const sensor_label &l) {
-    return s.voltage_units[l.index] == voltage_unit::register_value;
-}
-
-// A limit or reading as its kind prints everywhere: whole degrees, whole RPM, volts with three
-// decimals.
-void number(FILE *out, uint64_t degrees) {
-    fprintf(out, "%zu", static_cast<size_t>(degrees));
-}
-void number(FILE *out, uint32_t rpm) {
-    fprintf(out, "%u", static_cast<unsigned>(rpm));
-}
-void number(FILE *out, double v) {
-    fprintf(out, "%.3f", v);
-}
-
 // The text of the limits column of a plain line, built item by item. It is cut, never
 // overrun, at its capacity, which no chip's limits come near: four temperatures of at most
 // 20 digits, or two voltages that are register values times a factor and a gain, a few
@@ -69,15 +21,17 @@ void number(FILE *out, double v) {
 class limits_text {
   public:
     __attribute__((format(printf, 2, 3))) void add(const char *fmt, ...) {
-        if (len_ + 1 >= buf_.size())
+        if (full())
             return;
         va_list ap;
         va_start(ap, fmt);
         const int n = vsnprintf(buf_.data() + len_, buf_.size() - len_, fmt, ap);
         va_end(ap);
-        if (n > 0)
-            len_ = len_ + static_cast<size_t>(n) < buf_.size() ? len_ + static_cast<size_t>(n)
-                                                               : buf_.size() - 1;
+        advance(n);
+    }
+    void add(const quantity &q, int width) {
+        if (!full())
+            advance(format_number(buf_.data() + len_, buf_.size() - len_, q, width));
     }
     bool empty() const {
         return len_ == 0;
@@ -90,62 +44,69 @@ class limits_text {
     }
 
   private:
+    bool full() const {
+        return len_ + 1 >= buf_.size();
+    }
+    // Counts the N characters just written, as many as fitted.
+    void advance(int n) {
+        if (n > 0)
+            len_ = len_ + static_cast<size_t>(n) < buf_.size() ? len_ + static_cast<size_t>(n)
+                                                               : buf_.size() - 1;
+    }
     std::array<char, 256> buf_{};
     size_t len_ = 0;
 };
 
 // The values inside the parentheses have widths of their own, so that a section's columns
 // line up: 3 for degrees, 5 for RPM, 7 for volts (the -12 V rails' "-13.200").
-void padded(limits_text &text, uint64_t degrees) {
-    text.add("%3zu", static_cast<size_t>(degrees));
-}
-void padded(limits_text &text, uint32_t rpm) {
-    text.add("%5u", static_cast<unsigned>(rpm));
-}
-void padded(limits_text &text, double v) {
-    text.add("%7.3f", v);
-}
-
-// Adds "NAME = VALUE UNIT" where L is present: after "(" as the first item, else after SEP.
-template <typename T>
-void item(limits_text &text, const char *sep, const char *name, const limit<T> &l,
-          const char *unit) {
-    if (!l.present)
-        return;
-    text.add("%s%s = ", text.empty() ? "(" : sep, name);
-    padded(text, l.value);
-    text.add(" %s", unit);
+int limit_width(reading_kind kind) {
+    switch (kind) {
+    case reading_kind::temperature:
+        return 3;
+    case reading_kind::fan:
+        return 5;
+    case reading_kind::voltage:
+        break;
+    }
+    return 7;
 }
 
-void close_text(limits_text &text) {
+// A limit's name in the plain form: each hysteresis is "hyst", and belongs to the level
+// before it.
+const char *plain_name(limit_name name) {
+    switch (name) {
+    case limit_name::min:
+        return "min";
+    case limit_name::max:
+        return "max";
+    case limit_name::warn:
+        return "warn";
+    case limit_name::max_hyst:
+    case limit_name::warn_hyst:
+        break;
+    }
+    return "hyst";
+}
+
+// "(max = 75 C, hyst = 70 C; warn = 65 C, hyst = 60 C)", "(min =  1500 RPM)",
+// "(min =   1.100 V, max =   1.300 V)": the limits the chip holds for R, in the order of its
+// kind's, a semicolon before the warning level; empty without any.
+limits_text text_of(const shown_reading &r) {
+    limits_text text;
+    for (limit_name name : info_of(r.kind).limits) {
+        const limit<quantity> &l = r.limit_of(name);
+        if (!l.present)
+            continue;
+        text.add("%s%s = ",
+                 text.empty()               ? "("
+                 : name == limit_name::warn ? "; "
+                                            : ", ",
+                 plain_name(name));
+        text.add(l.value, limit_width(r.kind));
+        text.add(" %s", r.unit_text());
+    }
     if (!text.empty())
         text.add(")");
-}
-
-// "(max = 75 C, hyst = 70 C; warn = 65 C, hyst = 60 C)": each hysteresis belongs to the
-// level before it.
-limits_text text_of(const temperature_limits &t) {
-    limits_text text;
-    item(text, ", ", "max", t.max, "C");
-    item(text, ", ", "hyst", t.max_hyst, "C");
-    item(text, "; ", "warn", t.warn, "C");
-    item(text, ", ", "hyst", t.warn_hyst, "C");
-    close_text(text);
-    return text;
-}
-
-limits_text text_of(const fan_limits &f) {
-    limits_text text;
-    item(text, ", ", "min", f.min, "RPM");
-    close_text(text);
-    return text;
-}
-
-limits_text text_of(const voltage_limits &v) {
-    limits_text text;
-    item(text, ", ", "min", v.min, "V");
-    item(text, ", ", "max", v.max, "V");
-    close_text(text);
     return text;
 }
 
@@ -155,15 +116,10 @@ constexpr const char *intrusion_label = "Chassis intrusion";
 // The width of the plain form's limits column: that of the longest text in it.
 int limits_width(const board &b, const readings &s) {
     int width = 0;
-    auto widen = [&](const limits_text &text) {
-        width = text.width() > width ? text.width() : width;
-    };
-    for (const sensor_label &l : b.temps)
-        widen(text_of(temp_limits(s, l)));
-    for (const sensor_label &l : b.fans)
-        widen(text_of(fan_limits_of(s, l)));
-    for (const sensor_label &l : b.voltages)
-        widen(text_of(voltage_limits_of(s, l)));
+    for (const shown_reading &r : shown_readings(b, s)) {
+        const int w = text_of(r).width();
+        width = w > width ? w : width;
+    }
     return width;
 }
 
@@ -183,10 +139,10 @@ void plain_limits(FILE *out, const char *unit, const limits_text &text, int widt
 }
 
 // A CSV field: a comma, then the limit where it is present.
-template <typename T> void csv_field(FILE *out, const limit<T> &l) {
+void csv_field(FILE *out, const limit<quantity> &l) {
     fputc(',', out);
     if (l.present)
-        number(out, l.value);
+        print_number(out, l.value);
 }
 
 // The alarm field: 1 set, 0 clear, empty where the chip has no status bit for the reading.
@@ -194,88 +150,80 @@ void csv_alarm(FILE *out, alarm_bit alarm) {
     fputs(alarm == alarm_bit::set ? ",1" : alarm == alarm_bit::clear ? ",0" : ",", out);
 }
 
-// The six fields that -a appends: min, max, alarm, max_hyst, warn, warn_hyst.
-void csv_limits(FILE *out, const temperature_limits &t) {
-    csv_field(out, limit<uint64_t>{});
-    csv_field(out, t.max);
-    csv_alarm(out, t.alarm);
-    csv_field(out, t.max_hyst);
-    csv_field(out, t.warn);
-    csv_field(out, t.warn_hyst);
-}
-
-void csv_limits(FILE *out, const fan_limits &f) {
-    csv_field(out, f.min);
-    csv_field(out, limit<uint32_t>{});
-    csv_alarm(out, f.alarm);
-    fputs(",,,", out);
-}
-
-void csv_limits(FILE *out, const voltage_limits &v) {
-    csv_field(out, v.min);
-    csv_field(out, v.max);
-    csv_alarm(out, v.alarm);
-    fputs(",,,", out);
-}
-
-// One member of a JSON limits object, "NAME": "VALUE UNIT", where L is present; FIRST says
-// whether a member came before it.
-template <typename T>
-void json_limit(FILE *out, bool &first, const char *name, const limit<T> &l, const char *unit) {
-    if (!l.present)
-        return;
-    fprintf(out, "%s\"%s\": \"", first ? "" : ", ", name);
-    number(out, l.value);
-    fprintf(out, " %s\"", unit);
-    first = false;
-}
-
-void json_limits(FILE *out, const temperature_limits &t) {
-    bool first = true;
-    json_limit(out, first, "max", t.max, "C");
-    json_limit(out, first, "max_hyst", t.max_hyst, "C");
-    json_limit(out, first, "warn", t.warn, "C");
-    json_limit(out, first, "warn_hyst", t.warn_hyst, "C");
-}
-
-void json_limits(FILE *out, const fan_limits &f) {
-    bool first = true;
-    json_limit(out, first, "min", f.min, "RPM");
-}
-
-void json_limits(FILE *out, const voltage_limits &v) {
-    bool first = true;
-    json_limit(out, first, "min", v.min, "V");
-    json_limit(out, first, "max", v.max, "V");
-}
-
 const char *json_alarm(alarm_bit alarm) {
     return alarm == alarm_bit::set ? "true" : alarm == alarm_bit::clear ? "false" : "null";
 }
 
-// The member NAME, an object that maps each label of LIST to its limits as an object of
-// strings ({} where it has none), followed by ",".
-template <typename Limits>
-void json_limits_member(FILE *out, const char *name, label_list list, Limits limits_of) {
-    fprintf(out, "\t\"%s\": {\n", name);
-    each(list, [&](const sensor_label &l, const char *sep) {
-        fprintf(out, "\t\t\"%s\": {", l.label);
-        json_limits(out, limits_of(l));
-        fprintf(out, "}%s\n", sep);
-    });
-    fputs("\t},\n", out);
+// A limit's member name in the JSON form.
+const char *json_name(limit_name name) {
+    switch (name) {
+    case limit_name::min:
+        return "min";
+    case limit_name::max:
+        return "max";
+    case limit_name::max_hyst:
+        return "max_hyst";
+    case limit_name::warn:
+        return "warn";
+    case limit_name::warn_hyst:
+        break;
+    }
+    return "warn_hyst";
 }
 
-// The member NAME, an object that maps each label of LIST to its status bit, closed by
-// CLOSING.
-template <typename Alarm>
-void json_alarms_member(FILE *out, const char *name, label_list list, Alarm alarm_of,
-                        const char *closing) {
-    fprintf(out, "\t\"%s\": {\n", name);
-    each(list, [&](const sensor_label &l, const char *sep) {
-        fprintf(out, "\t\t\"%s\": %s%s\n", l.label, json_alarm(alarm_of(l)), sep);
-    });
-    fputs(closing, out);
+// What a member of the JSON object maps each label of its kind to.
+enum class json_content { reading, limits, alarm };
+
+struct json_member {
+    const char *name;
+    reading_kind kind;
+    json_content content;
+};
+
+// The members in their order: the readings, then, with the limits shown, the limits and the
+// status bits.
+constexpr std::array<json_member, 9> json_members = {{
+    {"temps", reading_kind::temperature, json_content::reading},
+    {"fans", reading_kind::fan, json_content::reading},
+    {"voltages", reading_kind::voltage, json_content::reading},
+    {"temp_limits", reading_kind::temperature, json_content::limits},
+    {"fan_limits", reading_kind::fan, json_content::limits},
+    {"voltage_limits", reading_kind::voltage, json_content::limits},
+    {"temp_alarms", reading_kind::temperature, json_content::alarm},
+    {"fan_alarms", reading_kind::fan, json_content::alarm},
+    {"voltage_alarms", reading_kind::voltage, json_content::alarm},
+}};
+constexpr size_t json_reading_members = 3;
+
+// The value of R's entry in a member of CONTENT: a string of the value and its unit; an
+// object of strings, one per limit the chip holds ({} without any); true, false, or null
+// where the chip has no status bit for it.
+void json_value(FILE *out, json_content content, const shown_reading &r) {
+    switch (content) {
+    case json_content::reading:
+        fputc('"', out);
+        print_number(out, r.value);
+        fprintf(out, " %s\"", r.unit_text());
+        return;
+    case json_content::limits: {
+        const char *sep = "";
+        fputc('{', out);
+        for (limit_name name : info_of(r.kind).limits) {
+            const limit<quantity> &l = r.limit_of(name);
+            if (!l.present)
+                continue;
+            fprintf(out, "%s\"%s\": \"", sep, json_name(name));
+            print_number(out, l.value);
+            fprintf(out, " %s\"", r.unit_text());
+            sep = ", ";
+        }
+        fputc('}', out);
+        return;
+    }
+    case json_content::alarm:
+        fputs(json_alarm(r.alarm), out);
+        return;
+    }
 }
 
 // --- the Prometheus text exposition ---
@@ -304,36 +252,80 @@ void label_value(FILE *out, const char *value) {
     }
 }
 
-// NAME{sensor="LABEL"} and the blank before the value.
-void sensor_sample(FILE *out, const char *name, const sensor_label &l) {
-    fprintf(out, "%s{sensor=\"", name);
-    label_value(out, l.label);
-    fputs("\"} ", out);
-}
+// What a family's samples are of each reading of its kind.
+enum class sample_kind { reading, limit, alarm };
 
-// A status bit as a sample's value: present unless absent, 1 when set.
-limit<uint32_t> alarm_value(alarm_bit alarm) {
-    return {alarm != alarm_bit::absent, alarm == alarm_bit::set ? 1u : 0u};
-}
+// Which voltage cells a family takes: a register value is a number without a unit, and under
+// a family of volts dashboards and rules would take it for volts, so it has a family of its
+// own and its limits (no more volts than it is) have none.
+enum class cells { all, volts, register_values };
 
-// A family whose samples only some labels have: one sample for each entry of LIST for which
-// SAMPLE_OF gives a present value, and nothing at all, not even the HELP and TYPE lines, when
-// none of them has one.
-template <typename Sample>
-void sparse_family(FILE *out, const char *name, const char *help, label_list list,
-                   Sample sample_of) {
-    bool any = false;
-    for (const sensor_label &l : list) {
-        const auto sample = sample_of(l);
-        if (!sample.present)
-            continue;
-        if (!any)
-            family(out, name, help);
-        any = true;
-        sensor_sample(out, name, l);
-        number(out, sample.value);
-        fputc('\n', out);
+struct family_row {
+    const char *name;
+    const char *help;
+    reading_kind kind;
+    sample_kind sample;
+    limit_name limit; // of sample_kind::limit
+    cells taken;
+    bool always; // its HELP and TYPE lines even without a sample
+};
+
+// clang-format off
+constexpr family_row families[] = {
+    {"vantorel_temperature_celsius", "Temperature read by vantorel.",
+     reading_kind::temperature, sample_kind::reading, limit_name::min, cells::all, true},
+    {"vantorel_fan_rpm", "Fan speed read by vantorel (0: no reading).",
+     reading_kind::fan, sample_kind::reading, limit_name::min, cells::all, true},
+    {"vantorel_voltage_volts", "Voltage read by vantorel.",
+     reading_kind::voltage, sample_kind::reading, limit_name::min, cells::volts, true},
+    {"vantorel_register_value",
+     "Plain register value of a voltage input that the board's chip stores without a scale "
+     "(the X6DVA's chip at 0x2c): not volts.",
+     reading_kind::voltage, sample_kind::reading, limit_name::min, cells::register_values, false},
+    // The limits, converted as their readings are.
+    {"vantorel_temperature_max_celsius",
+     "The chip's temperature limit (on the W83793G its critical level).",
+     reading_kind::temperature, sample_kind::limit, limit_name::max, cells::all, false},
+    {"vantorel_temperature_max_hyst_celsius",
+     "Hysteresis of the temperature limit: where the chip clears its alarm.",
+     reading_kind::temperature, sample_kind::limit, limit_name::max_hyst, cells::all, false},
+    {"vantorel_temperature_warn_celsius", "The chip's warning level for the temperature (W83793G).",
+     reading_kind::temperature, sample_kind::limit, limit_name::warn, cells::all, false},
+    {"vantorel_temperature_warn_hyst_celsius",
+     "Hysteresis of the temperature warning level (W83793G).",
+     reading_kind::temperature, sample_kind::limit, limit_name::warn_hyst, cells::all, false},
+    {"vantorel_fan_min_rpm", "The chip's minimum fan speed.",
+     reading_kind::fan, sample_kind::limit, limit_name::min, cells::all, false},
+    {"vantorel_voltage_min_volts", "The chip's lower voltage limit.",
+     reading_kind::voltage, sample_kind::limit, limit_name::min, cells::volts, false},
+    {"vantorel_voltage_max_volts", "The chip's upper voltage limit.",
+     reading_kind::voltage, sample_kind::limit, limit_name::max, cells::volts, false},
+    // The chip's status bits, each the chip's own comparison of the reading with its limits.
+    {"vantorel_temperature_alarm", "The chip's status bit for the temperature (1: alarm).",
+     reading_kind::temperature, sample_kind::alarm, limit_name::min, cells::all, false},
+    {"vantorel_fan_alarm", "The chip's status bit for the fan (1: alarm).",
+     reading_kind::fan, sample_kind::alarm, limit_name::min, cells::all, false},
+    {"vantorel_voltage_alarm", "The chip's status bit for the voltage (1: alarm).",
+     reading_kind::voltage, sample_kind::alarm, limit_name::min, cells::all, false},
+};
+// clang-format on
+
+// The sample of family F for R: absent where R has none (a limit the chip does not hold, a
+// status bit it has not, a cell the family does not take).
+limit<quantity> sample_of(const family_row &f, const shown_reading &r) {
+    const bool register_value = r.unit == voltage_unit::register_value;
+    if ((f.taken == cells::volts && register_value) ||
+        (f.taken == cells::register_values && !register_value))
+        return {};
+    switch (f.sample) {
+    case sample_kind::reading:
+        return {true, r.value};
+    case sample_kind::limit:
+        return r.limit_of(f.limit);
+    case sample_kind::alarm:
+        break;
     }
+    return {r.alarm != alarm_bit::absent, whole_quantity(r.alarm == alarm_bit::set)};
 }
 
 // The vantorel_up family: 1 after a reading, 0 when there is none.
@@ -350,24 +342,12 @@ void sensors_output(const board &b, const readings &s, FILE *out, with_limits li
                 static_cast<const void *>(&s));
     const bool shown = limits == with_limits::yes;
     const int width = shown ? limits_width(b, s) : 0;
-    for (const sensor_label &l : b.temps) {
-        fprintf(out, "%-20s %8zu C", l.label, temp(s, l));
+    for (const shown_reading &r : shown_readings(b, s)) {
+        fprintf(out, "%-20s ", r.label);
+        print_number(out, r.value, 8);
+        fprintf(out, " %s", r.unit_text());
         if (shown)
-            plain_limits(out, "C", text_of(temp_limits(s, l)), width, temp_limits(s, l).alarm);
-        fputc('\n', out);
-    }
-    for (const sensor_label &l : b.fans) {
-        fprintf(out, "%-20s %8u RPM", l.label, fan(s, l));
-        if (shown)
-            plain_limits(out, "RPM", text_of(fan_limits_of(s, l)), width,
-                         fan_limits_of(s, l).alarm);
-        fputc('\n', out);
-    }
-    for (const sensor_label &l : b.voltages) {
-        fprintf(out, "%-20s %8.3f V", l.label, volts(s, l));
-        if (shown)
-            plain_limits(out, "V", text_of(voltage_limits_of(s, l)), width,
-                         voltage_limits_of(s, l).alarm);
+            plain_limits(out, r.unit_text(), text_of(r), width, r.alarm);
         fputc('\n', out);
     }
     if (shown && s.limits.intrusion != alarm_bit::absent) {
@@ -383,22 +363,18 @@ void sensors_output_delim(const board &b, const readings &s, FILE *out, with_lim
     debug_print("sensors_output_delim(b = %p, s = %p)\n", static_cast<const void *>(&b),
                 static_cast<const void *>(&s));
     const bool shown = limits == with_limits::yes;
-    for (const sensor_label &l : b.temps) {
-        fprintf(out, "%s,%zu,C", l.label, temp(s, l));
-        if (shown)
-            csv_limits(out, temp_limits(s, l));
-        fputc('\n', out);
-    }
-    for (const sensor_label &l : b.fans) {
-        fprintf(out, "%s,%u,RPM", l.label, fan(s, l));
-        if (shown)
-            csv_limits(out, fan_limits_of(s, l));
-        fputc('\n', out);
-    }
-    for (const sensor_label &l : b.voltages) {
-        fprintf(out, "%s,%.3f,V", l.label, volts(s, l));
-        if (shown)
-            csv_limits(out, voltage_limits_of(s, l));
+    for (const shown_reading &r : shown_readings(b, s)) {
+        fprintf(out, "%s,", r.label);
+        print_number(out, r.value);
+        fprintf(out, ",%s", r.unit_text());
+        if (shown) {
+            csv_field(out, r.limit_of(limit_name::min));
+            csv_field(out, r.limit_of(limit_name::max));
+            csv_alarm(out, r.alarm);
+            csv_field(out, r.limit_of(limit_name::max_hyst));
+            csv_field(out, r.limit_of(limit_name::warn));
+            csv_field(out, r.limit_of(limit_name::warn_hyst));
+        }
         fputc('\n', out);
     }
     // The case-open bit is its own value and its own alarm, without unit or limits.
@@ -413,42 +389,21 @@ void sensors_output_json(const board &b, const readings &s, FILE *out, with_limi
     debug_print("sensors_output_json(b = %p, s = %p)\n", static_cast<const void *>(&b),
                 static_cast<const void *>(&s));
     const bool shown = limits == with_limits::yes;
-    fputs("{\n\t\"temps\": {\n", out);
-    each(b.temps, [&](const sensor_label &l, const char *sep) {
-        fprintf(out, "\t\t\"%s\": \"%zu C\"%s\n", l.label, temp(s, l), sep);
-    });
-    fputs("\t},\n\t\"fans\": {\n", out);
-    each(b.fans, [&](const sensor_label &l, const char *sep) {
-        fprintf(out, "\t\t\"%s\": \"%u RPM\"%s\n", l.label, fan(s, l), sep);
-    });
-    fputs("\t},\n\t\"voltages\": {\n", out);
-    each(b.voltages, [&](const sensor_label &l, const char *sep) {
-        fprintf(out, "\t\t\"%s\": \"%.3f V\"%s\n", l.label, volts(s, l), sep);
-    });
-    if (shown) {
-        fputs("\t},\n", out);
-        json_limits_member(out, "temp_limits", b.temps,
-                           [&](const sensor_label &l) { return temp_limits(s, l); });
-        json_limits_member(out, "fan_limits", b.fans,
-                           [&](const sensor_label &l) { return fan_limits_of(s, l); });
-        json_limits_member(out, "voltage_limits", b.voltages,
-                           [&](const sensor_label &l) { return voltage_limits_of(s, l); });
-        json_alarms_member(
-            out, "temp_alarms", b.temps,
-            [&](const sensor_label &l) { return temp_limits(s, l).alarm; }, "\t},\n");
-        json_alarms_member(
-            out, "fan_alarms", b.fans,
-            [&](const sensor_label &l) { return fan_limits_of(s, l).alarm; }, "\t},\n");
-        const bool intrusion = s.limits.intrusion != alarm_bit::absent;
-        json_alarms_member(
-            out, "voltage_alarms", b.voltages,
-            [&](const sensor_label &l) { return voltage_limits_of(s, l).alarm; },
-            intrusion ? "\t},\n" : "\t}\n");
-        if (intrusion)
-            fprintf(out, "\t\"intrusion\": %s\n", json_alarm(s.limits.intrusion));
-    } else {
-        fputs("\t}\n", out);
+    const bool intrusion = shown && s.limits.intrusion != alarm_bit::absent;
+    const size_t members = shown ? json_members.size() : json_reading_members;
+    fputs("{\n", out);
+    for (size_t i = 0; i < members; i++) {
+        const json_member &m = json_members[i];
+        fprintf(out, "\t\"%s\": {\n", m.name);
+        for (const shown_reading &r : shown_readings(b, s, m.kind)) {
+            fprintf(out, "\t\t\"%s\": ", r.label);
+            json_value(out, m.content, r);
+            fputs(r.last ? "\n" : ",\n", out);
+        }
+        fputs(i + 1 < members || intrusion ? "\t},\n" : "\t}\n", out);
     }
+    if (intrusion)
+        fprintf(out, "\t\"intrusion\": %s\n", json_alarm(s.limits.intrusion));
     fputs("}\n", out);
     debug_print("sensors_output_json() returning\n");
 }
@@ -470,68 +425,26 @@ void sensors_output_prom(const board &b, const readings &s, FILE *out) {
     label_value(out, chip_name(b.chip));
     fputs("\"} 1\n", out);
 
-    family(out, "vantorel_temperature_celsius", "Temperature read by vantorel.");
-    for (const sensor_label &l : b.temps) {
-        sensor_sample(out, "vantorel_temperature_celsius", l);
-        fprintf(out, "%zu\n", temp(s, l));
+    for (const family_row &f : families) {
+        bool headed = false;
+        if (f.always) {
+            family(out, f.name, f.help);
+            headed = true;
+        }
+        for (const shown_reading &r : shown_readings(b, s, f.kind)) {
+            const limit<quantity> sample = sample_of(f, r);
+            if (!sample.present)
+                continue;
+            if (!headed)
+                family(out, f.name, f.help);
+            headed = true;
+            fprintf(out, "%s{sensor=\"", f.name);
+            label_value(out, r.label);
+            fputs("\"} ", out);
+            print_number(out, sample.value);
+            fputc('\n', out);
+        }
     }
-    family(out, "vantorel_fan_rpm", "Fan speed read by vantorel (0: no reading).");
-    for (const sensor_label &l : b.fans) {
-        sensor_sample(out, "vantorel_fan_rpm", l);
-        fprintf(out, "%u\n", fan(s, l));
-    }
-    family(out, "vantorel_voltage_volts", "Voltage read by vantorel.");
-    for (const sensor_label &l : b.voltages) {
-        if (register_value(s, l))
-            continue;
-        sensor_sample(out, "vantorel_voltage_volts", l);
-        fprintf(out, "%.3f\n", volts(s, l));
-    }
-    // A register value is a number without a unit: under vantorel_voltage_volts, dashboards
-    // and rules would take it for volts.
-    sparse_family(out, "vantorel_register_value",
-                  "Plain register value of a voltage input that the board's chip stores "
-                  "without a scale (the X6DVA's chip at 0x2c): not volts.",
-                  b.voltages, [&](const sensor_label &l) {
-                      return limit<double>{register_value(s, l), volts(s, l)};
-                  });
-
-    // The limits, converted as their readings are. A voltage limit of a register-value cell
-    // would be no more volts than its reading, so it has no sample.
-    sparse_family(out, "vantorel_temperature_max_celsius",
-                  "The chip's temperature limit (on the W83793G its critical level).", b.temps,
-                  [&](const sensor_label &l) { return temp_limits(s, l).max; });
-    sparse_family(out, "vantorel_temperature_max_hyst_celsius",
-                  "Hysteresis of the temperature limit: where the chip clears its alarm.", b.temps,
-                  [&](const sensor_label &l) { return temp_limits(s, l).max_hyst; });
-    sparse_family(out, "vantorel_temperature_warn_celsius",
-                  "The chip's warning level for the temperature (W83793G).", b.temps,
-                  [&](const sensor_label &l) { return temp_limits(s, l).warn; });
-    sparse_family(out, "vantorel_temperature_warn_hyst_celsius",
-                  "Hysteresis of the temperature warning level (W83793G).", b.temps,
-                  [&](const sensor_label &l) { return temp_limits(s, l).warn_hyst; });
-    sparse_family(out, "vantorel_fan_min_rpm", "The chip's minimum fan speed.", b.fans,
-                  [&](const sensor_label &l) { return fan_limits_of(s, l).min; });
-    sparse_family(out, "vantorel_voltage_min_volts", "The chip's lower voltage limit.", b.voltages,
-                  [&](const sensor_label &l) {
-                      return register_value(s, l) ? limit<double>{} : voltage_limits_of(s, l).min;
-                  });
-    sparse_family(out, "vantorel_voltage_max_volts", "The chip's upper voltage limit.", b.voltages,
-                  [&](const sensor_label &l) {
-                      return register_value(s, l) ? limit<double>{} : voltage_limits_of(s, l).max;
-                  });
-
-    // The chip's status bits, each the chip's own comparison of the reading with its limits.
-    sparse_family(out, "vantorel_temperature_alarm",
-                  "The chip's status bit for the temperature (1: alarm).", b.temps,
-                  [&](const sensor_label &l) { return alarm_value(temp_limits(s, l).alarm); });
-    sparse_family(out, "vantorel_fan_alarm", "The chip's status bit for the fan (1: alarm).",
-                  b.fans,
-                  [&](const sensor_label &l) { return alarm_value(fan_limits_of(s, l).alarm); });
-    sparse_family(
-        out, "vantorel_voltage_alarm", "The chip's status bit for the voltage (1: alarm).",
-        b.voltages,
-        [&](const sensor_label &l) { return alarm_value(voltage_limits_of(s, l).alarm); });
     if (s.limits.intrusion != alarm_bit::absent) {
         family(out, "vantorel_intrusion_alarm",
                "The chip's latched case-open bit (1: the chassis has been opened).");

@@ -2,9 +2,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // The report forms. Each writes one whole report of a board's readings to a stream and does
-// nothing else: it walks the board's temps, fans and voltages label lists in list order and
-// prints the cell each entry names under the entry's label. None knows the chip beyond the
-// name the board row gives it. Where a report goes is report_file.h's business.
+// nothing else: it is one loop over the walk of the readings the board shows (readings_walk.h:
+// temperatures, fans, voltages, each list in its own order), printing each under its label.
+// None knows the chip beyond the name the board row gives it. Where a report goes is
+// report_file.h's business.
 #pragma once
 
 #include "boards/boards.h"

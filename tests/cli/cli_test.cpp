@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <regex>
+#include <set>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -1271,7 +1272,7 @@ TEST_P(PluginVerdicts, StateStatusLineAndAProblemLineEach) {
     EXPECT_EQ(o.err, "");
     const size_t end = o.out.find('\n');
     ASSERT_NE(end, std::string::npos) << o.out;
-    EXPECT_TRUE(o.out.starts_with(c.status_line + " | 'CPU1 Temperature'=38;")) << o.out;
+    EXPECT_TRUE(o.out.starts_with(c.status_line + " | 'CPU1 Temperature'=")) << o.out;
     EXPECT_EQ(o.out.substr(end + 1), c.lines);
 }
 
@@ -1294,6 +1295,20 @@ INSTANTIATE_TEST_SUITE_P(
                      1,
                      "VANTOREL WARNING - " + out_of + "(CPU1 Temperature)",
                      "CPU1 Temperature: 38 C, at or over its warning limit of 38 C\n"},
+        // CPU1 Temperature's status bit (bit 12 of 0x4B-0x4E) set: CRITICAL over the warning
+        // level as under it.
+        verdict_case{"temperature_alarm_over_its_warning_limit",
+                     "reg 0x2f 0x1c 0x4c\nreg 0x2f 0x4c 0x10\n",
+                     {},
+                     2,
+                     "VANTOREL CRITICAL - " + out_of + "(CPU1 Temperature)",
+                     "CPU1 Temperature: 76 C, the chip's alarm for it is set\n"},
+        verdict_case{"temperature_alarm_under_its_warning_limit",
+                     "reg 0x2f 0x1c 0x45\nreg 0x2f 0x4c 0x10\n",
+                     {},
+                     2,
+                     "VANTOREL CRITICAL - " + out_of + "(CPU1 Temperature)",
+                     "CPU1 Temperature: 69 C, the chip's alarm for it is set\n"},
         verdict_case{"minus_12v_rail_outside",
                      "reg 0x2f 0x14 0x10\n",
                      {},
@@ -1339,6 +1354,14 @@ TEST_F(Cli, PluginReportWithLimitsIsTheHandWrittenText) {
     EXPECT_EQ(o.out, expected("x7dbp.plugin"));
 }
 
+// The X6DVA's chip at 0x2c holds plain register values and no limits: they keep their place
+// in the perfdata under labels that say what they are.
+TEST_F(Cli, PluginReportOfRegisterValuesIsTheHandWrittenText) {
+    outcome o = sim_run({"-N"}, fixture("x6dva.fix"));
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, expected("x6dva.plugin"));
+}
+
 // Perfdata as a reader of the plugin format takes it apart: 'LABEL'=VALUE[;WARN[;CRIT]],
 // a quote inside a label written twice.
 std::vector<std::pair<std::string, std::vector<std::string>>> perfdata(const std::string &line) {
@@ -1371,7 +1394,8 @@ std::vector<std::pair<std::string, std::vector<std::string>>> perfdata(const std
 }
 
 // Every reading that -J shows is in the perfdata exactly once, in the same order, with the
-// value -J prints, and every range's start lies below its end (the -12 V rails' too).
+// value -J prints, and every range's start lies below its end (the -12 V rails' too). A plain
+// register value (the X6DVA's chip at 0x2c) is labelled as one, never as a rail's volts.
 TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
     const std::pair<const char *, std::string> worlds[] = {
         {"x7dbp", fixture("x7dbp.fix") + x7dbp_limits},
@@ -1388,12 +1412,23 @@ TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
             if (std::regex_match(l, m, entry))
                 json.emplace_back(m[1], m[2]);
         }
+        // The cells -P exports as plain register values, whose perfdata label says so.
+        std::set<std::string> registers;
+        outcome p = sim_run({"-P"}, world);
+        std::regex sample("vantorel_register_value\\{sensor=\"(.*)\"\\} .*");
+        std::stringstream samples(p.out);
+        for (std::string l; std::getline(samples, l);) {
+            std::smatch m;
+            if (std::regex_match(l, m, sample))
+                registers.insert(m[1]);
+        }
         outcome o = sim_run({"-N"}, world);
         EXPECT_EQ(o.status, 0) << o.out;
         auto items = perfdata(o.out.substr(0, o.out.find('\n')));
         ASSERT_EQ(items.size(), json.size()) << o.out;
         for (size_t i = 0; i < items.size(); i++) {
-            EXPECT_EQ(items[i].first, json[i].first);
+            EXPECT_EQ(items[i].first,
+                      json[i].first + (registers.count(json[i].first) ? " register value" : ""));
             ASSERT_FALSE(items[i].second.empty());
             EXPECT_EQ(items[i].second[0], json[i].second) << items[i].first;
             for (size_t f = 1; f < items[i].second.size(); f++) {
@@ -1477,6 +1512,17 @@ INSTANTIATE_TEST_SUITE_P(
                      {"-N", "-f", "/nonexistent/smb9"},
                      x7dbp_world,
                      "open() on /nonexistent/smb9 failed: No such file or directory",
+                     false},
+        // A '|' would start the perfdata, a ';' end a perfdata field: both become '_'.
+        unknown_case{"label_with_perfdata_characters",
+                     {"-N", "-x", "a|b;c", "-x", "|"},
+                     x7dbp_world,
+                     "-x a_b_c: the X7DBP has no reading of that name",
+                     false},
+        unknown_case{"device_with_perfdata_characters",
+                     {"-N", "-f", "/nonexistent/smb|0;1"},
+                     x7dbp_world,
+                     "open() on /nonexistent/smb_0_1 failed: No such file or directory",
                      false}),
     [](const auto &info) { return std::string(info.param.name); });
 

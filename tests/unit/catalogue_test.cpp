@@ -1,15 +1,17 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The board table as data, and the board lookup.
+// The board table as data, the board lookup, and the walk over the readings a board shows.
 #include "boards/board_table.h"
 #include "boards/boards.h"
+#include "boards/readings_walk.h"
 #include "capture.h"
 #include "chip_facts.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 #include <string>
 
 namespace {
@@ -158,6 +160,138 @@ TEST(LookupTrace, IsExactWhenNothingMatchesAndSilentWithoutVerbose) {
                        "==> \tproduct = X6DVL\n"
                        "==> board_lookup() returning NULL\n");
     EXPECT_EQ(capture_traced(false, [] { board_lookup("Supermicro", "X7DBP"); }), "");
+}
+
+// --- the walk ---
+
+constexpr sensor_label two_temps[] = {{4, "T4"}, {1, "T1"}};
+constexpr sensor_label one_fan[] = {{9, "F9"}};
+constexpr sensor_label two_volts[] = {{14, "V14"}, {3, "V3"}};
+constexpr label_list no_labels{};
+
+// The walk as text: each reading as kind letter, cell and label, "." after the last of a list.
+std::string walked(shown_readings walk) {
+    std::string text;
+    for (const shown_reading &r : walk) {
+        const char kind = r.kind == reading_kind::temperature ? 'T'
+                          : r.kind == reading_kind::fan       ? 'F'
+                                                              : 'V';
+        text +=
+            std::string(1, kind) + std::to_string(r.cell) + ":" + r.label + (r.last ? ". " : " ");
+    }
+    return text;
+}
+
+struct walk_case {
+    const char *name;
+    board row;
+    const char *all, *temps, *fans, *volts;
+};
+
+class Walk : public ::testing::TestWithParam<walk_case> {};
+
+// Every list in report order and each in its own order, over empty lists at any place.
+TEST_P(Walk, VisitsEveryLabelInReportOrder) {
+    const walk_case &c = GetParam();
+    const readings s{};
+    EXPECT_EQ(walked(shown_readings(c.row, s)), c.all);
+    EXPECT_EQ(walked(shown_readings(c.row, s, reading_kind::temperature)), c.temps);
+    EXPECT_EQ(walked(shown_readings(c.row, s, reading_kind::fan)), c.fans);
+    EXPECT_EQ(walked(shown_readings(c.row, s, reading_kind::voltage)), c.volts);
+}
+
+board row_of(label_list volts, label_list temps, label_list fans) {
+    return {"Supermicro", "WALK", chip_kind::w83793g, 0x2f, volts, temps, fans};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, Walk,
+    ::testing::Values(walk_case{"all", row_of(two_volts, two_temps, one_fan),
+                                "T4:T4 T1:T1. F9:F9. V14:V14 V3:V3. ", "T4:T4 T1:T1. ", "F9:F9. ",
+                                "V14:V14 V3:V3. "},
+                      walk_case{"no_temps", row_of(two_volts, no_labels, one_fan),
+                                "F9:F9. V14:V14 V3:V3. ", "", "F9:F9. ", "V14:V14 V3:V3. "},
+                      walk_case{"no_fans", row_of(two_volts, two_temps, no_labels),
+                                "T4:T4 T1:T1. V14:V14 V3:V3. ", "T4:T4 T1:T1. ", "",
+                                "V14:V14 V3:V3. "},
+                      walk_case{"no_volts", row_of(no_labels, two_temps, one_fan),
+                                "T4:T4 T1:T1. F9:F9. ", "T4:T4 T1:T1. ", "F9:F9. ", ""},
+                      walk_case{"none", row_of(no_labels, no_labels, no_labels), "", "", "", ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Each reading carries its own cell of the record: the value, the limits under their names
+// (no other), the status bit and what the cell holds, whatever its place in the list.
+TEST(Walk, CarriesTheCellsValueLimitsAlarmAndUnit) {
+    readings s{};
+    s.temps[1] = 38;
+    s.limits.temps[1] = {{true, 80}, {true, 75}, {true, 70}, {false, 0}, alarm_bit::set};
+    s.fans[9] = 2250;
+    s.limits.fans[9] = {{true, 712}, alarm_bit::clear};
+    s.voltages[3] = -11.904;
+    s.limits.voltages[3] = {{true, -13.2}, {true, -10.8}, alarm_bit::absent};
+    s.voltages[14] = 93;
+    s.voltage_units[14] = voltage_unit::register_value;
+    const board b = row_of(two_volts, two_temps, one_fan);
+
+    std::vector<shown_reading> r;
+    for (const shown_reading &each : shown_readings(b, s))
+        r.push_back(each);
+    ASSERT_EQ(r.size(), 5u);
+    auto has = [](const shown_reading &x, std::initializer_list<limit_name> names) {
+        std::string present;
+        for (size_t n = 0; n < limit_names; n++)
+            present += x.limits[n].present ? '1' : '0';
+        std::string wanted(limit_names, '0');
+        for (limit_name n : names)
+            wanted[static_cast<size_t>(n)] = '1';
+        return present == wanted;
+    };
+    const shown_reading &t1 = r[1], &f9 = r[2], &v14 = r[3], &v3 = r[4];
+    EXPECT_EQ(r[0].value.whole, 0u);
+    EXPECT_TRUE(has(r[0], {}));
+    EXPECT_EQ(t1.value.format, number_format::whole);
+    EXPECT_EQ(t1.value.whole, 38u);
+    EXPECT_TRUE(has(t1, {limit_name::max, limit_name::max_hyst, limit_name::warn}));
+    EXPECT_EQ(t1.limit_of(limit_name::max).value.whole, 80u);
+    EXPECT_EQ(t1.limit_of(limit_name::max_hyst).value.whole, 75u);
+    EXPECT_EQ(t1.limit_of(limit_name::warn).value.whole, 70u);
+    EXPECT_EQ(t1.alarm, alarm_bit::set);
+    EXPECT_STREQ(t1.unit_text(), "C");
+    EXPECT_EQ(f9.value.whole, 2250u);
+    EXPECT_TRUE(has(f9, {limit_name::min}));
+    EXPECT_EQ(f9.limit_of(limit_name::min).value.whole, 712u);
+    EXPECT_EQ(f9.alarm, alarm_bit::clear);
+    EXPECT_STREQ(f9.unit_text(), "RPM");
+    EXPECT_EQ(v14.unit, voltage_unit::register_value);
+    EXPECT_EQ(v14.value.real, 93.0);
+    EXPECT_EQ(v3.unit, voltage_unit::volts);
+    EXPECT_EQ(v3.value.format, number_format::three_decimals);
+    EXPECT_EQ(v3.value.real, -11.904);
+    EXPECT_TRUE(has(v3, {limit_name::min, limit_name::max}));
+    EXPECT_EQ(v3.limit_of(limit_name::min).value.real, -13.2);
+    EXPECT_EQ(v3.alarm, alarm_bit::absent);
+}
+
+// Whole numbers as the record keeps them, to the last digit of 64 bits; volts with three
+// decimals, negative zero with its sign; widths are minimums.
+TEST(Numbers, AreWrittenAsTheirKindSays) {
+    struct number_case {
+        quantity q;
+        int width;
+        const char *text;
+    } cases[] = {
+        {whole_quantity(38), 0, "38"},
+        {whole_quantity(38), 8, "      38"},
+        {whole_quantity(UINT64_MAX), 8, "18446744073709551615"},
+        {real_quantity(-11.904), 8, " -11.904"},
+        {real_quantity(-0.0), 0, "-0.000"},
+    };
+    for (const number_case &c : cases) {
+        char buf[64];
+        format_number(buf, sizeof buf, c.q, c.width);
+        EXPECT_STREQ(buf, c.text);
+        EXPECT_EQ(capture_stdout([&] { print_number(stdout, c.q, c.width); }), c.text);
+    }
 }
 
 } // namespace

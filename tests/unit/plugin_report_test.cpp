@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -68,7 +69,7 @@ TEST_P(Verdict, FollowsTheChipsLimitsAndStatusBits) {
     ASSERT_EQ(v.count, 1u);
     const problem &p = v.list()[0];
     EXPECT_EQ(p.state, c.state);
-    EXPECT_STREQ(p.label == nullptr ? "case" : p.label->label, c.problem);
+    EXPECT_STREQ(p.cause == problem_cause::case_open ? "case" : p.reading.label, c.problem);
 }
 
 using ps = plugin_state;
@@ -163,6 +164,150 @@ INSTANTIATE_TEST_SUITE_P(
         verdict_case{"case_open", [](readings &s) { s.limits.intrusion = alarm_bit::set; },
                      ps::critical, "case"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// The verdict on one reading as a truth table: where its value lies against its limits,
+// whether those limits are meant, set aside as not meant, or absent, and its status bit, in
+// every order. A temperature's limit 80 and warning level 70 (X7DBP, CPU1 Temperature), a
+// fan's minimum 1200, a voltage's window 1.0 to 1.5 V.
+struct truth_case {
+    const char *name;
+    reading_kind kind;
+    double value;
+    limit<double> low;  // a fan's minimum, a voltage's min
+    limit<double> high; // a temperature's limit, a voltage's max
+    limit<double> warn; // a temperature's warning level
+    alarm_bit bit;
+    plugin_state state;
+    problem_cause cause; // of the one problem, where the state is not OK
+};
+
+void PrintTo(const truth_case &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class VerdictTruth : public ::testing::TestWithParam<truth_case> {};
+
+constexpr sensor_label one_temp[] = {{2, "T"}};
+constexpr sensor_label one_fan[] = {{5, "F"}};
+constexpr sensor_label one_volt[] = {{7, "V"}};
+
+TEST_P(VerdictTruth, OfOneReading) {
+    const truth_case &c = GetParam();
+    readings s{};
+    const board b = {"Supermicro",
+                     "ONE",
+                     chip_kind::w83793g,
+                     0x2f,
+                     c.kind == reading_kind::voltage ? label_list(one_volt) : label_list{},
+                     c.kind == reading_kind::temperature ? label_list(one_temp) : label_list{},
+                     c.kind == reading_kind::fan ? label_list(one_fan) : label_list{}};
+    auto whole = [](const limit<double> &l) {
+        return limit<uint64_t>{l.present, static_cast<uint64_t>(l.value)};
+    };
+    switch (c.kind) {
+    case reading_kind::temperature:
+        s.temps[2] = static_cast<uint64_t>(c.value);
+        s.limits.temps[2] = {whole(c.high), {}, whole(c.warn), {}, c.bit};
+        break;
+    case reading_kind::fan:
+        s.fans[5] = static_cast<uint32_t>(c.value);
+        s.limits.fans[5] = {{c.low.present, static_cast<uint32_t>(c.low.value)}, c.bit};
+        break;
+    case reading_kind::voltage:
+        s.voltages[7] = c.value;
+        s.limits.voltages[7] = {c.low, c.high, c.bit};
+        break;
+    }
+    const plugin_verdict v = judge(b, s, excluded_labels{});
+    EXPECT_EQ(v.state, c.state);
+    EXPECT_EQ(v.judged, 1u);
+    ASSERT_EQ(v.count, c.state == plugin_state::ok ? 0u : 1u);
+    if (v.count == 1) {
+        EXPECT_EQ(v.list()[0].cause, c.cause);
+    }
+}
+
+constexpr limit<double> none{};
+constexpr limit<double> lim(double value) {
+    return {true, value};
+}
+constexpr auto temperature = reading_kind::temperature;
+constexpr auto fan = reading_kind::fan;
+constexpr auto voltage = reading_kind::voltage;
+constexpr auto clear = alarm_bit::clear;
+constexpr auto set = alarm_bit::set;
+constexpr auto no_bit = alarm_bit::absent;
+constexpr auto ok = plugin_state::ok;
+constexpr auto warning = plugin_state::warning;
+constexpr auto critical = plugin_state::critical;
+constexpr auto fine = problem_cause::alarm; // no problem: the cause is not looked at
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerdictTruth,
+    ::testing::Values(
+        // Temperatures: under the warning level, at it, between it and the limit, at the limit
+        // and over it, each with the bit clear and set. The bit is CRITICAL at any value.
+        truth_case{"t40_clear", temperature, 40, none, lim(80), lim(70), clear, ok, fine},
+        truth_case{"t69_set", temperature, 69, none, lim(80), lim(70), set, critical,
+                   problem_cause::alarm},
+        truth_case{"t70_clear", temperature, 70, none, lim(80), lim(70), clear, warning,
+                   problem_cause::over_warn},
+        truth_case{"t76_clear", temperature, 76, none, lim(80), lim(70), clear, warning,
+                   problem_cause::over_warn},
+        truth_case{"t76_set", temperature, 76, none, lim(80), lim(70), set, critical,
+                   problem_cause::alarm},
+        truth_case{"t76_no_bit", temperature, 76, none, lim(80), lim(70), no_bit, warning,
+                   problem_cause::over_warn},
+        truth_case{"t80_clear", temperature, 80, none, lim(80), lim(70), clear, critical,
+                   problem_cause::over_max},
+        truth_case{"t85_set", temperature, 85, none, lim(80), lim(70), set, critical,
+                   problem_cause::over_max},
+        // A warning level without a limit: the bit still wins over it.
+        truth_case{"t76_set_warn_only", temperature, 76, none, none, lim(70), set, critical,
+                   problem_cause::alarm},
+        // A limit set aside as not meant (0, 127) takes the bit with it; the warning level
+        // still warns.
+        truth_case{"t76_set_max_0", temperature, 76, none, lim(0), lim(70), set, warning,
+                   problem_cause::over_warn},
+        truth_case{"t40_set_max_127", temperature, 40, none, lim(127), lim(70), set, ok, fine},
+        truth_case{"t127_set_max_127", temperature, 127, none, lim(127), lim(127), set, ok, fine},
+        // A warning level set aside leaves the limit and the bit as they are.
+        truth_case{"t76_clear_warn_0", temperature, 76, none, lim(80), lim(0), clear, ok, fine},
+        truth_case{"t40_set_warn_127", temperature, 40, none, lim(80), lim(127), set, critical,
+                   problem_cause::alarm},
+        truth_case{"t40_set_no_limits", temperature, 40, none, none, none, set, critical,
+                   problem_cause::alarm},
+        truth_case{"t40_clear_no_limits", temperature, 40, none, none, none, clear, ok, fine},
+        // Fans: over, at and under the minimum, with and without a minimum.
+        truth_case{"f3000_clear", fan, 3000, lim(1200), none, none, clear, ok, fine},
+        truth_case{"f3000_set", fan, 3000, lim(1200), none, none, set, critical,
+                   problem_cause::alarm},
+        truth_case{"f1200_clear", fan, 1200, lim(1200), none, none, clear, ok, fine},
+        truth_case{"f1199_clear", fan, 1199, lim(1200), none, none, clear, critical,
+                   problem_cause::under_min},
+        truth_case{"f0_set", fan, 0, lim(1200), none, none, set, critical,
+                   problem_cause::under_min},
+        truth_case{"f0_set_no_min", fan, 0, none, none, none, set, critical, problem_cause::alarm},
+        truth_case{"f0_no_bit_no_min", fan, 0, none, none, none, no_bit, ok, fine},
+        // Voltages: inside, at the edges, outside on either side, with the bit clear and set;
+        // a window that cannot be meant (equal limits, one limit alone) takes the bit with it.
+        truth_case{"v1.2_clear", voltage, 1.2, lim(1.0), lim(1.5), none, clear, ok, fine},
+        truth_case{"v1.2_set", voltage, 1.2, lim(1.0), lim(1.5), none, set, critical,
+                   problem_cause::alarm},
+        truth_case{"v1.5_clear", voltage, 1.5, lim(1.0), lim(1.5), none, clear, ok, fine},
+        truth_case{"v0.9_clear", voltage, 0.9, lim(1.0), lim(1.5), none, clear, critical,
+                   problem_cause::outside_window},
+        truth_case{"v1.6_set", voltage, 1.6, lim(1.0), lim(1.5), none, set, critical,
+                   problem_cause::outside_window},
+        truth_case{"v3_set_equal_limits", voltage, 3.0, lim(0.0), lim(0.0), none, set, ok, fine},
+        truth_case{"v3_set_min_alone", voltage, 3.0, lim(1.0), none, none, set, ok, fine},
+        truth_case{"v3_set_no_limits", voltage, 3.0, none, none, none, set, critical,
+                   problem_cause::alarm}),
+    [](const auto &info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
 
 TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
     readings s = within();
@@ -277,6 +422,25 @@ TEST(PluginReport, WithEveryReadingLeftOutThereIsNoPerfdata) {
          {"CPU1 Temperature", "System Temperature", "FAN1", "FAN4", "Vcore", "-12V", "Bob's +5V"})
         ASSERT_TRUE(x.add(l));
     EXPECT_EQ(report(within(), x), "VANTOREL OK - X7TEST: 0 readings within the board's limits\n");
+}
+
+// A daemon takes the first '|' of any line for the start of the perfdata, and a ';' ends a
+// perfdata field: in text from elsewhere (board strings, labels, messages) each becomes '_'.
+TEST(PluginReport, TextFromElsewhereCarriesNoPerfdataCharacters) {
+    constexpr sensor_label odd[] = {{0, "T|1;"}};
+    const board b = {"Supermicro", "X|Y;Z", chip_kind::w83793g, 0x2f, {}, odd, {}};
+    readings s{};
+    s.temps[0] = 90;
+    s.limits.temps[0].max = at<uint64_t>(80);
+    EXPECT_EQ(capture_stdout([&] { write_plugin_report(b, s, excluded_labels{}, stdout); }),
+              "VANTOREL CRITICAL - X_Y_Z: 1 of 1 readings out of the board's limits (T_1_) | "
+              "'T_1_'=90;;80\n"
+              "T_1_: 90 C, at or over its limit of 80 C\n");
+    EXPECT_EQ(capture_stdout([] {
+                  write_plugin_unknown("-x a|b;c: no such reading\nopen() on /x|y failed\n",
+                                       stdout);
+              }),
+              "VANTOREL UNKNOWN - -x a_b_c: no such reading\nopen() on /x_y failed\n");
 }
 
 TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLine) {
