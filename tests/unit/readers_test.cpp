@@ -529,7 +529,7 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 for (const temperature_cell &c : t.cells.temperatures) {
                     const temperature_input &in = layout.temperatures[c.input];
                     const register_field levels[] = {in.max, in.max_hyst, in.warn, in.warn_hyst};
-                    EXPECT_TRUE(in.reading.store(levels[level].value(image), r));
+                    EXPECT_TRUE(in.reading.store(levels[level].high_byte().value(image), r));
                 }
                 for (const fan_cell &c : t.cells.fans) {
                     const fan_input &f = layout.fans[c.input];
@@ -551,10 +551,17 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 const readings at = reading_at(true, level);
                 for (const temperature_cell &c : t.cells.temperatures) {
                     const temperature_limits &tl = got.temps[c.cell];
-                    const limit<uint64_t> levels[] = {tl.max, tl.max_hyst, tl.warn, tl.warn_hyst};
-                    const bool has = level < 2 || layout.temperatures[c.input].has_warn;
+                    const limit<double> levels[] = {tl.max, tl.max_hyst, tl.warn, tl.warn_hyst};
+                    const temperature_input &in = layout.temperatures[c.input];
+                    const register_field fields[] = {in.max, in.max_hyst, in.warn, in.warn_hyst};
+                    const register_field &f = fields[level];
+                    // The signed reading of the limit's whole-degree register, and its half
+                    // degree where it has one.
+                    const double half =
+                        f.low_bits == 1 ? 0.5 * ((image[f.low_reg] >> f.low_shift) & 1) : 0.0;
+                    const bool has = level < 2 || in.has_warn;
                     EXPECT_EQ(levels[level].present, has);
-                    EXPECT_EQ(levels[level].value, has ? at.temps[c.cell] : 0u)
+                    EXPECT_EQ(levels[level].value, has ? at.celsius[c.cell] + half : 0.0)
                         << "temps[" << int{c.cell} << "] level " << level;
                 }
             }
