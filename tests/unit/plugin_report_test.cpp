@@ -27,7 +27,7 @@ template <typename T> limit<T> at(T value) {
 // Temperature cell CELL reading DEGREES, as the chip holds it and as the table shows it.
 void set_temp(readings &s, unsigned cell, double degrees) {
     s.celsius[cell] = degrees;
-    s.temps[cell] = static_cast<uint64_t>(degrees);
+    s.temps[cell] = static_cast<uint8_t>(static_cast<int>(degrees)); // the register's byte
 }
 
 // A board in order: every reading inside meant limits, no status bit set.
@@ -114,10 +114,39 @@ INSTANTIATE_TEST_SUITE_P(
                      ps::ok, ""},
         verdict_case{"temp_max_126",
                      [](readings &s) {
-                         set_temp(s, 4, 126);
-                         s.limits.temps[4].max = at<double>(126);
+                         set_temp(s, 4, 125);
+                         s.limits.temps[4].max = at<double>(124.5);
                      },
                      ps::critical, "System Temperature"},
+        // Signed, as the chip keeps them: -10 C (0xF6, which the table shows as 246) is under
+        // any limit; a half-degree limit is over a reading at its whole degree.
+        verdict_case{"temp_below_zero",
+                     [](readings &s) {
+                         s.celsius[4] = -10;
+                         s.temps[4] = 246;
+                     },
+                     ps::ok, ""},
+        verdict_case{"temp_under_a_half_degree_limit",
+                     [](readings &s) {
+                         set_temp(s, 4, 30);
+                         s.limits.temps[4].max = at<double>(30.5);
+                     },
+                     ps::ok, ""},
+        // Readings a board cannot have never page, nor does their status bit: an input with
+        // no sensor attached (0x80, -128 C), a reading over 125 C.
+        verdict_case{"temp_no_sensor_and_its_bit",
+                     [](readings &s) {
+                         set_temp(s, 4, -128);
+                         s.limits.temps[4].max = at<double>(-128);
+                         s.limits.temps[4].alarm = alarm_bit::set;
+                     },
+                     ps::ok, ""},
+        verdict_case{"temp_over_what_a_board_can_have",
+                     [](readings &s) {
+                         set_temp(s, 0, 126);
+                         s.limits.temps[0].alarm = alarm_bit::set;
+                     },
+                     ps::ok, ""},
         verdict_case{"temp_bit_with_meant_max",
                      [](readings &s) { s.limits.temps[4].alarm = alarm_bit::set; }, ps::critical,
                      "System Temperature"},
