@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <map>
 #include <regex>
 #include <set>
 #include <signal.h>
@@ -1438,8 +1439,9 @@ std::vector<std::pair<std::string, std::vector<std::string>>> perfdata(const std
 }
 
 // Every reading that -J shows is in the perfdata exactly once, in the same order, with the
-// value -J prints, and every range's start lies below its end (the -12 V rails' too). A plain
-// register value (the X6DVA's chip at 0x2c) is labelled as one, never as a rail's volts.
+// value -J prints (a temperature's as -P exports it, signed), and every range's start lies
+// below its end (the -12 V rails' too). A plain register value (the X6DVA's chip at 0x2c) is
+// labelled as one, never as a rail's volts.
 TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
     const std::pair<const char *, std::string> worlds[] = {
         {"x7dbp", fixture("x7dbp.fix") + x7dbp_limits},
@@ -1458,13 +1460,17 @@ TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
         }
         // The cells -P exports as plain register values, whose perfdata label says so.
         std::set<std::string> registers;
+        std::map<std::string, std::string> temperatures;
         outcome p = sim_run({"-P"}, world);
         std::regex sample("vantorel_register_value\\{sensor=\"(.*)\"\\} .*");
+        std::regex temperature("vantorel_temperature_celsius\\{sensor=\"(.*)\"\\} (.*)");
         std::stringstream samples(p.out);
         for (std::string l; std::getline(samples, l);) {
             std::smatch m;
             if (std::regex_match(l, m, sample))
                 registers.insert(m[1]);
+            else if (std::regex_match(l, m, temperature))
+                temperatures[m[1]] = m[2];
         }
         outcome o = sim_run({"-N"}, world);
         EXPECT_EQ(o.status, 0) << o.out;
@@ -1474,7 +1480,9 @@ TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
             EXPECT_EQ(items[i].first,
                       json[i].first + (registers.count(json[i].first) ? " register value" : ""));
             ASSERT_FALSE(items[i].second.empty());
-            EXPECT_EQ(items[i].second[0], json[i].second) << items[i].first;
+            const auto t = temperatures.find(json[i].first);
+            EXPECT_EQ(items[i].second[0], t != temperatures.end() ? t->second : json[i].second)
+                << items[i].first;
             for (size_t f = 1; f < items[i].second.size(); f++) {
                 const std::string &range = items[i].second[f];
                 const size_t colon = range.find(':');

@@ -261,7 +261,8 @@ const limits_case limits_cases[] = {
                   {"fan2_min", "0"},           {"fan3_min", "-1"},     {"in0_alarm", "1"},
                   {"fan1_alarm", "1"},         {"in6_alarm", "1"},     {"fan7_alarm", "1"},
                   {"in7_alarm", "1"},          {"fan4_alarm", "1"},    {"intrusion0_alarm", "1"}}),
-     // temp2's half degrees (0xC4, 0xC6 bit 7) are not recovered: the cells leave them out.
+     // temp2's limits come back with their half degrees (bit 7 of 0xC6 and 0xC4): 85.5 is
+     // 0x55 and the bit, -15.5 is 0xF0 (-16) and the bit, as the driver adds it upward.
      // fan2's minimum 0xFF and fan3's 0 are both no minimum, recovered as 0.
      {{0x2B, 0xB4},
       {0x2C, 0x8C},
@@ -274,7 +275,9 @@ const limits_case limits_cases[] = {
       {0x39, 0x50},
       {0x3A, 0x4B},
       {0xC5, 0x55},
+      {0xC6, 0x80},
       {0xC3, 0xF0},
+      {0xC4, 0x80},
       {0xCD, 0x7F},
       {0x47, 0x01},
       {0x3B, 0x96},
