@@ -65,7 +65,7 @@ struct readings {
     // degrees Celsius: signed (0xF6 is -10), whole degrees. A plain register value where the
     // chip's encoding is not known (the X6DVA's chip at 0x2c).
     std::array<double, 6> celsius;
-    std::array<uint32_t, 12> fans;   // revolutions per minute
+    std::array<uint32_t, 12> fans; // revolutions per minute
     std::array<voltage_unit, 15> voltage_units;
     chip_limits limits;
 };

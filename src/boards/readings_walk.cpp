@@ -4,7 +4,6 @@
 // Where each kind of reading lives in the readings record, and how its numbers are written.
 #include "boards/readings_walk.h"
 
-
 namespace {
 
 // DEGREES as "%.3f" writes them, less the trailing zeros and point: "-10", "30.5".

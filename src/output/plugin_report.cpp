@@ -204,8 +204,8 @@ void thresholds(FILE *out, const shown_reading &r) {
 }
 
 // The perfdata of every reading judged, each " 'LABEL'=VALUE[;WARN;CRIT]" with the value as
-// -P exports it (-J's, but a temperature signed) and no unit of measurement. printf writes the C locale's numbers: the program
-// never sets a locale.
+// -P exports it (-J's, but a temperature signed) and no unit of measurement. printf writes the C
+// locale's numbers: the program never sets a locale.
 void perfdata(FILE *out, const board &b, const readings &s, const excluded_labels &excluded) {
     // "|" before the first, a blank between two; none at all without readings.
     const char *sep = " | ";

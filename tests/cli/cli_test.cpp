@@ -1363,11 +1363,12 @@ TEST_F(Cli, SignedTemperaturesAreExportedAndJudgedAsTheChipKeepsThem) {
 
     outcome p = sim_run({"-P"}, world);
     EXPECT_EQ(p.status, 0);
-    for (const char *sample : {"vantorel_temperature_celsius{sensor=\"CPU Temperature\"} -128\n",
-                               "vantorel_temperature_celsius{sensor=\"System Temperature\"} -10\n",
-                               "vantorel_temperature_max_celsius{sensor=\"System Temperature\"} 30.5\n",
-                               "vantorel_temperature_max_hyst_celsius{sensor=\"System "
-                               "Temperature\"} 25.5\n"})
+    for (const char *sample :
+         {"vantorel_temperature_celsius{sensor=\"CPU Temperature\"} -128\n",
+          "vantorel_temperature_celsius{sensor=\"System Temperature\"} -10\n",
+          "vantorel_temperature_max_celsius{sensor=\"System Temperature\"} 30.5\n",
+          "vantorel_temperature_max_hyst_celsius{sensor=\"System "
+          "Temperature\"} 25.5\n"})
         EXPECT_NE(p.out.find(sample), std::string::npos) << sample << p.out;
 
     outcome n = sim_run({"-N"}, world);

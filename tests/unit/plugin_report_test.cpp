@@ -343,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
     readings s = within();
-    set_temp(s, 0, 72);      // warning
+    set_temp(s, 0, 72);   // warning
     s.voltages[3] = -9.0; // critical
     s.fans[3] = 0;        // no minimum, no bit: fine
     s.limits.intrusion = alarm_bit::set;

@@ -47,8 +47,8 @@ bool recover_temperature(temperature_fraction fraction, const register_field &fi
     if (mdeg < -1000000 || mdeg > 1000000) // far outside any field; scaled stays in range
         return false;
     const long scaled = mdeg * (1L << field.low_bits);
-    const long steps = fraction == temperature_fraction::away_from_zero ? scaled / 1000
-                                                                        : floor_div(scaled, 1000);
+    const long steps =
+        fraction == temperature_fraction::away_from_zero ? scaled / 1000 : floor_div(scaled, 1000);
     return store_temperature_steps(field, steps, regs);
 }
 
