@@ -62,7 +62,8 @@ struct chip_cells {
 
 // A chip that stores its readings as plain register values, without scale (the X6DVA's chip
 // at 0x2c): voltages[CELL] is register REG's unsigned value in volts, negated for a NEGATED
-// rail (a zero register then gives negative zero); temps[CELL] its value in degrees.
+// rail (a zero register then gives negative zero); temps[CELL] and celsius[CELL] its value in
+// degrees, its encoding not known.
 struct plain_voltage_cell {
     uint8_t cell;
     uint8_t reg;
