@@ -27,9 +27,11 @@ struct voltage_limits {
     alarm_bit alarm;
 };
 
+// Temperature limits are degrees Celsius as the chip keeps them and the kernel's driver reads
+// them: signed, a half degree where the chip has one (the W83792D's temp2 and temp3).
 struct temperature_limits {
-    limit<uint64_t> max, max_hyst;   // the chip's (critical) limit and its hysteresis
-    limit<uint64_t> warn, warn_hyst; // a second, warning level (the W83793G)
+    limit<double> max, max_hyst;   // the chip's (critical) limit and its hysteresis
+    limit<double> warn, warn_hyst; // a second, warning level (the W83793G)
     alarm_bit alarm;
 };
 
@@ -56,8 +58,14 @@ enum class voltage_unit : uint8_t { volts = 0, register_value };
 // fixed per chip handling; a formatter prints the cells that the board's label lists name.
 struct readings {
     std::array<double, 15> voltages; // volts, or as voltage_units says
-    std::array<uint64_t, 6> temps;   // whole degrees Celsius
-    std::array<uint32_t, 12> fans;   // revolutions per minute
+    // Whole degrees Celsius as the table, CSV and JSON forms show them: a register's plain
+    // byte (0xF6 shows 246), or 0 below 1 degree (the W83793G's CPU temperatures).
+    std::array<uint64_t, 6> temps;
+    // The same temperatures as the chip keeps them and the kernel's driver reads them, in
+    // degrees Celsius: signed (0xF6 is -10), whole degrees. A plain register value where the
+    // chip's encoding is not known (the X6DVA's chip at 0x2c).
+    std::array<double, 6> celsius;
+    std::array<uint32_t, 12> fans; // revolutions per minute
     std::array<voltage_unit, 15> voltage_units;
     chip_limits limits;
 };

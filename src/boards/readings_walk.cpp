@@ -4,32 +4,54 @@
 // Where each kind of reading lives in the readings record, and how its numbers are written.
 #include "boards/readings_walk.h"
 
-#include <type_traits>
+namespace {
+
+// DEGREES as "%.3f" writes them, less the trailing zeros and point: "-10", "30.5".
+struct degrees_text {
+    char text[32];
+    explicit degrees_text(double degrees) {
+        int n = snprintf(text, sizeof text, "%.3f", degrees);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof text)
+            return;
+        while (n > 0 && text[n - 1] == '0')
+            text[--n] = '\0';
+        if (n > 0 && text[n - 1] == '.')
+            text[--n] = '\0';
+    }
+};
+
+} // namespace
 
 void print_number(FILE *out, const quantity &q, int width) {
-    if (q.format == number_format::whole)
+    switch (q.format) {
+    case number_format::whole:
         fprintf(out, "%*llu", width, static_cast<unsigned long long>(q.whole));
-    else
+        return;
+    case number_format::three_decimals:
         fprintf(out, "%*.3f", width, q.real);
+        return;
+    case number_format::degrees:
+        fprintf(out, "%*s", width, degrees_text(q.real).text);
+        return;
+    }
 }
 
 int format_number(char *buf, size_t size, const quantity &q, int width) {
-    if (q.format == number_format::whole)
+    switch (q.format) {
+    case number_format::whole:
         return snprintf(buf, size, "%*llu", width, static_cast<unsigned long long>(q.whole));
+    case number_format::three_decimals:
+        break;
+    case number_format::degrees:
+        return snprintf(buf, size, "%*s", width, degrees_text(q.real).text);
+    }
     return snprintf(buf, size, "%*.3f", width, q.real);
 }
 
 namespace {
 
-template <typename T> quantity as_quantity(T value) {
-    if constexpr (std::is_floating_point_v<T>)
-        return real_quantity(value);
-    else
-        return whole_quantity(value);
-}
-
-template <typename T> void set(shown_reading &r, limit_name name, const limit<T> &l) {
-    r.limits[static_cast<size_t>(name)] = {l.present, as_quantity(l.value)};
+void set(shown_reading &r, limit_name name, const limit<quantity> &l) {
+    r.limits[static_cast<size_t>(name)] = l;
 }
 
 } // namespace
@@ -46,26 +68,32 @@ shown_reading reading_at(const board &b, const readings &s, reading_kind kind, s
     switch (kind) {
     case reading_kind::temperature: {
         const temperature_limits &t = s.limits.temps[l.index];
+        auto degrees = [](const limit<double> &l) {
+            return limit<quantity>{l.present, degrees_quantity(l.value)};
+        };
         r.value = whole_quantity(s.temps[l.index]);
-        set(r, limit_name::max, t.max);
-        set(r, limit_name::max_hyst, t.max_hyst);
-        set(r, limit_name::warn, t.warn);
-        set(r, limit_name::warn_hyst, t.warn_hyst);
+        r.chip_value = degrees_quantity(s.celsius[l.index]);
+        set(r, limit_name::max, degrees(t.max));
+        set(r, limit_name::max_hyst, degrees(t.max_hyst));
+        set(r, limit_name::warn, degrees(t.warn));
+        set(r, limit_name::warn_hyst, degrees(t.warn_hyst));
         r.alarm = t.alarm;
         break;
     }
     case reading_kind::fan: {
         const fan_limits &f = s.limits.fans[l.index];
         r.value = whole_quantity(s.fans[l.index]);
-        set(r, limit_name::min, f.min);
+        r.chip_value = r.value;
+        set(r, limit_name::min, {f.min.present, whole_quantity(f.min.value)});
         r.alarm = f.alarm;
         break;
     }
     case reading_kind::voltage: {
         const voltage_limits &v = s.limits.voltages[l.index];
         r.value = real_quantity(s.voltages[l.index]);
-        set(r, limit_name::min, v.min);
-        set(r, limit_name::max, v.max);
+        r.chip_value = r.value;
+        set(r, limit_name::min, {v.min.present, real_quantity(v.min.value)});
+        set(r, limit_name::max, {v.max.present, real_quantity(v.max.value)});
         r.alarm = v.alarm;
         r.unit = s.voltage_units[l.index];
         break;

@@ -19,16 +19,18 @@
 
 enum class reading_kind : uint8_t { temperature, fan, voltage };
 
-// How a kind's numbers are written, in every form alike: whole numbers (degrees C, RPM), or
-// with three decimals (volts, and the plain register values some voltage cells hold).
-enum class number_format : uint8_t { whole, three_decimals };
+// How a kind's numbers are written, in every form alike: whole numbers (degrees C as the
+// table, CSV and JSON show them, RPM), with three decimals (volts, and the plain register
+// values some voltage cells hold), or signed degrees C with as many decimals as they have
+// (-10, 30.5: the chip's temperatures and their limits).
+enum class number_format : uint8_t { whole, three_decimals, degrees };
 
 // A reading, or one of its limits, in its kind's own type: a whole number of degrees or RPM is
-// kept as the unsigned integer the record holds, volts as the double.
+// kept as the unsigned integer the record holds, volts and signed degrees as the double.
 struct quantity {
     number_format format;
     uint64_t whole; // where FORMAT is whole
-    double real;    // where FORMAT is three_decimals
+    double real;    // where FORMAT is three_decimals or degrees
 };
 
 constexpr quantity whole_quantity(uint64_t value) {
@@ -37,10 +39,14 @@ constexpr quantity whole_quantity(uint64_t value) {
 constexpr quantity real_quantity(double value) {
     return {number_format::three_decimals, 0, value};
 }
+constexpr quantity degrees_quantity(double value) {
+    return {number_format::degrees, 0, value};
+}
 
-// Writes Q as its format says (a whole number in decimal, or "%.3f" as printf writes it: correctly
-// rounded, a minus sign for a negative value, negative zero included), right-aligned in at least
-// WIDTH characters. format_number writes into BUF of SIZE as snprintf does and returns its result.
+// Writes Q as its format says (a whole number in decimal; "%.3f" as printf writes it: correctly
+// rounded, a minus sign for a negative value, negative zero included; or degrees as "%.3f" with
+// trailing zeros and a trailing point left out), right-aligned in at least WIDTH characters.
+// format_number writes into BUF of SIZE as snprintf does and returns its result.
 void print_number(FILE *out, const quantity &q, int width = 0);
 int format_number(char *buf, size_t size, const quantity &q, int width = 0);
 
@@ -55,7 +61,7 @@ struct kind_info {
     reading_kind kind;
     label_list board::*labels;          // the board's list that names readings of this kind
     const char *unit;                   // "C", "RPM", "V"
-    number_format format;               // of its readings and limits
+    number_format format;               // of its readings as the table, CSV and JSON show them
     std::span<const limit_name> limits; // those a chip may hold for it, in report order
 };
 
@@ -88,7 +94,11 @@ struct shown_reading {
     unsigned cell;     // its position in the readings record's array of its kind
     const char *label; // the name the board gives it
     bool last;         // the last entry of its kind's list
-    quantity value;
+    quantity value;    // as the table, CSV and JSON forms show it
+    // As the chip holds it and the kernel's driver reads it, for the Prometheus and plugin
+    // reports and the verdicts: a temperature signed (0xF6 is -10, where VALUE shows 246 or
+    // 0); the other kinds as VALUE.
+    quantity chip_value;
     // By limit_name; absent where the chip holds no such limit (every limit that is not among
     // the kind's is absent).
     std::array<limit<quantity>, limit_names> limits;

@@ -50,8 +50,11 @@ void convert_cells(const chip_cells &table, const register_image &image, reading
     const chip_layout &layout = table.layout;
     for (const voltage_cell &c : table.voltages)
         s.voltages[c.cell] = convert(c, field_of(layout, c, voltage_value::reading).value(image));
-    for (const temperature_cell &c : table.temperatures)
-        s.temps[c.cell] = convert(c, degrees(layout.temperatures[c.input].reading, image));
+    for (const temperature_cell &c : table.temperatures) {
+        const register_field &f = layout.temperatures[c.input].reading;
+        s.temps[c.cell] = convert(c, degrees(f, image));
+        s.celsius[c.cell] = temperature_steps(f, image) >> f.low_bits;
+    }
     for (const fan_cell &c : table.fans) {
         const fan_input &f = layout.fans[c.input];
         s.fans[c.cell] = convert(f, f.count.value(image), divisor_code(image, f));
@@ -80,11 +83,11 @@ void convert_limits(const chip_cells &table, const register_image &image, chip_l
     for (const temperature_cell &c : table.temperatures) {
         const temperature_input &in = layout.temperatures[c.input];
         temperature_limits &t = l.temps[c.cell];
-        t.max = at(convert(c, degrees(in.max, image)));
-        t.max_hyst = at(convert(c, degrees(in.max_hyst, image)));
+        t.max = at(temperature_degrees(in.max, image));
+        t.max_hyst = at(temperature_degrees(in.max_hyst, image));
         if (in.has_warn) {
-            t.warn = at(convert(c, degrees(in.warn, image)));
-            t.warn_hyst = at(convert(c, degrees(in.warn_hyst, image)));
+            t.warn = at(temperature_degrees(in.warn, image));
+            t.warn_hyst = at(temperature_degrees(in.warn_hyst, image));
         }
         t.alarm = alarm_of(image, in.alarm);
     }
@@ -104,6 +107,8 @@ void convert_cells(const plain_cells &table, const register_image &image, readin
         s.voltages[c.cell] = convert(c, image[c.reg]);
         s.voltage_units[c.cell] = voltage_unit::register_value;
     }
-    for (const plain_temperature_cell &c : table.temperatures)
+    for (const plain_temperature_cell &c : table.temperatures) {
         s.temps[c.cell] = convert(c, image[c.reg]);
+        s.celsius[c.cell] = static_cast<double>(s.temps[c.cell]);
+    }
 }

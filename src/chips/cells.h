@@ -32,11 +32,13 @@ struct voltage_cell {
     bool high_byte_only = false;
 };
 
-// How a temperature register reads: its unsigned value (0 to 255 degrees), or two's
-// complement with nothing below 1 degree shown (w83793g_tempadj).
+// How the table, CSV and JSON forms show a temperature register: its unsigned value (0 to
+// 255 degrees), or two's complement with nothing below 1 degree shown (w83793g_tempadj). The
+// other forms, the verdicts and the limits take every register signed, as the chip does.
 enum class temperature_reading { plain, positive_signed };
 
-// temps[CELL] from whole-degree register INPUT of the chip's layout (its tempN+1).
+// temps[CELL] and celsius[CELL] from whole-degree register INPUT of the chip's layout (its
+// tempN+1).
 struct temperature_cell {
     uint8_t cell;
     uint8_t input;
@@ -60,7 +62,8 @@ struct chip_cells {
 
 // A chip that stores its readings as plain register values, without scale (the X6DVA's chip
 // at 0x2c): voltages[CELL] is register REG's unsigned value in volts, negated for a NEGATED
-// rail (a zero register then gives negative zero); temps[CELL] its value in degrees.
+// rail (a zero register then gives negative zero); temps[CELL] and celsius[CELL] its value in
+// degrees, its encoding not known.
 struct plain_voltage_cell {
     uint8_t cell;
     uint8_t reg;
@@ -109,8 +112,9 @@ void convert_cells(const plain_cells &table, const register_image &image, readin
 // Fills the limits of the cells of TABLE, and the case-open bit, from IMAGE, a snapshot of
 // the chip that holds its limit and status registers beside those of the readings. Each limit
 // converts through its reading's cell: what the board would report if the reading sat exactly
-// at the limit. A voltage's min and max are the smaller and the larger of its two converted
-// limits (a cell with a negative gain turns the high limit into the lower value). A fan's
+// at the limit, but for a temperature, whose limits are the chip's signed degrees with any
+// half degree they have. A voltage's min and max are the smaller and the larger of its two
+// converted limits (a cell with a negative gain turns the high limit into the lower value). A fan's
 // minimum count of 0, or the chip's no-reading count or above, is no minimum. Voltages, then
 // temperatures, then fans, in table order, as convert_cells.
 void convert_limits(const chip_cells &table, const register_image &image, chip_limits &l);

@@ -54,15 +54,21 @@ inline constexpr voltage_input w83792d_inputs[] = {
 };
 // clang-format on
 
-// temp1-temp3: the whole-degree registers; a half-degree bit sits below each, which the
-// driver adds upward. The limits are signed whole degrees too; those of temp2 and temp3 have
-// a half-degree bit (bit 7 of the register after each: temp2's limit in full would be
-// with_low_bits(0xC5, 1, 0xC6, 7)), which the cells, whole degrees, leave out as they leave
-// out the reading's. Status bits 2-4.
+// temp1-temp3: the whole-degree registers; a half-degree bit sits below each reading, which
+// the driver adds upward and the cells, whole degrees, leave out. temp1's limits are whole
+// degrees; those of temp2 and temp3 have a half-degree bit too, bit 7 of the register after
+// each, which the limits keep (the driver's TEMP_ADD registers: 0xC5/0xC6 and 0xC3/0xC4 for
+// temp2's limit and hysteresis, 0xCD/0xCE and 0xCB/0xCC for temp3's). Status bits 2-4.
 inline constexpr temperature_input w83792d_temperatures[] = {
     {.reading = {0x27}, .max = {0x39}, .max_hyst = {0x3A}, .alarm = {0xA9, 2}},
-    {.reading = {0xC0}, .max = {0xC5}, .max_hyst = {0xC3}, .alarm = {0xA9, 3}},
-    {.reading = {0xC8}, .max = {0xCD}, .max_hyst = {0xCB}, .alarm = {0xA9, 4}},
+    {.reading = {0xC0},
+     .max = with_low_bits(0xC5, 1, 0xC6, 7),
+     .max_hyst = with_low_bits(0xC3, 1, 0xC4, 7),
+     .alarm = {0xA9, 3}},
+    {.reading = {0xC8},
+     .max = with_low_bits(0xCD, 1, 0xCE, 7),
+     .max_hyst = with_low_bits(0xCB, 1, 0xCC, 7),
+     .alarm = {0xA9, 4}},
 };
 
 // fan1-fan7: the 8-bit count register and where the divisor code sits. fan1-fan3 have pins
@@ -220,7 +226,8 @@ inline constexpr voltage_cell w83793g_voltage_cells[] = {
     {.cell = 9, .input = 7, .factor = 0.024, .offset = 0.15},
     {.cell = 10, .input = 9, .factor = 0.016},
 };
-// The CPU temperatures (temp1-temp4) read as signed, the two others as they are.
+// All six are signed on the chip. The table, CSV and JSON forms show the CPU temperatures
+// (temp1-temp4) with anything below 1 degree as 0 and the two others as their plain bytes.
 inline constexpr temperature_cell w83793g_temperature_cells[] = {
     {.cell = 0, .input = 0, .reading = temperature_reading::positive_signed},
     {.cell = 1, .input = 1, .reading = temperature_reading::positive_signed},

@@ -25,12 +25,25 @@ bool excluded_labels::contains(const char *label) const {
 
 namespace {
 
-// The chips' temperature registers are signed whole degrees and 0x7F (127) is their
-// ceiling: a limit of 127 or more is a negative limit read unsigned, an unset register or
-// the ceiling itself, and a limit of 0 is a register left at 0 or a negative limit that the
-// cell shows as 0. Neither is a limit anyone set for a board in service.
+// The chips' temperature registers are signed and 0x7F (127) is their ceiling: a limit of 127
+// or more is the ceiling itself, and a limit of 0 or below is a register left at 0, an unset
+// 0xFF (-1) or a limit below zero. Neither is a limit anyone set for a board in service.
 bool temperature_meant(const limit<quantity> &l) {
-    return l.present && l.value.whole > 0 && l.value.whole < 127;
+    return l.present && l.value.real > 0 && l.value.real < 127;
+}
+
+// The temperatures a server board can physically have: the widest range any part on it is
+// rated to work in (-55 to 125 C). Outside it lie the value a temperature input reads with no
+// sensor attached, 0x80 (-128 C: the lowest code of the signed register, where the chip's
+// converter ends up with nothing on the input's pins), the ceiling 0x7F (127 C) and the plain
+// bytes of a chip whose encoding is not known (the X6DVA's chip at 0x2c).
+constexpr double coldest_possible = -55;
+constexpr double hottest_possible = 125;
+
+// Whether R's value can be meant: a temperature a board can have, or any other reading.
+bool reading_meant(const shown_reading &r) {
+    return r.kind != reading_kind::temperature ||
+           (r.chip_value.real >= coldest_possible && r.chip_value.real <= hottest_possible);
 }
 
 // Equal limits (both registers at 0, or both at 0xFF, as at power-on) leave no window that a
@@ -42,9 +55,11 @@ bool window_meant(const shown_reading &r) {
 }
 
 // Whether the chip's status bit for R counts: the chip compares R against the limit it holds,
-// so its bit means nothing where that limit is one that cannot be meant. A reading without
-// any limit is judged by its bit alone.
+// so its bit means nothing where that limit, or R itself, is one that cannot be meant. A
+// reading without any limit is judged by its bit alone.
 bool alarm_counts(const shown_reading &r) {
+    if (!reading_meant(r))
+        return false;
     switch (r.kind) {
     case reading_kind::temperature: {
         const limit<quantity> &max = r.limit_of(limit_name::max);
@@ -65,18 +80,22 @@ bool found(problem &p, plugin_state state, problem_cause cause, const shown_read
     return true;
 }
 
-// The problem of R, if it has one, into P. CRITICAL first: a temperature at or over its meant
-// limit, a fan under its minimum, a voltage outside its meant window, or else the chip's
-// status bit for R set where it counts, whatever the value (the chip may have seen what this
-// one reading does not show). Only then the warning level, which only ever raises OK to
-// WARNING: a temperature at or over its meant warning limit.
+// The problem of R, if it has one, into P. A reading that cannot be meant has none. CRITICAL
+// first: a temperature at or over its meant limit, a fan under its minimum, a voltage outside
+// its meant window, or else the chip's status bit for R set where it counts, whatever the
+// value (the chip may have seen what this one reading does not show). Only then the warning
+// level, which only ever raises OK to WARNING: a temperature at or over its meant warning
+// limit. Temperatures are compared as the chip holds them, signed, against limits with any
+// half degree they have.
 bool judge_reading(const shown_reading &r, problem &p) {
+    if (!reading_meant(r))
+        return false;
     const limit<quantity> &min = r.limit_of(limit_name::min);
     const limit<quantity> &max = r.limit_of(limit_name::max);
     const limit<quantity> &warn = r.limit_of(limit_name::warn);
     switch (r.kind) {
     case reading_kind::temperature:
-        if (temperature_meant(max) && r.value.whole >= max.value.whole)
+        if (temperature_meant(max) && r.chip_value.real >= max.value.real)
             return found(p, plugin_state::critical, problem_cause::over_max, r);
         break;
     case reading_kind::fan:
@@ -91,7 +110,7 @@ bool judge_reading(const shown_reading &r, problem &p) {
     if (r.alarm == alarm_bit::set && alarm_counts(r))
         return found(p, plugin_state::critical, problem_cause::alarm, r);
     if (r.kind == reading_kind::temperature && temperature_meant(warn) &&
-        r.value.whole >= warn.value.whole)
+        r.chip_value.real >= warn.value.real)
         return found(p, plugin_state::warning, problem_cause::over_warn, r);
     return false;
 }
@@ -185,8 +204,8 @@ void thresholds(FILE *out, const shown_reading &r) {
 }
 
 // The perfdata of every reading judged, each " 'LABEL'=VALUE[;WARN;CRIT]" with the value as
-// -J prints it and no unit of measurement. printf writes the C locale's numbers: the program
-// never sets a locale.
+// -P exports it (-J's, but a temperature signed) and no unit of measurement. printf writes the C
+// locale's numbers: the program never sets a locale.
 void perfdata(FILE *out, const board &b, const readings &s, const excluded_labels &excluded) {
     // "|" before the first, a blank between two; none at all without readings.
     const char *sep = " | ";
@@ -196,7 +215,7 @@ void perfdata(FILE *out, const board &b, const readings &s, const excluded_label
         fputs(sep, out);
         sep = " ";
         perf_label(out, r);
-        print_number(out, r.value);
+        print_number(out, r.chip_value);
         thresholds(out, r);
     }
 }
@@ -217,7 +236,7 @@ void problem_line(FILE *out, const problem &p) {
     const shown_reading &r = p.reading;
     plugin_text(out, r.label);
     fputs(": ", out);
-    print_number(out, r.value);
+    print_number(out, r.chip_value);
     fprintf(out, " %s", r.unit_text());
     switch (p.cause) {
     case problem_cause::over_max:

@@ -319,7 +319,7 @@ limit<quantity> sample_of(const family_row &f, const shown_reading &r) {
         return {};
     switch (f.sample) {
     case sample_kind::reading:
-        return {true, r.value};
+        return {true, r.chip_value};
     case sample_kind::limit:
         return r.limit_of(f.limit);
     case sample_kind::alarm:

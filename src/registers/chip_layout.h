@@ -32,10 +32,15 @@ struct voltage_input {
     status_bit alarm;
 };
 
-// A temperature input, the driver's tempN: its whole-degree register, and its limits, whole
-// degrees in the reading's encoding: the limit (tempN_max; the W83793G's critical level) and
-// its hysteresis, and where the chip has one (HAS_WARN), a second, warning level and its
-// hysteresis (tempN_warn, tempN_warn_hyst). Its status bit follows the first limit.
+// A temperature input, the driver's tempN: its whole-degree register, and its limits in the
+// reading's encoding: the limit (tempN_max; the W83793G's critical level) and its hysteresis,
+// and where the chip has one (HAS_WARN), a second, warning level and its hysteresis
+// (tempN_warn, tempN_warn_hyst). Its status bit follows the first limit.
+//
+// Every field is two's complement: its register holds signed whole degrees (0x80 is -128,
+// 0xF6 is -10, 0x7F the ceiling of 127), and a field with low bits (the W83792D's half-degree
+// bit below temp2's and temp3's limits) counts in steps of 2^-low_bits degrees, the whole
+// field a signed number of them.
 struct temperature_input {
     register_field reading;
     register_field max;
@@ -63,6 +68,27 @@ struct fan_input {
     register_field min;
     status_bit alarm;
 };
+
+// The signed value of temperature field F in IMAGE, in steps of 2^-low_bits degrees.
+constexpr int temperature_steps(const register_field &f, const register_image &image) {
+    const int v = static_cast<int>(f.value(image));
+    const int sign = 1 << (7 + f.low_bits);
+    return v & sign ? v - 2 * sign : v;
+}
+
+// The degrees Celsius of temperature field F in IMAGE, as the kernel's driver reads them.
+constexpr double temperature_degrees(const register_field &f, const register_image &image) {
+    return static_cast<double>(temperature_steps(f, image)) / (1 << f.low_bits);
+}
+
+// Stores STEPS, a signed number of 2^-low_bits degrees, into temperature field F of IMAGE as
+// the chip encodes it. False, IMAGE untouched, for a value the field cannot hold.
+constexpr bool store_temperature_steps(const register_field &f, long steps, register_image &image) {
+    const long sign = 1L << (7 + f.low_bits);
+    if (steps < -sign || steps >= sign)
+        return false;
+    return f.store(steps < 0 ? steps + 2 * sign : steps, image);
+}
 
 // The 3-bit divisor code of fan input FAN in IMAGE; 0 for a fan without divisor.
 constexpr unsigned divisor_code(const register_image &image, const fan_input &fan) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <map>
 #include <regex>
 #include <set>
 #include <signal.h>
@@ -1496,6 +1497,51 @@ INSTANTIATE_TEST_SUITE_P(
                      "the case has been opened: the chip's case-open bit is set\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// The W83792D's temperatures are signed: its System Temperature at 0xF6 is -10 C, and its
+// CPU Temperature input with no sensor attached reads 0x80, -128 C, with its status bit set
+// (0xA9 bit 2). The table keeps showing the registers' bytes; -P and -N take them as the chip
+// does, and neither pages. The limits keep their half degree (30.5, 25.5).
+TEST_F(Cli, SignedTemperaturesAreExportedAndJudgedAsTheChipKeepsThem) {
+    const std::string world = fixture("p8sc8.fix") + fixture("p8sc8-limits.fix") +
+                              "reg 0x2f 0xc0 0xf6\nreg 0x2f 0x27 0x80\nreg 0x2f 0xa9 0x84\n";
+    outcome plain = sim_run({}, world);
+    EXPECT_TRUE(plain.out.starts_with("CPU Temperature           128 C\n"
+                                      "System Temperature        246 C\n"))
+        << plain.out;
+
+    outcome p = sim_run({"-P"}, world);
+    EXPECT_EQ(p.status, 0);
+    for (const char *sample :
+         {"vantorel_temperature_celsius{sensor=\"CPU Temperature\"} -128\n",
+          "vantorel_temperature_celsius{sensor=\"System Temperature\"} -10\n",
+          "vantorel_temperature_max_celsius{sensor=\"System Temperature\"} 30.5\n",
+          "vantorel_temperature_max_hyst_celsius{sensor=\"System "
+          "Temperature\"} 25.5\n"})
+        EXPECT_NE(p.out.find(sample), std::string::npos) << sample << p.out;
+
+    outcome n = sim_run({"-N"}, world);
+    const std::string status_line = n.out.substr(0, n.out.find('\n'));
+    EXPECT_NE(status_line.find(" | 'CPU Temperature'=-128;;75 'System Temperature'=-10;;30.5 "),
+              std::string::npos)
+        << status_line;
+    EXPECT_EQ(n.out.find("Temperature:"), std::string::npos) << n.out;
+    EXPECT_EQ(status_line.find("Temperature,"), std::string::npos) << status_line;
+}
+
+// A reading at a W83792D limit's whole degree is under the limit when its half-degree bit is
+// set (0xC6 bit 7): 30 C against 30.5 C is within, as the chip's own bit, clear, says.
+TEST_F(Cli, AHalfDegreeLimitIsOverAReadingAtItsWholeDegree) {
+    const std::string world = fixture("p8sc8.fix") + fixture("p8sc8-limits.fix") +
+                              "reg 0x2f 0xc0 0x1e\nreg 0x2f 0xa9 0x00\nreg 0x2f 0xaa 0x00\n"
+                              "reg 0x2f 0x3d 0x00\nreg 0x2f 0x3c 0x00\nreg 0x2f 0xbb 0x00\n"
+                              "reg 0x2f 0x31 0x00\nreg 0x2f 0x32 0x00\nreg 0x2f 0xb6 0x00\n"
+                              "reg 0x2f 0xb7 0x00\n";
+    outcome n = sim_run({"-N"}, world);
+    EXPECT_EQ(n.status, 0) << n.out;
+    EXPECT_TRUE(n.out.starts_with("VANTOREL OK - P8SC8: ")) << n.out;
+    EXPECT_NE(n.out.find("'System Temperature'=30;;30.5 "), std::string::npos) << n.out;
+}
+
 TEST_F(Cli, PluginReportWithLimitsIsTheHandWrittenText) {
     outcome o = sim_run({"-N"}, fixture("x7dbp.fix") + x7dbp_limits);
     EXPECT_EQ(o.status, 0) << o.err;
@@ -1542,8 +1588,9 @@ std::vector<std::pair<std::string, std::vector<std::string>>> perfdata(const std
 }
 
 // Every reading that -J shows is in the perfdata exactly once, in the same order, with the
-// value -J prints, and every range's start lies below its end (the -12 V rails' too). A plain
-// register value (the X6DVA's chip at 0x2c) is labelled as one, never as a rail's volts.
+// value -J prints (a temperature's as -P exports it, signed), and every range's start lies
+// below its end (the -12 V rails' too). A plain register value (the X6DVA's chip at 0x2c) is
+// labelled as one, never as a rail's volts.
 TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
     const std::pair<const char *, std::string> worlds[] = {
         {"x7dbp", fixture("x7dbp.fix") + x7dbp_limits},
@@ -1562,13 +1609,17 @@ TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
         }
         // The cells -P exports as plain register values, whose perfdata label says so.
         std::set<std::string> registers;
+        std::map<std::string, std::string> temperatures;
         outcome p = sim_run({"-P"}, world);
         std::regex sample("vantorel_register_value\\{sensor=\"(.*)\"\\} .*");
+        std::regex temperature("vantorel_temperature_celsius\\{sensor=\"(.*)\"\\} (.*)");
         std::stringstream samples(p.out);
         for (std::string l; std::getline(samples, l);) {
             std::smatch m;
             if (std::regex_match(l, m, sample))
                 registers.insert(m[1]);
+            else if (std::regex_match(l, m, temperature))
+                temperatures[m[1]] = m[2];
         }
         outcome o = sim_run({"-N"}, world);
         EXPECT_EQ(o.status, 0) << o.out;
@@ -1578,7 +1629,9 @@ TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
             EXPECT_EQ(items[i].first,
                       json[i].first + (registers.count(json[i].first) ? " register value" : ""));
             ASSERT_FALSE(items[i].second.empty());
-            EXPECT_EQ(items[i].second[0], json[i].second) << items[i].first;
+            const auto t = temperatures.find(json[i].first);
+            EXPECT_EQ(items[i].second[0], t != temperatures.end() ? t->second : json[i].second)
+                << items[i].first;
             for (size_t f = 1; f < items[i].second.size(); f++) {
                 const std::string &range = items[i].second[f];
                 const size_t colon = range.find(':');

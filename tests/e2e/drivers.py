@@ -453,7 +453,7 @@ def oracle_case(b: Boot, arrangement, rng):
         """Every labelled cell's limits and status bit in the -P report, and the case-open
         bit, against the driver's attributes for the same registers, brought to the cell as
         the readings are: a voltage's two limits through the cell's compute, in order; a
-        temperature level in whole degrees where it is not negative; a fan minimum exactly
+        temperature level exactly, signed and with its half degree; a fan minimum exactly
         (the driver's 0 or -1, no minimum, is no sample); a status bit as it is."""
         bus, drv = recs.get("oracle/bus-limits"), recs.get("oracle/driver-limits")
         if bus is None or drv is None or bus.status != 0 or drv.status != 0:
@@ -493,8 +493,8 @@ def oracle_case(b: Boot, arrangement, rng):
                 mdeg = attrs.get(f"{attr}_{level}")
                 if mdeg is None:
                     same(f"vantorel_temperature_{level}_celsius", label, None, "no attribute")
-                elif int(mdeg) >= 0:
-                    same(f"vantorel_temperature_{level}_celsius", label, int(mdeg) // 1000,
+                else:
+                    same(f"vantorel_temperature_{level}_celsius", label, int(mdeg) / 1000,
                          f"{attr}_{level} {mdeg}")
             same("vantorel_temperature_alarm", label, int(attrs[f"{attr}_alarm"]),
                  attr + "_alarm")

@@ -336,12 +336,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case hwmon_kind::temp_max_hyst:
         case hwmon_kind::temp_warn:
         case hwmon_kind::temp_warn_hyst: {
-            const long degrees = layout.fraction == temperature_fraction::away_from_zero
-                                     ? v / 1000
-                                     : floor_div(v, 1000);
-            ok = ok && degrees >= -128 && degrees <= 127;
+            // Signed steps of 2^-low_bits degrees: whole degrees, or the W83792D's halves.
             const register_field &limit = temperature_limit(layout.temperatures[a.at], a.kind);
-            if (ok && e == 0 && static_cast<int8_t>(limit.value(regs)) != degrees)
+            const __int128 scaled = static_cast<__int128>(v) << limit.low_bits;
+            const __int128 steps = layout.fraction == temperature_fraction::away_from_zero
+                                       ? scaled / 1000
+                                       : (scaled - ((scaled % 1000 + 1000) % 1000)) / 1000;
+            const long bound = 128L << limit.low_bits;
+            ok = ok && steps >= -bound && steps < bound;
+            if (ok && e == 0 && temperature_steps(limit, regs) != steps)
                 __builtin_trap();
             break;
         }

@@ -252,9 +252,9 @@ TEST(Walk, CarriesTheCellsValueLimitsAlarmAndUnit) {
     EXPECT_EQ(t1.value.format, number_format::whole);
     EXPECT_EQ(t1.value.whole, 38u);
     EXPECT_TRUE(has(t1, {limit_name::max, limit_name::max_hyst, limit_name::warn}));
-    EXPECT_EQ(t1.limit_of(limit_name::max).value.whole, 80u);
-    EXPECT_EQ(t1.limit_of(limit_name::max_hyst).value.whole, 75u);
-    EXPECT_EQ(t1.limit_of(limit_name::warn).value.whole, 70u);
+    EXPECT_EQ(t1.limit_of(limit_name::max).value.real, 80);
+    EXPECT_EQ(t1.limit_of(limit_name::max_hyst).value.real, 75);
+    EXPECT_EQ(t1.limit_of(limit_name::warn).value.real, 70);
     EXPECT_EQ(t1.alarm, alarm_bit::set);
     EXPECT_STREQ(t1.unit_text(), "C");
     EXPECT_EQ(f9.value.whole, 2250u);

@@ -20,15 +20,21 @@ constexpr label_list none{};
 const board example = {"Supermicro", "TEST", chip_kind::w83793g, 0x2f, volts, temps, fans};
 const board empty = {"Supermicro", "EMPTY", chip_kind::x6dva, SLAVE_CUSTOM, none, none, none};
 
+// Temperature cell CELL reading DEGREES, in the table's form and as the chip holds it.
+void set_temp(readings &s, unsigned cell, unsigned degrees) {
+    s.temps[cell] = degrees;
+    s.celsius[cell] = degrees;
+}
+
 readings example_readings() {
     readings s{};
-    s.temps[0] = 38;
-    s.temps[4] = 31;
+    set_temp(s, 0, 38);
+    set_temp(s, 4, 31);
     s.fans[0] = 3000;
     s.fans[1] = 0;
     s.voltages[0] = 1.202;
     s.voltages[3] = -11.904;
-    s.temps[1] = 99; // cells no entry names are never printed
+    set_temp(s, 1, 99); // cells no entry names are never printed
     s.fans[2] = 99;
     return s;
 }
@@ -47,11 +53,11 @@ const board limited = {"Supermicro",  "LIMITS",      chip_kind::w83793g, 0x2f,
 
 readings limited_readings() {
     readings s{};
-    s.temps[0] = 80;
+    set_temp(s, 0, 80);
     s.limits.temps[0] = {{true, 75}, {true, 70}, {true, 65}, {true, 60}, alarm_bit::set};
-    s.temps[1] = 40;
+    set_temp(s, 1, 40);
     s.limits.temps[1] = {{true, 60}, {true, 55}, {}, {}, alarm_bit::clear};
-    s.temps[4] = 31;
+    set_temp(s, 4, 31);
     s.fans[0] = 3000;
     s.limits.fans[0] = {{true, 1500}, alarm_bit::clear};
     s.fans[1] = 0;
@@ -361,7 +367,7 @@ TEST(Report, PrometheusLabelValuesAreEscaped) {
     constexpr sensor_label odd[] = {{0, "back\\slash \"quoted\"\nnext line"}};
     const board b = {"Maker \"M\"", "P\\1\n2", chip_kind::w83793g, 0x2f, none, odd, none};
     readings s{};
-    s.temps[0] = 40;
+    set_temp(s, 0, 40);
     std::string out = capture_stdout([&] { sensors_output_prom(b, s); });
     EXPECT_NE(out.find("vantorel_board_info{maker=\"Maker \\\"M\\\"\",product=\"P\\\\1\\n2\","
                        "chip=\"Winbond W83793G\"} 1\n"),

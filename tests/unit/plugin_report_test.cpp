@@ -24,14 +24,20 @@ template <typename T> limit<T> at(T value) {
     return {true, value};
 }
 
+// Temperature cell CELL reading DEGREES, as the chip holds it and as the table shows it.
+void set_temp(readings &s, unsigned cell, double degrees) {
+    s.celsius[cell] = degrees;
+    s.temps[cell] = static_cast<uint8_t>(static_cast<int>(degrees)); // the register's byte
+}
+
 // A board in order: every reading inside meant limits, no status bit set.
 readings within() {
     readings s{};
-    s.temps[0] = 40;
-    s.limits.temps[0] = {at<uint64_t>(80), at<uint64_t>(75), at<uint64_t>(70), at<uint64_t>(65),
+    set_temp(s, 0, 40);
+    s.limits.temps[0] = {at<double>(80), at<double>(75), at<double>(70), at<double>(65),
                          alarm_bit::clear};
-    s.temps[4] = 30;
-    s.limits.temps[4] = {at<uint64_t>(60), at<uint64_t>(55), {}, {}, alarm_bit::clear};
+    set_temp(s, 4, 30);
+    s.limits.temps[4] = {at<double>(60), at<double>(55), {}, {}, alarm_bit::clear};
     s.fans[0] = 3000;
     s.limits.fans[0] = {at<uint32_t>(1200), alarm_bit::clear};
     s.fans[3] = 2000;
@@ -79,39 +85,68 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         verdict_case{"within", [](readings &) {}, ps::ok, ""},
         // Temperatures: at the limit is over it; the warning level only below the limit.
-        verdict_case{"temp_at_max", [](readings &s) { s.temps[0] = 80; }, ps::critical,
+        verdict_case{"temp_at_max", [](readings &s) { set_temp(s, 0, 80); }, ps::critical,
                      "CPU1 Temperature"},
-        verdict_case{"temp_under_max_over_warn", [](readings &s) { s.temps[0] = 79; },
+        verdict_case{"temp_under_max_over_warn", [](readings &s) { set_temp(s, 0, 79); },
                      ps::warning, "CPU1 Temperature"},
-        verdict_case{"temp_at_warn", [](readings &s) { s.temps[0] = 70; }, ps::warning,
+        verdict_case{"temp_at_warn", [](readings &s) { set_temp(s, 0, 70); }, ps::warning,
                      "CPU1 Temperature"},
-        verdict_case{"temp_under_warn", [](readings &s) { s.temps[0] = 69; }, ps::ok, ""},
+        verdict_case{"temp_under_warn", [](readings &s) { set_temp(s, 0, 69); }, ps::ok, ""},
         verdict_case{"temp_warn_without_meant_max",
                      [](readings &s) {
-                         s.temps[0] = 72;
-                         s.limits.temps[0].max = at<uint64_t>(0);
+                         set_temp(s, 0, 72);
+                         s.limits.temps[0].max = at<double>(0);
                      },
                      ps::warning, "CPU1 Temperature"},
         // A limit of 0 or of 127 and over is not meant, and neither is the bit set against it.
         verdict_case{"temp_max_0_and_its_bit",
                      [](readings &s) {
-                         s.temps[4] = 45;
-                         s.limits.temps[4].max = at<uint64_t>(0);
+                         set_temp(s, 4, 45);
+                         s.limits.temps[4].max = at<double>(0);
                          s.limits.temps[4].alarm = alarm_bit::set;
                      },
                      ps::ok, ""},
         verdict_case{"temp_max_127",
                      [](readings &s) {
-                         s.temps[4] = 127;
-                         s.limits.temps[4].max = at<uint64_t>(127);
+                         set_temp(s, 4, 127);
+                         s.limits.temps[4].max = at<double>(127);
                      },
                      ps::ok, ""},
         verdict_case{"temp_max_126",
                      [](readings &s) {
-                         s.temps[4] = 126;
-                         s.limits.temps[4].max = at<uint64_t>(126);
+                         set_temp(s, 4, 125);
+                         s.limits.temps[4].max = at<double>(124.5);
                      },
                      ps::critical, "System Temperature"},
+        // Signed, as the chip keeps them: -10 C (0xF6, which the table shows as 246) is under
+        // any limit; a half-degree limit is over a reading at its whole degree.
+        verdict_case{"temp_below_zero",
+                     [](readings &s) {
+                         s.celsius[4] = -10;
+                         s.temps[4] = 246;
+                     },
+                     ps::ok, ""},
+        verdict_case{"temp_under_a_half_degree_limit",
+                     [](readings &s) {
+                         set_temp(s, 4, 30);
+                         s.limits.temps[4].max = at<double>(30.5);
+                     },
+                     ps::ok, ""},
+        // Readings a board cannot have never page, nor does their status bit: an input with
+        // no sensor attached (0x80, -128 C), a reading over 125 C.
+        verdict_case{"temp_no_sensor_and_its_bit",
+                     [](readings &s) {
+                         set_temp(s, 4, -128);
+                         s.limits.temps[4].max = at<double>(-128);
+                         s.limits.temps[4].alarm = alarm_bit::set;
+                     },
+                     ps::ok, ""},
+        verdict_case{"temp_over_what_a_board_can_have",
+                     [](readings &s) {
+                         set_temp(s, 0, 126);
+                         s.limits.temps[0].alarm = alarm_bit::set;
+                     },
+                     ps::ok, ""},
         verdict_case{"temp_bit_with_meant_max",
                      [](readings &s) { s.limits.temps[4].alarm = alarm_bit::set; }, ps::critical,
                      "System Temperature"},
@@ -201,13 +236,10 @@ TEST_P(VerdictTruth, OfOneReading) {
                      c.kind == reading_kind::voltage ? label_list(one_volt) : label_list{},
                      c.kind == reading_kind::temperature ? label_list(one_temp) : label_list{},
                      c.kind == reading_kind::fan ? label_list(one_fan) : label_list{}};
-    auto whole = [](const limit<double> &l) {
-        return limit<uint64_t>{l.present, static_cast<uint64_t>(l.value)};
-    };
     switch (c.kind) {
     case reading_kind::temperature:
-        s.temps[2] = static_cast<uint64_t>(c.value);
-        s.limits.temps[2] = {whole(c.high), {}, whole(c.warn), {}, c.bit};
+        set_temp(s, 2, c.value);
+        s.limits.temps[2] = {c.high, {}, c.warn, {}, c.bit};
         break;
     case reading_kind::fan:
         s.fans[5] = static_cast<uint32_t>(c.value);
@@ -311,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
     readings s = within();
-    s.temps[0] = 72;      // warning
+    set_temp(s, 0, 72);   // warning
     s.voltages[3] = -9.0; // critical
     s.fans[3] = 0;        // no minimum, no bit: fine
     s.limits.intrusion = alarm_bit::set;
@@ -379,8 +411,8 @@ TEST(PluginReport, StatusLineWithPerfdataOfEveryReading) {
 
 TEST(PluginReport, OnlyMeantLimitsBecomeThresholds) {
     readings s = within();
-    s.limits.temps[0].max = at<uint64_t>(0);   // warn alone
-    s.limits.temps[4].max = at<uint64_t>(255); // nothing
+    s.limits.temps[0].max = at<double>(0);   // warn alone
+    s.limits.temps[4].max = at<double>(255); // nothing
     s.limits.voltages[0] = {at(0.0), at(0.0), alarm_bit::clear};
     s.limits.voltages[3] = {};
     EXPECT_EQ(report(s, excluded_labels{}),
@@ -391,9 +423,9 @@ TEST(PluginReport, OnlyMeantLimitsBecomeThresholds) {
 
 TEST(PluginReport, NamesWhatIsWrongOnTheStatusLineAndALineForEach) {
     readings s = within();
-    s.temps[0] = 81;
-    s.temps[4] = 55;
-    s.limits.temps[4].warn = at<uint64_t>(50);
+    set_temp(s, 0, 81);
+    set_temp(s, 4, 55);
+    s.limits.temps[4].warn = at<double>(50);
     s.fans[0] = 0;
     s.limits.fans[3].alarm = alarm_bit::set;
     s.voltages[3] = -9.5;
@@ -430,8 +462,8 @@ TEST(PluginReport, TextFromElsewhereCarriesNoPerfdataCharacters) {
     constexpr sensor_label odd[] = {{0, "T|1;"}};
     const board b = {"Supermicro", "X|Y;Z", chip_kind::w83793g, 0x2f, {}, odd, {}};
     readings s{};
-    s.temps[0] = 90;
-    s.limits.temps[0].max = at<uint64_t>(80);
+    set_temp(s, 0, 90);
+    s.limits.temps[0].max = at<double>(80);
     EXPECT_EQ(capture_stdout([&] { write_plugin_report(b, s, excluded_labels{}, stdout); }),
               "VANTOREL CRITICAL - X_Y_Z: 1 of 1 readings out of the board's limits (T_1_) | "
               "'T_1_'=90;;80\n"

@@ -529,7 +529,7 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 for (const temperature_cell &c : t.cells.temperatures) {
                     const temperature_input &in = layout.temperatures[c.input];
                     const register_field levels[] = {in.max, in.max_hyst, in.warn, in.warn_hyst};
-                    EXPECT_TRUE(in.reading.store(levels[level].value(image), r));
+                    EXPECT_TRUE(in.reading.store(levels[level].high_byte().value(image), r));
                 }
                 for (const fan_cell &c : t.cells.fans) {
                     const fan_input &f = layout.fans[c.input];
@@ -551,10 +551,17 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 const readings at = reading_at(true, level);
                 for (const temperature_cell &c : t.cells.temperatures) {
                     const temperature_limits &tl = got.temps[c.cell];
-                    const limit<uint64_t> levels[] = {tl.max, tl.max_hyst, tl.warn, tl.warn_hyst};
-                    const bool has = level < 2 || layout.temperatures[c.input].has_warn;
+                    const limit<double> levels[] = {tl.max, tl.max_hyst, tl.warn, tl.warn_hyst};
+                    const temperature_input &in = layout.temperatures[c.input];
+                    const register_field fields[] = {in.max, in.max_hyst, in.warn, in.warn_hyst};
+                    const register_field &f = fields[level];
+                    // The signed reading of the limit's whole-degree register, and its half
+                    // degree where it has one.
+                    const double half =
+                        f.low_bits == 1 ? 0.5 * ((image[f.low_reg] >> f.low_shift) & 1) : 0.0;
+                    const bool has = level < 2 || in.has_warn;
                     EXPECT_EQ(levels[level].present, has);
-                    EXPECT_EQ(levels[level].value, has ? at.temps[c.cell] : 0u)
+                    EXPECT_EQ(levels[level].value, has ? at.celsius[c.cell] + half : 0.0)
                         << "temps[" << int{c.cell} << "] level " << level;
                 }
             }
@@ -711,8 +718,9 @@ TEST_F(Reader, EachStatusBitRaisesTheAlarmOfItsCell) {
 // input of the chip feeds have nothing.
 TEST_F(Reader, TheLimitsRecordOfAChipAsItsFirmwareLeftIt) {
     // W83793G: in0 limits with their low bits, the -12V and +12V rails, 5VSB above its
-    // offset; temp1's two levels, a negative critical limit of a CPU temperature (shown as
-    // 0) and the plain temp5's; fan minimums; the status of in0, temp1, fan1 and case open.
+    // offset; temp1's two levels, a negative critical limit of a CPU temperature and an
+    // unset (0xFF, -1) warning level of temp5, signed as the chip keeps them; fan minimums;
+    // the status of in0, temp1, fan1 and case open.
     const std::pair<int, int> w83793g[] = {
         {0x60, 0xB4}, {0x61, 0x8C}, {0x68, 0x02}, {0x69, 0x01}, {0x6A, 0x80},
         {0x6B, 0x40}, {0x70, 0x87}, {0x71, 0x73}, {0x74, 0xD6}, {0x75, 0xC2},
@@ -733,13 +741,13 @@ TEST_F(Reader, TheLimitsRecordOfAChipAsItsFirmwareLeftIt) {
     }
     for (unsigned cell : {8u, 11u, 12u, 13u, 14u})
         EXPECT_FALSE(l.voltages[cell].min.present || l.voltages[cell].max.present) << cell;
-    EXPECT_EQ(l.temps[0].max.value, 90u);
-    EXPECT_EQ(l.temps[0].max_hyst.value, 85u);
-    EXPECT_EQ(l.temps[0].warn.value, 80u);
-    EXPECT_EQ(l.temps[0].warn_hyst.value, 75u);
-    EXPECT_EQ(l.temps[1].max.value, 0u);
-    EXPECT_EQ(l.temps[4].max.value, 100u);
-    EXPECT_EQ(l.temps[4].warn.value, 255u);
+    EXPECT_EQ(l.temps[0].max.value, 90);
+    EXPECT_EQ(l.temps[0].max_hyst.value, 85);
+    EXPECT_EQ(l.temps[0].warn.value, 80);
+    EXPECT_EQ(l.temps[0].warn_hyst.value, 75);
+    EXPECT_EQ(l.temps[1].max.value, -123);
+    EXPECT_EQ(l.temps[4].max.value, 100);
+    EXPECT_EQ(l.temps[4].warn.value, -1);
     EXPECT_EQ(l.fans[0].min.value, 2000u);
     EXPECT_FALSE(l.fans[1].min.present);
     EXPECT_EQ(l.voltages[0].alarm, alarm_bit::set);
@@ -749,7 +757,8 @@ TEST_F(Reader, TheLimitsRecordOfAChipAsItsFirmwareLeftIt) {
     EXPECT_EQ(l.intrusion, alarm_bit::set);
 
     // W83792D: in0, the upper-eight-bits in7 cell, the 8-bit in8, the -12V rail; temp2's
-    // half-degree bit left out; fan minimums under their divisors.
+    // limit with its half-degree bit (0xC6 bit 7) and its hysteresis without; temp3's
+    // limit below zero; fan minimums under their divisors.
     sim_reset();
     const std::pair<int, int> w83792d[] = {
         {0x2B, 0xB4}, {0x2C, 0x8C}, {0xB4, 0xD6}, {0xB5, 0xC2}, {0xB6, 0xC8}, {0xB7, 0xA0},
@@ -769,11 +778,11 @@ TEST_F(Reader, TheLimitsRecordOfAChipAsItsFirmwareLeftIt) {
         EXPECT_EQ(fixed3(l.voltages[cell].min.value), min) << cell;
         EXPECT_EQ(fixed3(l.voltages[cell].max.value), max) << cell;
     }
-    EXPECT_EQ(l.temps[0].max.value, 80u);
-    EXPECT_EQ(l.temps[0].max_hyst.value, 75u);
-    EXPECT_EQ(l.temps[1].max.value, 85u);
-    EXPECT_EQ(l.temps[1].max_hyst.value, 80u);
-    EXPECT_EQ(l.temps[2].max.value, 240u);
+    EXPECT_EQ(l.temps[0].max.value, 80);
+    EXPECT_EQ(l.temps[0].max_hyst.value, 75);
+    EXPECT_EQ(l.temps[1].max.value, 85.5);
+    EXPECT_EQ(l.temps[1].max_hyst.value, 80);
+    EXPECT_EQ(l.temps[2].max.value, -16);
     EXPECT_FALSE(l.temps[0].warn.present || l.temps[0].warn_hyst.present);
     EXPECT_EQ(l.fans[0].min.value, 4500u);
     EXPECT_FALSE(l.fans[1].min.present);

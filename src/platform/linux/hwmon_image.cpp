@@ -36,16 +36,20 @@ bool recover_voltage(const voltage_input &in, const register_field &field, long 
     return field.store((mv - in.offset_mv) / in.step_mv, regs);
 }
 
-// Two's complement whole degrees, a temperature or one of its limits. A fraction added away
-// from zero (0x81 with three quarters is -127750) leaves the byte as the value rounded toward
-// zero; one added upward (0xF0 and a half is -15500), as the value rounded down.
+// A temperature or one of its limits, two's complement in steps of 2^-low_bits degrees (whole
+// degrees, or the W83792D's half-degree limits). A fraction below the field's step added away
+// from zero (0x81 with three quarters is -127750) leaves the field as the value rounded toward
+// zero; one added upward (0xF0 and a half is -15500 in a whole-degree reading), as the value
+// rounded down. A limit with its half degree (-9500: 0xF6 and the half-degree bit) is a whole
+// number of steps and comes back exactly.
 bool recover_temperature(temperature_fraction fraction, const register_field &field, long mdeg,
                          register_image &regs) {
-    const long degrees =
-        fraction == temperature_fraction::away_from_zero ? mdeg / 1000 : floor_div(mdeg, 1000);
-    if (degrees < -128 || degrees > 127)
+    if (mdeg < -1000000 || mdeg > 1000000) // far outside any field; scaled stays in range
         return false;
-    return field.store(static_cast<uint8_t>(degrees), regs);
+    const long scaled = mdeg * (1L << field.low_bits);
+    const long steps =
+        fraction == temperature_fraction::away_from_zero ? scaled / 1000 : floor_div(scaled, 1000);
+    return store_temperature_steps(field, steps, regs);
 }
 
 // The count that gives back RPM, into COUNT: the largest count whose reading is still RPM.
