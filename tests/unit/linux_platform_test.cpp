@@ -175,7 +175,11 @@ namespace {
 
 // A chip of one voltage, one temperature and one fan, as a driver named "w83793" publishes it.
 constexpr voltage_input test_voltages[] = {
-    {.reading = {0x20}, .step_mv = 16, .high_limit = {0x2b}, .low_limit = {0x2c}, .alarm = {0x41, 0}},
+    {.reading = {0x20},
+     .step_mv = 16,
+     .high_limit = {0x2b},
+     .low_limit = {0x2c},
+     .alarm = {0x41, 0}},
 };
 constexpr temperature_input test_temperatures[] = {
     {.reading = {0x27}, .max = {0x39}, .max_hyst = {0x3a}, .alarm = {0x41, 4}},
