@@ -12,8 +12,9 @@ temperature's warning level and its hysteresis are checked against the driver's 
 tempN_warn and tempN_warn_hyst attributes instead.
 
 What libsensors cannot compute, and the configuration says so in a comment, is left out or
-allowed for: a temperature is compared while the driver's value lies in 0 to 127 degrees
-(vantorel shows whole degrees, clamped at 0 or as the register's 0 to 255 outside that);
+allowed for: a temperature is compared while the driver's value lies in 0 to 127 degrees (vantorel
+shows a reading in whole degrees, clamped at 0 or as the register's 0 to 255 outside that;
+a limit exactly as the driver does, with its half degree);
 a fan the driver shows as -1 (a count of 0 on the W83792D) is vantorel's 0; and ALLOWANCE
 maps a label to how much more than vantorel's value sensors may show (the W83792D's 5VSB,
 whose low two bits vantorel leaves out: 0.018 V).
@@ -137,7 +138,7 @@ def check(sensors_json, vantorel_json, driver, address=0x2f, attributes=None,
                                             "the driver none")
                     elif _in_range(value):
                         if level not in limits or \
-                                _number(limits[level], "C") != math.floor(value):
+                                _number(limits[level], "C") != value:
                             problems.append(f"{label!r}: {level} {value} C, vantorel "
                                             f"{limits.get(level)}")
             else:

@@ -201,9 +201,14 @@ void check_reports(const board *b, const readings *s) {
         for (size_t n = 0; n < sections[k].list.size(); n++, i++) {
             const bool plain_register = k == 2 && s->voltage_units[sections[k].list[n].index] ==
                                                       voltage_unit::register_value;
+            // A temperature as the chip keeps it, signed, in whole degrees.
+            const std::string value =
+                k == 0
+                    ? std::to_string(static_cast<long long>(s->celsius[sections[k].list[n].index]))
+                    : entries[i].value;
             (plain_register ? register_values : want)
                 .push_back(std::string(plain_register ? "vantorel_register_value" : families[k]) +
-                           "{sensor=\"" + entries[i].label + "\"} " + entries[i].value);
+                           "{sensor=\"" + entries[i].label + "\"} " + value);
         }
     want.insert(want.end(), register_values.begin(), register_values.end());
     want.push_back("vantorel_up 1");

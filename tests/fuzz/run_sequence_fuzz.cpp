@@ -138,7 +138,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (open_err == 0 && uid != 0 && drop != privilege_drop::done && !failed_with(EX_OSERR))
             __builtin_trap();
     }
-    if (euid != 0 && status != 0 && !failed_with(EX_USAGE) && status != EX_NOPERM)
+    // Only -S, which never opens the bus, may get further than its options without root: it
+    // then ends as a reading does on the board strings (65, 71).
+    bool sensors_config = false;
+    for (const std::string &w : words)
+        sensors_config |=
+            w.starts_with('-') && !w.starts_with("--") && w.find('S') != std::string::npos;
+    if (euid != 0 && status != 0 && !failed_with(EX_USAGE) && status != EX_NOPERM &&
+        !sensors_config)
         __builtin_trap();
     return 0;
 }
