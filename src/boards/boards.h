@@ -40,6 +40,9 @@ struct fan_limits {
     alarm_bit alarm;
 };
 
+// The name under which every form shows the case-open bit, and libsensors is told to show it.
+inline constexpr const char *intrusion_label = "Chassis intrusion";
+
 // What the board's chips hold beside its readings, cell by cell as the readings: their limits
 // and status bits, and the case-open (chassis intrusion) bit. Read only when a report shows
 // them; zero-filled (nothing present, no alarm) otherwise.

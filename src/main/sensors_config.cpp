@@ -16,9 +16,6 @@
 
 namespace {
 
-// The label libsensors shows for the case-open bit, as vantorel's -a forms name it.
-constexpr const char *intrusion_label = "Chassis intrusion";
-
 // The inputs whose limits Debian's default configuration, /etc/sensors3.conf, sets for every
 // chip of a driver (set inN_min and inN_max, 10 % either side of the nominal value), which
 // `sensors -s` writes to the chip at each boot.

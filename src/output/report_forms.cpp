@@ -110,9 +110,6 @@ limits_text text_of(const shown_reading &r) {
     return text;
 }
 
-// The label of the case-open bit's line in the plain and CSV forms.
-constexpr const char *intrusion_label = "Chassis intrusion";
-
 // The width of the plain form's limits column: that of the longest text in it.
 int limits_width(const board &b, const readings &s) {
     int width = 0;
