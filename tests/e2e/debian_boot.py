@@ -503,6 +503,7 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
             res.detail = f"systemd up and the test started after {float(up.out):.0f} s; " \
                          + res.detail
         res.detail += "; " + first_run_timing(res.records)
+        print(f"debian: the slowest steps: {vmlib.slowest(res.records)}", flush=True)
         return res
 
     b.runner = runner

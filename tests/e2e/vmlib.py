@@ -285,6 +285,7 @@ class Record:
     status: int
     out: bytes
     err: bytes
+    uptime: float = None  # the guest's uptime when the record was sent, in seconds
 
 
 @dataclass
@@ -299,6 +300,19 @@ class BootResult:
     detail: str = ""  # what the suite prints beside the boot's time
 
 
+def slowest(records: dict, count=8) -> str:
+    """The COUNT records that took the guest longest, from the record before each (of one
+    boot: the uptime only grows), as "name N s", slowest first."""
+    steps, last = [], None
+    for name, rec in records.items():
+        if rec.uptime is None:
+            continue
+        if last is not None and rec.uptime >= last:
+            steps.append((rec.uptime - last, name))
+        last = rec.uptime
+    return ", ".join(f"{name} {took:.0f} s" for took, name in sorted(steps, reverse=True)[:count])
+
+
 def parse_results(text: bytes) -> BootResult:
     res = BootResult()
     lines = text.replace(b"\r", b"").split(b"\n")
@@ -310,7 +324,7 @@ def parse_results(text: bytes) -> BootResult:
         elif line == "@@END":
             res.finished = True
         elif line.startswith("@@CASE "):
-            _, name, status = line.split(" ", 2)
+            _, name, status, *uptime = line.split(" ")
             out, err, part = [], [], None
             i += 1
             part = out
@@ -322,7 +336,8 @@ def parse_results(text: bytes) -> BootResult:
                 i += 1
             try:
                 res.records[name] = Record(int(status), base64.b64decode(b"".join(out)),
-                                           base64.b64decode(b"".join(err)))
+                                           base64.b64decode(b"".join(err)),
+                                           float(uptime[0]) if uptime else None)
             except (ValueError, binascii.Error):
                 res.records[name] = Record(-1, b"", b"(record garbled on the wire)")
         i += 1

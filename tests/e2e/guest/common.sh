@@ -5,10 +5,11 @@
 # What every guest has, the busybox boards' and the Debian system's: the records it sends back
 # to the harness on descriptor 3 (its second serial port), and the one way to wait.
 
-# emit NAME STATUS OUTFILE ERRFILE: one result record on the results port.
+# emit NAME STATUS OUTFILE ERRFILE: one result record on the results port, stamped with the
+# guest's uptime.
 emit() {
     {
-        echo "@@CASE $1 $2"
+        echo "@@CASE $1 $2 $(cut -d' ' -f1 /proc/uptime)"
         base64 < "$3"
         echo "@@STDERR"
         base64 < "$4"
