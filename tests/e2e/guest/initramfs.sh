@@ -37,3 +37,20 @@ ioctl_run() {
     run_case "$1" strace -X raw -o /tmp/strace.log -e trace=ioctl vantorel -f "$DEV"
     run_case "$1.log" cat /tmp/strace.log
 }
+
+# as_board MAKER PRODUCT: the baseboard strings the kernel gives (board_vendor and
+# board_name under /sys/class/dmi/id) become MAKER and PRODUCT, each a file of the guest's
+# bound over the firmware's, so that one boot can be several boards in turn. The firmware's
+# own strings (QEMU's SMBIOS table) stay underneath and come back with `as_board`.
+as_board() {
+    mkdir -p /tmp/.board
+    for _f in board_vendor board_name; do
+        umount "/sys/class/dmi/id/$_f" 2>/dev/null
+    done
+    [ $# -eq 2 ] || return 0
+    printf '%s\n' "$1" > /tmp/.board/board_vendor
+    printf '%s\n' "$2" > /tmp/.board/board_name
+    for _f in board_vendor board_name; do
+        mount --bind "/tmp/.board/$_f" "/sys/class/dmi/id/$_f"
+    done
+}
