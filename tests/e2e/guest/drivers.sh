@@ -31,7 +31,7 @@ hwmon_attributes() {
     [ -e $_d/in0_input ] || _d=$(dirname $_d/hwmon/hwmon*/in0_input)
     for _p in "$@"; do
         for _f in "$_d"/$_p; do
-            [ -e "$_f" ] && echo "${_f##*/} $(cat "$_f")"
+            [ -e "$_f" ] && read -r _v < "$_f" && echo "${_f##*/} $_v"
         done
     done
     true
