@@ -6,7 +6,9 @@ for among the adapter drivers' (and a chip that another driver claims), and thre
 chip at 0x2f a hwmon driver holds (X7DBP with w83793, P8SC8 with w83792d, the X6DVA's second
 chip with w83792d): read through the driver as over the bus, the driver's own readings and
 limits as an oracle, the attributes that cannot be done without, and the driver bound and
-unbound while the program runs. The guest's side is in guest/drivers.sh.
+unbound while the program runs. Then lm-sensors with the board's libsensors configuration
+(-S), on the driver bound to the chip, for every board in one boot. The guest's side is in
+guest/drivers.sh.
 """
 
 import re
@@ -23,7 +25,8 @@ KIND = "drivers"
 
 
 def boots(cat, sim: Sim, rng, deb=None):
-    """The adapter search, then the three boards whose chip a driver holds."""
+    """The adapter search, the three boards whose chip a driver holds, and (where the host has
+    lm-sensors) every board's libsensors configuration."""
     out = [search_boot(cat, sim)]
     for product, arrangement in (("X7DBP", "w83793g"), ("P8SC8", "w83792d"),
                                  ("X6DVA", "dual")):

@@ -19,9 +19,10 @@ a fan the driver shows as -1 (a count of 0 on the W83792D) is vantorel's 0; and 
 maps an input of the driver's to how much more than vantorel's value sensors may show (the
 W83792D's in7, whose low two bits vantorel leaves out: 0.018 V), whatever the board calls it.
 
-check() is called with the guest's outputs: drivers.py's lmsensors_case, in each boot
-where the kernel's driver holds the chip (guest/drivers.sh, lmsensors_runs), and the
-self-test, sensors_oracle_test.py, on outputs kept from such guests.
+check() is called with the guest's outputs: drivers.py's lmsensors_boot, for every board
+in two register images with the kernel's driver holding the chip (guest/drivers.sh,
+lmsensors_board), and the self-test, sensors_oracle_test.py, on outputs kept from such
+guests.
 """
 import json
 import math
