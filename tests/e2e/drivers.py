@@ -614,8 +614,8 @@ LMSENSORS_ALLOWANCE = {"w83792d": {"in7": 0.018}}
 # 5VSB, VBAT). Those sets put every one of them at 0xA8 or above.
 DEBIAN_SETS = {"w83793": ("in7-in9", (0x72, 0x73, 0x74, 0x75, 0x76, 0x77)),
                "w83792d": ("in6-in8", (0x37, 0x38, 0xb4, 0xb5, 0xb6, 0xb7))}
-# The status registers of each driver's chip, and the W83792D's fan divisor registers (a
-# code N divides by 2**N; fan 1's in the low bits of 0x47).
+# The status registers of each driver's chip, the case-open bit's among them. (The
+# W83792D's fan divisor codes: a code N divides by 2**N; fan 1's in the low bits of 0x47.)
 STATUS = {"w83793": (0x4b, 0x4c, 0x4d, 0x4e), "w83792d": (0x42, 0xa9, 0xaa, 0xab)}
 
 
