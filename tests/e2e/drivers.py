@@ -6,10 +6,13 @@ for among the adapter drivers' (and a chip that another driver claims), and thre
 chip at 0x2f a hwmon driver holds (X7DBP with w83793, P8SC8 with w83792d, the X6DVA's second
 chip with w83792d): read through the driver as over the bus, the driver's own readings and
 limits as an oracle, the attributes that cannot be done without, and the driver bound and
-unbound while the program runs. The guest's side is in guest/drivers.sh.
+unbound while the program runs. Then lm-sensors with the board's libsensors configuration
+(-S), on the driver bound to the chip, for every board in one boot. The guest's side is in
+guest/drivers.sh.
 """
 
 import re
+import shlex
 
 import sensors_oracle
 import vmlib
@@ -22,17 +25,18 @@ KIND = "drivers"
 
 
 def boots(cat, sim: Sim, rng, deb=None):
-    """The adapter search, then the three boards whose chip a driver holds."""
+    """The adapter search, the three boards whose chip a driver holds, and (where the host has
+    lm-sensors) every board's libsensors configuration."""
     out = [search_boot(cat, sim)]
     for product, arrangement in (("X7DBP", "w83793g"), ("P8SC8", "w83792d"),
                                  ("X6DVA", "dual")):
         b = driver_boot(product, arrangement, rng, sim)
         driver_failure_cases(b, arrangement, rng)
         oracle_case(b, arrangement, rng)
-        if vmlib.HAVE_SENSORS:
-            lmsensors_case(b, arrangement, rng)
         churn_case(b, arrangement, rng)
         out.append(b)
+    if vmlib.HAVE_SENSORS:
+        out.append(lmsensors_boot(cat, sim, rng))
     return out
 
 
@@ -522,39 +526,6 @@ def oracle_case(b: Boot, arrangement, rng):
 CHURN_RUNS = 60
 
 
-# What libsensors cannot show as vantorel does, by board (the configuration says so in its
-# comments): the X6DVA's readings from its chip at 0x2c, which no driver serves; and the
-# W83792D's in7, whose two low bits vantorel leaves out (up to three 6 mV steps).
-LMSENSORS_DRIVERLESS = {"X6DVA": ("Sys Temp", "+1.5V", "+3.3V", "+3.3VSB", "+5V", "+12V",
-                                  "-12V")}
-LMSENSORS_ALLOWANCE = {"P8SC8": {"5VSB": 0.018}}
-
-
-def lmsensors_case(b: Boot, arrangement, rng):
-    """The board's libsensors configuration (-S) in /etc/sensors.d/ beside Debian's own
-    /etc/sensors3.conf, a random image read through the driver: `sensors -j` shows every
-    reading of the chip as `vantorel -J -a` does (sensors_oracle)."""
-    driver = DRIVER_OF[arrangement]
-    b.guest(vmlib.guest_image(driver_image(arrangement, rng)))
-    b.guest(f"lmsensors_runs {driver}\n")
-
-    def check(recs):
-        got = {n: recs.get(f"lmsensors/{n}") for n in ("conf", "sensors", "vantorel",
-                                                         "attributes")}
-        failed = [f"{n}: {show(r.err) if r else 'no result'}" for n, r in got.items()
-                  if r is None or r.status != 0]
-        if failed:
-            return failed
-        return sensors_oracle.check(
-            got["sensors"].out.decode(), got["vantorel"].out.decode(), driver,
-            attributes=sensors_oracle.attributes_of(got["attributes"].out.decode()),
-            driverless=LMSENSORS_DRIVERLESS.get(b.product, ()),
-            allowance=LMSENSORS_ALLOWANCE.get(b.product))
-
-    b.cases.append(Case(f"driver {b.product}: with vantorel -S in /etc/sensors.d/, sensors -j "
-                        "shows every reading, limit and alarm as vantorel -J -a", check))
-
-
 def churn_case(b: Boot, arrangement, rng):
     """The driver bound and unbound, and its client deleted and created again, in a loop
     while vantorel runs CHURN_RUNS times. Each run either fails with a message (74, nothing
@@ -623,3 +594,169 @@ def driver_failure_cases(b: Boot, arrangement, rng):
         b.guest("release_driver\n")
         b.cases.append(Case(f"driver {b.product}: {title}", lambda recs, n=n, m=message:
                             expect(74, out=b"", err=m.encode())(recs.get(f"fails/{n}"))))
+
+
+# --------------------------------------------------------------------------------------
+# lm-sensors as the oracle of the libsensors configuration (-S), for every board: one boot
+# in which the guest takes each board's baseboard strings in turn, the kernel's driver bound
+# to the chip. See sensors_oracle.py.
+
+# What libsensors cannot show as vantorel does (the configuration says so in its comments):
+# the X6DVA's readings from its chip at 0x2c, which no driver serves; and the W83792D's in7,
+# whose two low bits vantorel leaves out (up to three 6 mV steps), whatever the board calls
+# it.
+LMSENSORS_DRIVERLESS = {"X6DVA": ("Sys Temp", "+1.5V", "+3.3V", "+3.3VSB", "+5V", "+12V",
+                                  "-12V")}
+LMSENSORS_ALLOWANCE = {"w83792d": {"in7": 0.018}}
+
+# The limit registers (high, low) that the set statements of Debian's /etc/sensors3.conf
+# write, by driver: the w83793's in7-in9 (5VDD, 5VSB, VBAT) and the w83792d's in6-in8 (5VCC,
+# 5VSB, VBAT). Those sets put every one of them at 0xA8 or above.
+DEBIAN_SETS = {"w83793": ("in7-in9", (0x72, 0x73, 0x74, 0x75, 0x76, 0x77)),
+               "w83792d": ("in6-in8", (0x37, 0x38, 0xb4, 0xb5, 0xb6, 0xb7))}
+# The status registers of each driver's chip, the case-open bit's among them. (The
+# W83792D's fan divisor codes: a code N divides by 2**N; fan 1's in the low bits of 0x47.)
+STATUS = {"w83793": (0x4b, 0x4c, 0x4d, 0x4e), "w83792d": (0x42, 0xa9, 0xaa, 0xab)}
+
+
+def merged(images):
+    """One chip image of IMAGES: a register that several give takes the first one's value."""
+    values = {}
+    for image in images:
+        for a, r, v in image:
+            values.setdefault((a, r), v)
+    return [(a, r, v) for (a, r), v in values.items()]
+
+
+def lmsensors_images(cat, driver, rng):
+    """The two register images that every board of DRIVER is read from, for all the
+    arrangements whose chip at 0x2f the driver serves (the W83792D's and the X6DVA's, whose
+    chip at 0x2c they add): the firmware's (images.conf: readings and limits near their
+    rails, the -12 V rail's pair swapped by its conversion, every W83792D fan divided by 2)
+    and a random one whose status registers all have a bit set, whose W83792D fan 1 is
+    divided by 4 to 128, and whose limits of the inputs Debian's sets write are below
+    anything those sets write (so that each of them changes)."""
+    arrangements = [a for a in ARRANGEMENTS if DRIVER_OF[a] == driver]
+    setup = {(0x2f, r): v for r, v in DRIVER_SETUP[driver]}
+    firmware = with_regs(merged(cat.images[a] for a in arrangements), setup)
+    rand = merged(driver_image(a, rng) for a in arrangements)
+    changes = {(0x2f, r): image_reg(rand, r) | 1 << rng.randrange(8) for r in STATUS[driver]}
+    if driver == "w83792d":
+        changes[(0x2f, 0x47)] = image_reg(rand, 0x47) & 0xf8 | rng.randrange(2, 8)
+    changes.update({(0x2f, r): rng.randrange(0x80) for r in DEBIAN_SETS[driver][1]})
+    return firmware, with_regs(rand, changes)
+
+
+def dump_registers(text):
+    """The 256 values of an `i2cdump ... b` of one chip, or None."""
+    values = []
+    for line in text.splitlines()[1:]:
+        values += [int(v, 16) for v in line.split()[1:17]]
+    return values if len(values) == 256 else None
+
+
+def lmsensors_boot(cat, sim: Sim, rng) -> Boot:
+    """Every supported board, in one boot, each as the guest's board in turn (as_board):
+    with the kernel's driver bound to the chip at 0x2f (w83793 or w83792d, as the board's
+    arrangement has it) in each of two register images, the board's `vantorel -S` installed
+    in /etc/sensors.d/ beside Debian's /etc/sensors3.conf; `sensors -j` shows every reading as
+    `vantorel -J -a` does (sensors_oracle), and `vantorel -J -a` is the simulated build's for
+    the board and the image (which proves the guest was that board). Then `sensors -s`, from
+    the same registers, with Debian's file alone and with each board's configuration added:
+    the chip's registers end the same (the configuration adds no write and changes none of
+    Debian's), and Debian's sets do write the limits they name, and nothing else."""
+    b = Boot("every board's libsensors configuration through the kernel's drivers", MAKER,
+             "X7DBP")
+    for driver in ("w83793", "w83792d"):
+        products = [p for p, a in cat.boards.items() if DRIVER_OF[a] == driver]
+        b.group(lmsensors_group, driver, products, lmsensors_images(cat, driver, rng), sim)
+    return b
+
+
+def lmsensors_group(b: Boot, driver, products, images, sim: Sim):
+    """The boards of DRIVER, read from IMAGES (the last of them also for `sensors -s`)."""
+    want = {}
+    for n, image in enumerate(images, start=1):
+        b.guest(vmlib.guest_image(image))
+        b.guest(f"lmsensors_bind {driver} {driver}/{n}\n")
+        last = n == len(images)
+        if last:
+            b.guest(f"sets_start {driver}/start\n")
+            b.guest(f"sets_run {driver} {driver}/debian\n")
+        for product in products:
+            b.guest(f"lmsensors_board {driver}/{n} {shlex.quote(product)}\n")
+            if last:
+                b.guest(f"sets_run {driver} {shlex.quote(f'{driver}/{product}')}\n")
+            want[n, product] = sim.run(vmlib.sim_fixture(MAKER, product, image),
+                                       ["-J", "-a"])
+        b.guest("release_driver\n")
+
+    def agrees(product):
+        def check(recs):
+            problems = []
+            for n in range(1, len(images) + 1):
+                pre = f"lmsensors/{driver}/{n}"
+                got = {k: recs.get(f"{pre}/{product}/{k}") for k in ("conf", "sensors",
+                                                                        "vantorel")}
+                got["attributes"] = recs.get(f"{pre}/attributes")
+                failed = [f"image {n}: {k}: {show(r.err) if r else 'no result'}"
+                          for k, r in got.items() if r is None or r.status != 0]
+                if failed:
+                    problems += failed
+                    continue
+                problems += [f"image {n}: vantorel -J -a is not the simulated build's for "
+                             f"the board: {p}" for p in compare(want[n, product],
+                                                                got["vantorel"])]
+                problems += [f"image {n}: {p}" for p in sensors_oracle.check(
+                    got["sensors"].out.decode(), got["vantorel"].out.decode(), driver,
+                    attributes=sensors_oracle.attributes_of(got["attributes"].out.decode()),
+                    driverless=LMSENSORS_DRIVERLESS.get(product, ()),
+                    allowance=LMSENSORS_ALLOWANCE.get(driver))]
+            return problems
+        return check
+
+    def dumps(recs, *names):
+        """The register dumps of records sets/DRIVER/NAME.dump (sets/DRIVER/start, the
+        registers sensors -s starts from, for "start"), and the problems of getting them."""
+        out, problems = [], []
+        for name in names:
+            run = recs.get(f"sets/{driver}/{name}")
+            dump = run if name == "start" else recs.get(f"sets/{driver}/{name}.dump")
+            regs = dump_registers(dump.out.decode()) if dump and dump.status == 0 else None
+            if run is None or run.status != 0 or regs is None:
+                problems.append(f"sets/{driver}/{name}: "
+                                f"{show(run.out + run.err) if run else 'no result'}, dump "
+                                f"{show(dump.out + dump.err) if dump else 'none'}")
+            out.append(regs)
+        return out, problems
+
+    inputs, targets = DEBIAN_SETS[driver]
+
+    def debian_alone(recs):
+        (start, debian), problems = dumps(recs, "start", "debian")
+        if problems:
+            return problems
+        changed = [r for r in range(256) if start[r] != debian[r]]
+        if changed != sorted(targets):
+            problems.append(f"sensors -s changed {hexlist(changed)}, want exactly "
+                            f"{hexlist(sorted(targets))}")
+        return problems
+
+    def same_writes(product):
+        def check(recs):
+            (debian, board), problems = dumps(recs, "debian", product)
+            if problems:
+                return problems
+            return [f"register 0x{r:02x}: 0x{board[r]:02x}, with Debian's file alone "
+                    f"0x{debian[r]:02x}" for r in range(256) if board[r] != debian[r]]
+        return check
+
+    b.cases.append(Case(f"libsensors {driver}: Debian's /etc/sensors3.conf alone: sensors -s "
+                        f"writes the limits of {inputs} ({hexlist(sorted(targets))}) and no "
+                        "other register", debian_alone))
+    for product in products:
+        b.cases.append(Case(f"libsensors {product}: with vantorel -S in /etc/sensors.d/, "
+                            "sensors -j shows every reading, limit and alarm as vantorel -J -a "
+                            f"(firmware and random image, {driver})", agrees(product)))
+        b.cases.append(Case(f"libsensors {product}: with vantorel -S added, sensors -s "
+                            "writes exactly what Debian's file alone writes", same_writes(product)))

@@ -16,12 +16,13 @@ allowed for: a temperature is compared while the driver's value lies in 0 to 127
 shows a reading in whole degrees, clamped at 0 or as the register's 0 to 255 outside that;
 a limit exactly as the driver does, with its half degree);
 a fan the driver shows as -1 (a count of 0 on the W83792D) is vantorel's 0; and ALLOWANCE
-maps a label to how much more than vantorel's value sensors may show (the W83792D's 5VSB,
-whose low two bits vantorel leaves out: 0.018 V).
+maps an input of the driver's to how much more than vantorel's value sensors may show (the
+W83792D's in7, whose low two bits vantorel leaves out: 0.018 V), whatever the board calls it.
 
-check() is called with the guest's outputs: drivers.py's lmsensors_case, in each boot
-where the kernel's driver holds the chip (guest/drivers.sh, lmsensors_runs), and the
-self-test, sensors_oracle_test.py, on outputs kept from such guests.
+check() is called with the guest's outputs: drivers.py's lmsensors_boot, for every board
+in two register images with the kernel's driver holding the chip (guest/drivers.sh,
+lmsensors_board), and the self-test, sensors_oracle_test.py, on outputs kept from such
+guests.
 """
 import json
 import math
@@ -70,7 +71,8 @@ def check(sensors_json, vantorel_json, driver, address=0x2f, attributes=None,
     SENSORS_JSON: `sensors -j` (text or parsed); VANTOREL_JSON: `vantorel -J -a`; DRIVER
     and ADDRESS name the chip ("w83793", 0x2f); ATTRIBUTES: the driver's attributes
     {name: text}, for the warning levels; DRIVERLESS: labels of readings from a chip that no
-    driver serves; ALLOWANCE: {label: volts that sensors may show above vantorel}."""
+    driver serves; ALLOWANCE: {driver's input (in7): volts that sensors may show above
+    vantorel}."""
     problems = []
     try:
         sensors, board = _load(sensors_json), _load(vantorel_json)
@@ -112,7 +114,7 @@ def check(sensors_json, vantorel_json, driver, address=0x2f, attributes=None,
             limits = board.get(LIMITS[kind], {}).get(label, {})
             alarm = board.get(ALARMS[kind], {}).get(label)
             if kind == "voltages":
-                extra = allowance.get(label, 0)
+                extra = allowance.get(feat, 0)
                 if not -VOLT <= theirs - mine <= extra + VOLT:
                     problems.append(f"{label!r}: sensors {feat} {theirs:.3f} V, vantorel {text}")
                 if "min" in limits or f"{feat}_min" in features:

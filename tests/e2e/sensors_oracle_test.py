@@ -30,7 +30,7 @@ def sample(name):
 
 BOARDS = {
     "x7dbp": dict(driver="w83793"),
-    "p8sc8": dict(driver="w83792d", allowance={"5VSB": 0.018}),
+    "p8sc8": dict(driver="w83792d", allowance={"in7": 0.018}),
     "x6dva": dict(driver="w83792d", driverless=X6DVA_DRIVERLESS),
 }
 

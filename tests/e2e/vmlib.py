@@ -443,10 +443,26 @@ def load_catalogue(path: Path = HERE / "images.conf") -> Catalogue:
 ALL_CHIPS = (0x2c, 0x2f)
 
 
+# The most registers one I2C block write carries.
+BLOCK = 32
+
+
 def guest_image(image, chips=ALL_CHIPS) -> str:
-    """Guest commands that give /dev/i2c-0 fresh chips at CHIPS holding IMAGE."""
+    """Guest commands that give /dev/i2c-0 fresh chips at CHIPS holding IMAGE (a register
+    that IMAGE names twice takes the later value). The fresh chips' registers are zero, so
+    each chip is written in I2C block writes of BLOCK registers, zeros between IMAGE's
+    registers included, and blocks of zeros left out: a few commands rather than one for
+    each register."""
     lines = ["stub " + ",".join(f"0x{a:02x}" for a in chips)]
-    lines += [f"i2cset -y 0 0x{a:02x} 0x{r:02x} 0x{v:02x}" for a, r, v in image]
+    values = {}
+    for a, r, v in image:
+        values.setdefault(a, {})[r] = v
+    for a, regs in values.items():
+        for start in range(min(regs), max(regs) + 1, BLOCK):
+            block = [regs.get(r, 0) for r in range(start, min(start + BLOCK, 256))]
+            if any(block):
+                lines.append(f"i2cset -y 0 0x{a:02x} 0x{start:02x} "
+                             + " ".join(f"0x{v:02x}" for v in block) + " i")
     return "\n".join(lines) + "\n"
 
 

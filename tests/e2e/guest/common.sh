@@ -8,8 +8,9 @@
 # emit NAME STATUS OUTFILE ERRFILE: one result record on the results port, stamped with the
 # guest's uptime.
 emit() {
+    read -r _uptime _ < /proc/uptime
     {
-        echo "@@CASE $1 $2 $(cut -d' ' -f1 /proc/uptime)"
+        echo "@@CASE $1 $2 $_uptime"
         base64 < "$3"
         echo "@@STDERR"
         base64 < "$4"

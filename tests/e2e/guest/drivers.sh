@@ -31,7 +31,7 @@ hwmon_attributes() {
     [ -e $_d/in0_input ] || _d=$(dirname $_d/hwmon/hwmon*/in0_input)
     for _p in "$@"; do
         for _f in "$_d"/$_p; do
-            [ -e "$_f" ] && echo "${_f##*/} $(cat "$_f")"
+            [ -e "$_f" ] && read -r _v < "$_f" && echo "${_f##*/} $_v"
         done
     done
     true
@@ -86,18 +86,57 @@ busy_chip_runs() {
     run_case busy/released vantorel
 }
 
-# lmsensors_runs DRIVER: the board's libsensors configuration (vantorel -S) installed beside
-# Debian's /etc/sensors3.conf, with DRIVER bound: what sensors -j shows, what vantorel -J -a
-# shows, and the driver's limit attributes; then the chip is the bus's again, without the file.
-lmsensors_runs() {
+# The libsensors configuration of every board (vantorel -S), in /etc/sensors.d/ beside
+# Debian's /etc/sensors3.conf, with the kernel's driver bound to the chip: the guest takes
+# each board's baseboard strings in turn (as_board). Records lmsensors/IMAGE/...
+SENSORS_CONF=/etc/sensors.d/vantorel.conf
+
+# lmsensors_bind DRIVER IMAGE: DRIVER bound to the chip, no configuration of vantorel's
+# installed; the driver's limit attributes as record lmsensors/IMAGE/attributes.
+lmsensors_bind() {
     bind_driver "$1"
     mkdir -p /etc/sensors.d
-    run_case lmsensors/conf vantorel -S -o /etc/sensors.d/vantorel.conf
-    run_case lmsensors/sensors sensors -j
-    run_case lmsensors/vantorel vantorel -f "$DEV" -J -a
-    run_case lmsensors/attributes driver_limits
-    rm -f /etc/sensors.d/vantorel.conf
+    rm -f $SENSORS_CONF
+    run_case "lmsensors/$2/attributes" driver_limits
+}
+
+# lmsensors_board IMAGE PRODUCT: the guest is board PRODUCT; its configuration installed,
+# what sensors -j shows and what vantorel -J -a shows (records lmsensors/IMAGE/PRODUCT/conf,
+# sensors and vantorel).
+lmsensors_board() {
+    as_board Supermicro "$2"
+    run_case "lmsensors/$1/$2/conf" vantorel -S -o $SENSORS_CONF
+    run_case "lmsensors/$1/$2/sensors" sensors -j
+    run_case "lmsensors/$1/$2/vantorel" vantorel -f "$DEV" -J -a
+}
+
+# The chip's 256 registers as i2cdump shows them, read beside the driver that holds it.
+chip_dump() {
+    i2cdump -f -y 0 0x2f b
+}
+
+# sets_start NAME: the chip's registers now are the ones each sets_run starts from (record
+# sets/NAME).
+sets_start() {
+    chip_dump > /tmp/start.dump
+    run_case "sets/$1" cat /tmp/start.dump
+}
+
+# sets_run DRIVER NAME: sensors -s with the configuration installed now, then the chip's
+# registers (records sets/NAME and sets/NAME.dump); then every register back as sets_start
+# found it, and DRIVER bound afresh, so that nothing it cached outlives them.
+sets_run() {
+    run_case "sets/$2" sensors -s
+    chip_dump > /tmp/chip.dump
+    run_case "sets/$2.dump" cat /tmp/chip.dump
+    awk 'FNR == 1 { next }
+        NR == FNR { for (i = 2; i <= 17; i++) start[$1 i] = $i; next }
+        { for (i = 2; i <= 17; i++)
+              if ($i != start[$1 i])
+                  printf "i2cset -f -y 0 0x2f 0x%s%x 0x%s\n", substr($1, 1, 1), i - 2,
+                      start[$1 i] }' /tmp/start.dump /tmp/chip.dump | sh
     release_driver
+    new_client "$1"
 }
 
 # churn_runs DRIVER RUNS: DRIVER's client bound, unbound, deleted and made again in a loop
