@@ -1,12 +1,14 @@
 # SPDX-FileCopyrightText: 2026 The vantorel developers
 # SPDX-License-Identifier: BSD-2-Clause
 
-"""Boots of the first kind: the supported boards read over the bus. One busybox boot per
-board (every form against the simulated build, the trace's reads, the ioctls), with the
-X7DBP's and X6DVA's boots carrying groups of their own (the report written to a file,
-failures through the real kernel, the setuid copy, the device lock, closed descriptors and a
-reader that never drains); and one boot per board string the program must refuse. The guest's
-side of each group is a function in guest/boards.sh.
+"""Boots of the first kind: the supported boards read over the bus. A boot per board
+(every form against the simulated build, the trace's reads, the ioctls), with the X7DBP's
+and X6DVA's boots carrying groups of their own (the report written to a file, failures
+through the real kernel, the setuid copy, the device lock, closed descriptors and a reader
+that never drains); the boards' boots share one QEMU run, the guest taking each board's
+strings in turn (harness.one_run). And one boot of its own per board string the program must
+refuse, the strings in QEMU's SMBIOS table. The guest's side of each group is a function in
+guest/boards.sh.
 """
 
 import re
@@ -50,7 +52,7 @@ def boots(cat, sim: Sim, rng, deb=None):
 def board_boot(product, arrangement, image, rng, sim: Sim) -> Boot:
     """One supported board: both images in all forms, the bus reads in the trace, and the
     ioctls the program issues."""
-    b = Boot(product, MAKER, product)
+    b = Boot(product, MAKER, product, shared="supported boards")
     arr = ARRANGEMENTS[arrangement]
     images = {"plausible image": image, "random image": random_image(arr, rng)}
 

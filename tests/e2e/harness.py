@@ -255,6 +255,11 @@ class Boot:
     # fragment, case) positions. A group sets up what it needs itself, so that it can run
     # alone (--case).
     groups: list = field(default_factory=list)
+    # Boots that name the same run here share one QEMU run (shared_runs): the kernel boots
+    # once for all of them. Empty: a QEMU run of its own.
+    shared: str = ""
+    parts: list = field(default_factory=list)  # the names of the boots a shared run holds
+    timeout: int = vmlib.BOOT_TIMEOUT  # seconds until the guest must have powered off
 
     def guest(self, text):
         self.script.append(text)
@@ -303,6 +308,50 @@ def select_cases(boots, word):
 
 
 # --------------------------------------------------------------------------------------
+# Several boots in one QEMU run
+
+# The time each boot that joins a shared run adds to its timeout, in seconds.
+SHARED_TIMEOUT = 40
+
+
+def shared_runs(boots):
+    """BOOTS, those that name the same shared run made into one boot in the place of the
+    first of them (a run left with one boot is that boot as it was)."""
+    runs = {}  # shared run (or the boot itself) -> its boots, in the order of BOOTS
+    for b in boots:
+        runs.setdefault(b.shared if b.shared and not b.runner else id(b), []).append(b)
+    return [one_run(parts) if len(parts) > 1 else parts[0] for parts in runs.values()]
+
+
+def one_run(parts):
+    """One boot that runs the guest commands of each of PARTS in turn, each after the guest's
+    `part N [MAKER PRODUCT]` (guest/initramfs.sh): nothing of the part before is left running
+    or in /tmp, the chips are gone, and the board strings are the part's: the first part's
+    come from the firmware's table (QEMU's SMBIOS), as in a boot of its own, each next part's
+    from as_board. Each part's records are named N/..., and its cases see only their own
+    records, by the names they gave them."""
+    first = parts[0]
+    b = Boot(first.shared, first.maker, first.product, kind=first.kind,
+             parts=[p.name for p in parts],
+             timeout=first.timeout + SHARED_TIMEOUT * (len(parts) - 1))
+    for n, p in enumerate(parts):
+        if n > 0 and (p.maker is None or p.product is None):
+            raise vmlib.HarnessError(f"{p.name}: a shared run's later boots need board strings")
+        strings = "" if n == 0 else f" {shlex.quote(p.maker)} {shlex.quote(p.product)}"
+        b.guest(f"part {n}{strings}\n")
+        b.script += p.script
+        b.cases += [Case(c.name, lambda recs, c=c, n=n: c.check(part_records(recs, n)))
+                    for c in p.cases]
+    return b
+
+
+def part_records(records, n):
+    """The records of a shared run's part N, by the names the part gave them."""
+    prefix = f"{n}/"
+    return {name[len(prefix):]: rec for name, rec in records.items() if name.startswith(prefix)}
+
+
+# --------------------------------------------------------------------------------------
 # Running the boots
 
 
@@ -319,7 +368,7 @@ def run_boots(boots, base: Path, kernel: vmlib.Kernel, keep: Path, jobs: int):
             except vmlib.HarnessError as e:
                 return vmlib.BootResult(problem=f"harness: {e}")
         return vmlib.boot(base, "".join(b.script), b.maker, b.product, keep / name,
-                          kernel=kernel)
+                          timeout=b.timeout, kernel=kernel)
 
     passed = failed = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
@@ -327,7 +376,8 @@ def run_boots(boots, base: Path, kernel: vmlib.Kernel, keep: Path, jobs: int):
         for fut in concurrent.futures.as_completed(futures):
             b, res = futures[fut], fut.result()
             detail = f"; {res.detail}" if res.detail else ""
-            print(f"-- boot {b.name} ({res.seconds:.0f} s{detail})", flush=True)
+            parts = f": {', '.join(b.parts)}" if b.parts else ""
+            print(f"-- boot {b.name}{parts} ({res.seconds:.0f} s{detail})", flush=True)
             for c in b.cases:
                 problems = c.check(res.records)
                 if res.problem and not problems and not res.finished:

@@ -6,11 +6,11 @@
 # to the harness on descriptor 3 (its second serial port), and the one way to wait.
 
 # emit NAME STATUS OUTFILE ERRFILE: one result record on the results port, stamped with the
-# guest's uptime.
+# guest's uptime, its name after $RECORD_PREFIX (set where several boots share one run).
 emit() {
     read -r _uptime _ < /proc/uptime
     {
-        echo "@@CASE $1 $2 $_uptime"
+        echo "@@CASE ${RECORD_PREFIX-}$1 $2 $_uptime"
         base64 < "$3"
         echo "@@STDERR"
         base64 < "$4"

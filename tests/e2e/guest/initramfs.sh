@@ -54,3 +54,20 @@ as_board() {
         mount --bind "/tmp/.board/$_f" "/sys/class/dmi/id/$_f"
     done
 }
+
+# part N [MAKER PRODUCT]: the start of the Nth of several boots that share one QEMU run
+# (harness.py's one_run). What the part before left is gone: its processes, its files in
+# /tmp and /opt, its chips; the records are named N/...; the board strings are MAKER and
+# PRODUCT, or without them the firmware's.
+part() {
+    for _pid in $(jobs -p); do
+        kill "$_pid" 2>/dev/null
+    done
+    wait
+    rm -rf /tmp/* /opt
+    rmmod i2c_stub 2>/dev/null
+    # shellcheck disable=SC2034 # common.sh's emit reads it
+    RECORD_PREFIX=$1/
+    shift
+    as_board "$@"
+}
