@@ -6,9 +6,9 @@
 # package installed, the timer feeding node_exporter through a held lock, a failed read, the
 # kernel's driver and a second adapter, the package installed again and upgraded, the
 # textfile directory taken away; then what the second boot needs. The timer runs once a
-# minute, and each of its cases waits for its next run: the work that needs neither the timer
-# nor the bus is done while one waits (collectd through the kernel's driver while the lock is
-# held, the plugin mode under Nagios 4, Icinga 2 and sudo while the directory is away).
+# minute, and three of its cases wait for its next run: what that run neither sees nor
+# disturbs is done meanwhile (collectd through the kernel's driver while the run waits on the
+# held lock, the plugin mode under Nagios 4, Icinga 2 and sudo while the runs are skipped).
 # The harness puts the packages in /var/tmp and the register images in $E2E/images:
 #   base     the board's plausible image       plugin   the same with the limits a BIOS sets
 #   driver   a random image that the kernel's w83793 driver binds to
@@ -118,10 +118,10 @@ run_case newer/service systemctl show -p TimeoutStartUSec,NeedDaemonReload "$UNI
 run_case newer/timer systemctl show -p AccuracyUSec,NeedDaemonReload "$UNIT.timer"
 
 # The textfile directory goes while the timer runs: its next run is skipped, no process
-# started; once the directory is back, the run after reads the board again. While its runs
-# are skipped (a minute or two), the chip is the plugin mode's, which finds the adapter
-# itself: the stub the one adapter again. The board's image, on the bus the defaults file
-# names, before the directory is back.
+# started; once the directory is back, the run after reads the board again. While the runs
+# are skipped (a minute or two), the chip is the plugin mode's, whose runs find the adapter
+# themselves, with the stub the one adapter again; then the board's image again, on the bus
+# that the defaults file names, before the directory comes back.
 away=$(now)
 mv /var/lib/prometheus/node-exporter /var/lib/prometheus/away
 modprobe -r i2c_piix4
