@@ -30,9 +30,11 @@ SUITE = "bookworm"
 # for the scrape, and i2c-tools to fill the chip's registers; Nagios 4's daemon to schedule
 # the plugin mode (dma is the mail transport its mailx needs, with no daemon of its own),
 # Icinga 2's daemon to run it through its checker too, and sudo for the check's other
-# documented way.
+# documented way; collectd's daemon with libsensors for its sensors plugin, a program that
+# takes the board's names from the libsensors configuration vantorel writes.
 PACKAGES = ["systemd-sysv", "linux-image-amd64", "udev", "prometheus-node-exporter", "kmod",
-            "curl", "i2c-tools", "nagios4-core", "dma", "icinga2-bin", "sudo"]
+            "curl", "i2c-tools", "nagios4-core", "dma", "icinga2-bin", "sudo",
+            "collectd-core", "libsensors5"]
 MMDEBSTRAP = ["mmdebstrap", "--variant=minbase", "--include=" + ",".join(PACKAGES), SUITE]
 
 # The root file systems are kept here between runs, one per package list and day: a new day

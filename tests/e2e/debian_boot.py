@@ -3,11 +3,14 @@
 
 """The third kind of boot: the package on a Debian 12 system under systemd (debian.py boots
 it), its timer feeding a running node_exporter, its plugin mode under Nagios 4 and Icinga 2,
-installed, upgraded and purged. The guest runs guest/debian/first-boot.sh, then boots again and runs
-second-boot.sh; this module gives them their files and checks the records they send back.
+its libsensors configuration read by collectd, installed, upgraded and purged. The guest
+runs guest/debian/first-boot.sh, then boots again and runs second-boot.sh; this module gives
+them their files and checks the records they send back.
 """
 
 import hashlib
+import json
+import math
 import re
 import shutil
 import subprocess
@@ -15,8 +18,8 @@ from pathlib import Path
 
 import debian
 import vmlib
-from harness import (MAKER, Boot, Case, Run, Sim, compare, driver_image, image_reg, show,
-                     with_regs)
+from harness import (DRIVER_SETUP, MAKER, Boot, Case, Run, Sim, compare, driver_image,
+                     image_reg, show, with_regs)
 
 KIND = "debian"
 HERE = Path(__file__).resolve().parent
@@ -143,6 +146,9 @@ ICINGA_COMMAND = ["/usr/sbin/vantorel", "-N", "-t", "10", "-x", "FAN5", "-x", "F
 # The unit Debian's icinga2-bin enables: the test starts the daemon itself, with its own
 # configuration, and the boot does not start it with the package's own examples.
 ICINGA_WANTED = "/etc/systemd/system/multi-user.target.wants/icinga2.service"
+# The unit of Debian's collectd-core, enabled, which would start it at boot once there is an
+# /etc/collectd/collectd.conf: the test runs its own daemon, with its own configuration.
+COLLECTD_WANTED = "/etc/systemd/system/multi-user.target.wants/collectd.service"
 # The limits a BIOS sets on the W83793G image: CPU1 Temperature's 80 C (warning 70 C, the
 # hysteresis 75 and 65), Vcore A's 1.120-1.280 V, the -12 V rail's -13.056 to -10.752 V
 # (the register pair the other way round), FAN1's minimum count 1125 (1200 RPM); the case closed.
@@ -158,8 +164,19 @@ def guest_file(name: str):
 
 
 def image_file(image) -> bytes:
-    """The chip's registers of IMAGE as guest/debian/lib.sh's stub reads them."""
-    return "".join(f"0x{r:02x} 0x{v:02x}\n" for a, r, v in image if a == 0x2f).encode()
+    """The chip's registers of IMAGE as guest/debian/lib.sh's fill reads them: a line for
+    each run of consecutive registers, its first register and their values, at most 32
+    (an I2C block write's)."""
+    regs = dict(sorted((r, v) for a, r, v in image if a == 0x2f))
+    lines, run = [], []
+    for r, v in regs.items():
+        if run and (r != run[0] + len(run) - 1 or len(run) > 32):
+            lines.append(run)
+            run = []
+        run = run or [r]
+        run.append(v)
+    lines += [run] if run else []
+    return "".join(" ".join(f"0x{x:02x}" for x in run) + "\n" for run in lines).encode()
 
 
 def perfdata_items(text: str) -> list:
@@ -191,6 +208,58 @@ def perfdata_items(text: str) -> list:
 def json_values(out: bytes) -> list:
     """[(label, value)] of the readings of -J, in order."""
     return re.findall(r'^\t\t"(.*)": "(\S+) (?:C|RPM|V)",?$', out.decode(), re.M)
+
+
+# collectd's name of the sensors plugin's type for each of -J's kinds of reading.
+COLLECTD_TYPES = {"temps": "temperature", "fans": "fanspeed", "voltages": "voltage"}
+# Half of the last decimal of vantorel's volts.
+VOLT = 0.0005 + 1e-9
+
+
+def collectd_readings(out: bytes, chip: str) -> tuple:
+    """({(type, label): value} of what collectd's csv plugin last wrote for the sensors plugin,
+    the lines of guest/debian/lib.sh's collectd_values; the problems: a file of another chip
+    than CHIP (a regular expression of libsensors' chip name), or a line that does not
+    parse)."""
+    got, problems = {}, []
+    for line in out.decode(errors="replace").splitlines():
+        m = re.fullmatch(r"sensors-(\S+)/([a-z]+)-(.+)-\d{4}-\d{2}-\d{2} \d+\.\d+,(\S+)",
+                         line)
+        if not m:
+            problems.append(f"collectd wrote {line!r}")
+        elif not re.fullmatch(chip, m.group(1)):
+            problems.append(f"collectd read chip {m.group(1)}: {line!r}")
+        else:
+            got[(m.group(2), m.group(3))] = float(m.group(4))
+    return got, problems
+
+
+def collectd_agrees(got: dict, board: dict) -> list:
+    """Problems of collectd's readings GOT ({(type, label): value}) against vantorel -J's
+    BOARD: each reading once under its label, nothing else, its value at vantorel's
+    precision: volts within half a last decimal, fans the same RPM, temperatures whole
+    degrees (the driver's fraction cut off) in the 0 to 127 degrees both show alike."""
+    problems, want = [], set()
+    for kind, readings in board.items():
+        for label, text in readings.items():
+            key = (COLLECTD_TYPES[kind], label)
+            want.add(key)
+            mine = float(text.split(" ")[0])
+            if key not in got:
+                problems.append(f"{label!r}: no {key[0]} in collectd")
+                continue
+            theirs = got[key]
+            if kind == "voltages":
+                same = abs(theirs - mine) <= VOLT
+            elif kind == "fans":
+                same = theirs == mine
+            else:
+                same = 0 <= theirs < 128 and math.floor(theirs) == mine
+            if not same:
+                problems.append(f"{label!r}: collectd {theirs}, vantorel {text}")
+    problems += [f"{t} {label!r}: in collectd, not a reading of vantorel's"
+                 for t, label in sorted(set(got) - want)]
+    return problems
 
 
 def status_recorded(name, want: Run, values=None, requoted=False):
@@ -252,18 +321,24 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
     """The package on a Debian 12 system booted under systemd (the guest's own kernel, udev
     loading what QEMU's machine needs): dpkg installs it without enabling its timer; the
     README's command enables it; node_exporter serves the board's readings; a run that hangs
-    on the bus lock is ended and the timer goes on; a failed read shows as vantorel_up 0; the
-    chip read through the kernel's w83793 driver inside the sandbox; a second adapter
-    (i2c_piix4, blacklisted at boot) refused, then named in the defaults file; installed
-    again, the timer and the administrator's options kept; upgraded to a newer package whose
-    units differ, the new units in force; the textfile directory removed while the timer
-    runs, its runs skipped, then reading again once it is back; the timer idle without the
-    directory. A second boot of the same disk: the timer's first run after boot, with the
-    adapter loaded by udev; the purge leaves nothing. The timer's own minute is waited for
-    three times."""
+    on the bus lock is ended and the timer goes on, and meanwhile collectd's sensors plugin
+    shows the board's names and vantorel's values through the kernel's w83793 driver and the
+    configuration of -S; a failed read shows as vantorel_up 0; the chip read through the
+    kernel's w83793 driver inside the sandbox; a second adapter (i2c_piix4, blacklisted at
+    boot) refused, then named in the defaults file; installed again, the timer and the
+    administrator's options kept; upgraded to a newer package whose units differ, the new
+    units in force; the textfile directory removed while the timer runs, its runs skipped
+    (meanwhile the plugin mode under Nagios 4, Icinga 2 and sudo), then reading again once
+    it is back; the timer idle without the directory. A second boot of the same disk: the
+    timer's first run after boot, with the adapter loaded by udev; the purge leaves
+    nothing. The timer's own minute is waited for three times."""
     b = Boot("Debian 12 under systemd, the package's timer and node_exporter", MAKER, "X7DBP")
     image = cat.images["w83793g"]
     want = samples(sim.run(vmlib.sim_fixture(MAKER, "X7DBP", image), ["-P"]).out.decode())
+    # collectd's chip: the image, with the registers the kernel's driver needs to bind.
+    setup = {(0x2f, reg): value for reg, value in DRIVER_SETUP["w83793"]}
+    setup_json = json.loads(sim.run(vmlib.sim_fixture(MAKER, "X7DBP", with_regs(image, setup)),
+                                    ["-J"]).out)
     # Through the driver: fan counts with their top four bits set, which it reads as
     # 12-bit counts, so that the report shows which way the chip was read.
     base = driver_image("w83793g", rng)
@@ -353,6 +428,22 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
             [f"the first run after boot did not succeed: {show(r.out, 1500)}"]
         return p + scraped(recs.get("boot/scrape"), want_zero)
 
+    def collectd_case(recs):
+        """What collectd recorded of the chip against vantorel -J at the same moment; the
+        driver's readings are the image's, as the simulated build reads them."""
+        values, board = recs.get("collectd/values"), recs.get("collectd/vantorel")
+        if values is None or board is None:
+            return ["no result"]
+        try:
+            board = json.loads(board.out)
+        except ValueError as e:
+            return [f"vantorel -J: {e}: {show(board.out)}"]
+        got, problems = collectd_readings(values.out, r"w83793-i2c-\d+-2f")
+        problems += collectd_agrees(got, board)
+        if board != setup_json:
+            problems.append(f"vantorel -J through the driver: {board}, the image's {setup_json}")
+        return problems
+
     listing = (HERE.parent / "cli/expected/list.txt").read_bytes()
     b.cases += [
         Case("debian: dpkg -i installs the package; the timer stays disabled and inactive",
@@ -426,6 +517,14 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
                     lambda recs: outcome(recs.get("hang/outcome"), "timeout"),
                     status_out("hang/timer", 0, out=b"ActiveState=active\nSubState=waiting\n"),
                     lambda recs: scraped(recs.get("hang/scrape"), want))),
+        Case("debian: collectd's sensors plugin (UseLabels), with the configuration of vantorel "
+             "-S in /etc/sensors.d/ and the kernel's w83793 driver bound, records every reading "
+             "of the board under its label with the value vantorel -J shows, and nothing else",
+             all_of(status_out("collectd/driver", 0, has=b"/w83793\n"),
+                    status_out("collectd/configuration", 0, out=b""),
+                    status_out("collectd/start", 0), status_out("collectd/vantorel", 0),
+                    status_out("collectd/recorded", 0), status_out("collectd/values", 0),
+                    collectd_case)),
         Case("debian: a failed read (no adapter) shows as vantorel_up 0 at the next scrape",
              all_of(status_out("fail/start", 1),
                     lambda recs: outcome(recs.get("fail/outcome"), "exit-code", 66),
@@ -478,7 +577,8 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
                               status_out("purge/left", 0, out=b""))),
     ]
 
-    images = {"base": image, "plugin": plugin_ok, "driver": drv}
+    images = {"base": image, "plugin": plugin_ok, "driver": drv,
+              "driver-setup": [(0x2f, reg, value) for (_, reg), value in setup.items()]}
 
     def runner(workdir: Path):
         workdir.mkdir(parents=True, exist_ok=True)
@@ -490,6 +590,8 @@ def debian_boot(deb: str, cat, sim: Sim, rng) -> Boot:
                  f"{debian.GUEST_DIR}/nagios/board.cfg": guest_file("nagios-board.cfg"),
                  f"{debian.GUEST_DIR}/icinga2.conf": guest_file("icinga2.conf"),
                  ICINGA_WANTED: None,
+                 f"{debian.GUEST_DIR}/collectd.conf": guest_file("collectd.conf"),
+                 COLLECTD_WANTED: None,
                  f"{debian.GUEST_DIR}/first-boot.sh": guest_file("first-boot.sh"),
                  f"{debian.GUEST_DIR}/second-boot.sh": guest_file("second-boot.sh")}
         for name, img in images.items():

@@ -21,17 +21,28 @@ stub_bus() {
 }
 
 # stub IMAGE: a fresh software adapter with a chip at 0x2f holding the register image IMAGE
-# (a file of the harness's in $E2E/images, a "REG VALUE" line each), every other register
-# zero; BUS is set to its number.
+# (a file of the harness's in $E2E/images, as fill reads it), every other register zero;
+# BUS is set to its number.
 stub() {
     modprobe -r i2c_stub 2>/dev/null
     modprobe i2c-dev
     modprobe i2c-stub chip_addr=0x2f
     udevadm settle
     BUS=$(stub_bus)
-    while read -r _reg _value; do
-        i2cset -y "$BUS" 0x2f "$_reg" "$_value" || echo "i2cset $BUS $_reg $_value failed" >&2
-    done < "$E2E/images/$1"
+    fill "$1"
+}
+
+# fill IMAGE: the registers of IMAGE written to the chip at 0x2f of bus BUS, the others left.
+# A line of IMAGE is a run of consecutive registers, the first one's number and their values,
+# written at once (an I2C block write, which i2c-stub takes) where there are more than one.
+fill() {
+    _image=$E2E/images/$1
+    while read -r _reg _values; do
+        # shellcheck disable=SC2086 # a word for each value
+        set -- $_values
+        [ $# -eq 1 ] || set -- "$@" i
+        i2cset -y "$BUS" 0x2f "$_reg" "$@" || echo "i2cset $BUS $_reg $* failed" >&2
+    done < "$_image"
 }
 
 # now: the monotonic clock in microseconds, as systemd stamps its units' events.
@@ -125,4 +136,37 @@ left_after_purge() {
     done
     ls -d /var/lib/dpkg/info/vantorel.* 2>/dev/null
     true
+}
+
+# Where collectd (guest/debian/collectd.conf) writes its readings: a directory per plugin
+# and its instance, sensors-CHIP, and in it a file per reading, TYPE-LABEL-DATE, of
+# "epoch,value" lines.
+COLLECTD_CSV=/var/lib/vantorel-e2e/collectd/csv/vantorel-e2e
+
+# collectd_start: collectd with the test's configuration, as a daemon of its own.
+collectd_start() {
+    mkdir -p /var/lib/vantorel-e2e/collectd
+    collectd -C "$E2E/collectd.conf" -P /run/vantorel-e2e-collectd.pid 3>&-
+}
+
+# collectd_stop: the daemon gone.
+collectd_stop() {
+    _pid=$(cat /run/vantorel-e2e-collectd.pid 2>/dev/null) || return 0
+    kill "$_pid" && wait_until 30 ended "$_pid"
+}
+
+# collectd_after SECONDS: collectd has read the sensors, and written a line for each of them,
+# since SECONDS of the epoch.
+collectd_after() {
+    awk -v since="$1" '{ last[FILENAME] = $0 }
+        END { for (f in last) { n++; if (last[f] + 0 < since) exit 1 } exit (n == 0) }' \
+        "$COLLECTD_CSV"/sensors-*/* 2>/dev/null
+}
+
+# collectd_values: the last line of each of collectd's sensors files, after its name
+# (sensors-CHIP/TYPE-LABEL-DATE).
+collectd_values() {
+    awk -v dir="$COLLECTD_CSV/" '{ last[FILENAME] = $0 }
+        END { for (f in last) print substr(f, length(dir) + 1), last[f] }' \
+        "$COLLECTD_CSV"/sensors-*/*
 }
