@@ -165,18 +165,11 @@ def guest_file(name: str):
 
 def image_file(image) -> bytes:
     """The chip's registers of IMAGE as guest/debian/lib.sh's fill reads them: a line for
-    each run of consecutive registers, its first register and their values, at most 32
-    (an I2C block write's)."""
-    regs = dict(sorted((r, v) for a, r, v in image if a == 0x2f))
-    lines, run = [], []
-    for r, v in regs.items():
-        if run and (r != run[0] + len(run) - 1 or len(run) > 32):
-            lines.append(run)
-            run = []
-        run = run or [r]
-        run.append(v)
-    lines += [run] if run else []
-    return "".join(" ".join(f"0x{x:02x}" for x in run) + "\n" for run in lines).encode()
+    each run of consecutive registers (vmlib.register_runs), its first register and their
+    values."""
+    runs = vmlib.register_runs({r: v for a, r, v in image if a == 0x2f})
+    return "".join(" ".join(f"0x{x:02x}" for x in [first] + run) + "\n"
+                   for first, run in runs).encode()
 
 
 def perfdata_items(text: str) -> list:

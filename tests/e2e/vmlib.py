@@ -443,26 +443,36 @@ def load_catalogue(path: Path = HERE / "images.conf") -> Catalogue:
 ALL_CHIPS = (0x2c, 0x2f)
 
 
-# The most registers one I2C block write carries.
+# The most registers one I2C block write carries (the kernel's I2C_SMBUS_BLOCK_MAX).
 BLOCK = 32
+
+
+def register_runs(regs: dict) -> list:
+    """The registers REGS ({register: value}) as runs of consecutive registers, each at most
+    BLOCK long: [(first register, [values])], in register order. A run is one i2cset in the
+    guest (an I2C block write where it holds more than one register, which i2c-stub takes)
+    rather than a process for each register."""
+    runs = []
+    for r, v in sorted(regs.items()):
+        if runs and runs[-1][0] + len(runs[-1][1]) == r and len(runs[-1][1]) < BLOCK:
+            runs[-1][1].append(v)
+        else:
+            runs.append((r, [v]))
+    return runs
 
 
 def guest_image(image, chips=ALL_CHIPS) -> str:
     """Guest commands that give /dev/i2c-0 fresh chips at CHIPS holding IMAGE (a register
-    that IMAGE names twice takes the later value). The fresh chips' registers are zero, so
-    each chip is written in I2C block writes of BLOCK registers, zeros between IMAGE's
-    registers included, and blocks of zeros left out: a few commands rather than one for
-    each register."""
+    that IMAGE names twice takes the later value), a run of consecutive registers at a
+    time."""
     lines = ["stub " + ",".join(f"0x{a:02x}" for a in chips)]
     values = {}
     for a, r, v in image:
         values.setdefault(a, {})[r] = v
     for a, regs in values.items():
-        for start in range(min(regs), max(regs) + 1, BLOCK):
-            block = [regs.get(r, 0) for r in range(start, min(start + BLOCK, 256))]
-            if any(block):
-                lines.append(f"i2cset -y 0 0x{a:02x} 0x{start:02x} "
-                             + " ".join(f"0x{v:02x}" for v in block) + " i")
+        for first, run in register_runs(regs):
+            lines.append(f"i2cset -y 0 0x{a:02x} 0x{first:02x} "
+                         + " ".join(f"0x{v:02x}" for v in run) + (" i" if len(run) > 1 else ""))
     return "\n".join(lines) + "\n"
 
 
