@@ -17,6 +17,7 @@ import subprocess
 from pathlib import Path
 
 import debian
+import sensors_oracle
 import vmlib
 from harness import (DRIVER_SETUP, MAKER, Boot, Case, Run, Sim, compare, driver_image,
                      image_reg, show, with_regs)
@@ -205,8 +206,6 @@ def json_values(out: bytes) -> list:
 
 # collectd's name of the sensors plugin's type for each of -J's kinds of reading.
 COLLECTD_TYPES = {"temps": "temperature", "fans": "fanspeed", "voltages": "voltage"}
-# Half of the last decimal of vantorel's volts.
-VOLT = 0.0005 + 1e-9
 
 
 def collectd_readings(out: bytes, chip: str) -> tuple:
@@ -243,7 +242,7 @@ def collectd_agrees(got: dict, board: dict) -> list:
                 continue
             theirs = got[key]
             if kind == "voltages":
-                same = abs(theirs - mine) <= VOLT
+                same = abs(theirs - mine) <= sensors_oracle.VOLT
             elif kind == "fans":
                 same = theirs == mine
             else:

@@ -427,7 +427,7 @@ def oracle_case(b: Boot, arrangement, rng):
             count = (int(attrs[attr + "_input"]) - offset) // step >> dropped
             want = count * per_count * mult + add
             compared += 1
-            if abs(float(value) - want) > 0.0005 + 1e-9:
+            if abs(float(value) - want) > sensors_oracle.VOLT:
                 problems.append(f"voltages[{cell}] {value} V, {attr}_input "
                                 f"{attrs[attr + '_input']} mV gives {want:.3f} V")
         for cell, value in shown["temps"].items():
@@ -476,7 +476,7 @@ def oracle_case(b: Boot, arrangement, rng):
             compared += 1
             if got is None if want is not None else got is not None:
                 problems.append(f"{family}{{{label}}} {got}, want {want} ({what})")
-            elif want is not None and abs(float(got) - want) > 0.0005 + 1e-9:
+            elif want is not None and abs(float(got) - want) > sensors_oracle.VOLT:
                 problems.append(f"{family}{{{label}}} {got}, want {want} ({what})")
 
         for label, cell in cells["volts"].items():
