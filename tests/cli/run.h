@@ -49,3 +49,12 @@ outcome run(const invocation &inv);
 
 std::string read_file(const std::string &path);
 std::string temp_path(const std::string &stem);
+
+// Whether the tests can run PROGRAM as user UID (invocation::as_uid): they must be root to
+// become another user, and that user must reach the program, the temporary directory and,
+// when VANTOREL_CLI_WRAPPER is set, the wrapper. Where a program or the wrapper lies out of
+// the user's reach (a checkout in root's home, mode 0700), start() runs a copy of it from a
+// directory of the tests' own under the temporary directory (mode 0755, removed when the
+// tests end). When not, WHY says what stands in the way, for the test to skip with; start()
+// then has the child say it on its standard error and exit 126.
+bool runnable_as(uid_t uid, const std::string &program, std::string &why);

@@ -5,24 +5,9 @@
 // by any user without the bus, to standard output or a file; its failures as a reading's;
 // its usage errors; and every board's file as libsensors itself parses it.
 #include "boards/board_table.h"
-#include "run.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
+#include "cli.h"
 
 namespace {
-
-const std::string sim = VANTOREL_SIM_BIN;
-const std::string expected_dir = VANTOREL_EXPECTED_DIR;
-
-std::string expected(const std::string &name) {
-    return read_file(expected_dir + "/" + name);
-}
 
 std::string board_world(const std::string &product) {
     return "maker Supermicro\nproduct " + product + "\n";
@@ -57,14 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Boards, SensorsConfig,
                          ::testing::Values(config_case{"w83793g", "X7DBP", "x7dbp.conf"},
                                            config_case{"w83792d", "P8SC8", "p8sc8.conf"},
                                            config_case{"two_chips", "X6DVA", "x6dva.conf"}),
-                         [](const auto &info) { return std::string(info.param.name); });
-
-size_t count(const std::string &text, const std::string &what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
+                         by_case_name{});
 
 // A setuid-root run gives up root before it reads anything, and never touches the bus.
 TEST(SensorsConfigRun, ASetuidRunGivesUpRootFirstAndNeverOpensTheBus) {
@@ -124,16 +102,17 @@ TEST_F(ConfigFile, AFileThatCannotBeWrittenIsAnIoError) {
     EXPECT_EQ(o.status, 74);
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, "vantorel: cannot write " + dir + "/sub: Is a directory\n");
-    if (geteuid() == 0) {
-        std::ofstream(file) << "old\n";
-        chmod(dir.c_str(), 0555);
-        invocation inv{sim, {"-f", "/nonexistent/smb9", "-S", "-o", file}, board_world("X7DBP")};
-        inv.as_uid = 65534;
-        o = run(inv);
-        EXPECT_EQ(o.status, 74);
-        EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Permission denied\n");
-        EXPECT_EQ(read_file(file), "old\n");
-    }
+    std::string why;
+    if (!runnable_as(65534, sim, why))
+        GTEST_SKIP() << "the read-only directory's case: " << why;
+    std::ofstream(file) << "old\n";
+    chmod(dir.c_str(), 0555);
+    invocation inv{sim, {"-f", "/nonexistent/smb9", "-S", "-o", file}, board_world("X7DBP")};
+    inv.as_uid = 65534;
+    o = run(inv);
+    EXPECT_EQ(o.status, 74);
+    EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Permission denied\n");
+    EXPECT_EQ(read_file(file), "old\n");
 }
 
 // -S goes with nothing that shapes a report: the first such option named, the usage text,
@@ -171,14 +150,14 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"limits", {"-a", "-S"}, "-a"},
                       usage_case{"exclusion", {"-S", "-x", "FAN1"}, "-x"},
                       usage_case{"plugin", {"-S", "-N"}, "-N"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    by_case_name{});
 
 // The Linux program itself lets any user ask: no root check, the machine's own board strings
 // identified (this machine is no supported board, or has no SMBIOS baseboard strings).
 TEST(SensorsConfigRun, TheLinuxProgramAsksNoPrivilege) {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to run the program as another user";
-    invocation inv{VANTOREL_LINUX_BIN, {"-S"}, ""};
+    if (std::string why; !runnable_as(65534, linux_build, why))
+        GTEST_SKIP() << why;
+    invocation inv{linux_build, {"-S"}, ""};
     inv.as_uid = 65534;
     outcome o = run(inv);
     EXPECT_TRUE(o.status == 65 || o.status == 71 || o.status == 0) << o.status << o.err;

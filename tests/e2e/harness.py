@@ -36,11 +36,25 @@ GUEST_DEV = "/dev/i2c-0"  # the software adapter's node, guest/initramfs.sh's $D
 # What each monitoring arrangement must do on the bus: the registers it reads, in order,
 # and the chip addresses it selects, in order.
 
+# The registers each chip handling reads, the one list of them that the unit and
+# command-line suites read too (tests/chip_facts.h).
+CHIP_READS = Path(__file__).resolve().parent.parent / "chip_reads.conf"
 
-def regs(*spans):
+
+def listed_reads(handling, which):
+    """[(addr, reg)] of the chip handling's list WHICH ("reads" or "limit_reads") in
+    CHIP_READS, in bus order: a line for each address, FIRST-LAST for a run of registers."""
     out = []
-    for s in spans:
-        out += list(range(s[0], s[1] + 1)) if isinstance(s, tuple) else [s]
+    for line in CHIP_READS.read_text().splitlines():
+        words = line.split()
+        if len(words) < 3 or words[0] != handling or words[1] != which:
+            continue
+        addr = int(words[2], 16)
+        for span in words[3:]:
+            first, _, last = span.partition("-")
+            out += [(addr, r) for r in range(int(first, 16), int(last or first, 16) + 1)]
+    if not out:
+        raise ValueError(f"{CHIP_READS} lists no {which} of {handling}")
     return out
 
 
@@ -54,24 +68,17 @@ class Arrangement:
     limit_reads: list = field(default_factory=list)
 
 
+def arrangement(handling, selects, fan_counts):
+    return Arrangement(listed_reads(handling, "reads"), selects, fan_counts,
+                       listed_reads(handling, "limit_reads"))
+
+
+# Keyed by the names images.conf gives them; "dual" is the X6DVA's two chips.
 ARRANGEMENTS = {
-    "w83793g": Arrangement(
-        [(0x2f, r) for r in regs((0x10, 0x3A))], [0x2f],
-        [(0x2f, 0x23 + 2 * i, 0x24 + 2 * i) for i in range(4)],
-        [(0x2f, r) for r in regs((0x4B, 0x4E), (0x60, 0x65), (0x68, 0xA7))]),
-    "w83792d": Arrangement(
-        [(0x2f, r) for r in regs((0x20, 0x2A), 0x3E, 0x3F, 0x47, 0x49, (0x58, 0x5C), 0x9E,
-                                 0xB0, 0xB1, (0xB8, 0xBA), 0xBE, 0xC0, 0xC8)], [0x2f],
-        [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)],
-        [(0x2f, r) for r in regs((0x2B, 0x3D), 0x42, (0xA9, 0xAB), (0xB4, 0xB7), (0xBB, 0xBD),
-                                 0xBF, (0xC3, 0xC6), (0xCB, 0xCE))]),
-    "dual": Arrangement(
-        [(0x2c, r) for r in regs((0x20, 0x25), 0x27)]
-        + [(0x2f, r) for r in regs(0x20, 0x21, (0x28, 0x2A), 0x3E, 0x47, 0x5B, 0x5C,
-                                   (0xB8, 0xBA), 0xC0, 0xC8)], [0x2c, 0x2f],
-        [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)],
-        [(0x2f, r) for r in regs((0x2B, 0x2E), (0x3B, 0x3D), 0x42, 0xA9, 0xAB, (0xBB, 0xBD),
-                                 (0xC3, 0xC6), (0xCB, 0xCE))]),
+    "w83793g": arrangement("w83793g", [0x2f],
+                           [(0x2f, 0x23 + 2 * i, 0x24 + 2 * i) for i in range(4)]),
+    "w83792d": arrangement("w83792d", [0x2f], [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)]),
+    "dual": arrangement("x6dva", [0x2c, 0x2f], [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)]),
 }
 
 

@@ -5,6 +5,7 @@
 // at its edges, the limits that cannot be meant, -x, and the status line's perfdata.
 #include "capture.h"
 #include "output/plugin_report.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -335,11 +336,7 @@ INSTANTIATE_TEST_SUITE_P(
         truth_case{"v3_set_min_alone", voltage, 3.0, lim(1.0), none, none, set, ok, fine},
         truth_case{"v3_set_no_limits", voltage, 3.0, none, none, none, set, critical,
                    problem_cause::alarm}),
-    [](const auto &info) {
-        std::string name = info.param.name;
-        std::replace(name.begin(), name.end(), '.', '_');
-        return name;
-    });
+    by_case_name{});
 
 TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
     readings s = within();

@@ -7,6 +7,7 @@
 #include "chips/chip_tables.h"
 #include "chips/driver_features.h"
 #include "main/sensors_config.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -112,13 +113,7 @@ TEST_P(ChipFeatures, VoltageComputesGiveTheReadersValuesFromTheDriversOwn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, ChipFeatures, ::testing::ValuesIn(chip_cases),
-                         [](const auto &info) {
-                             std::string n = info.param.name;
-                             for (char &ch : n)
-                                 ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Chips, ChipFeatures, ::testing::ValuesIn(chip_cases), by_case_name{});
 
 // Temperatures and fans: the driver's feature by number, the CPU temperatures of the W83793G
 // clamped as w83793g_tempadj, every other temperature unsigned whole degrees, fans exact.
@@ -277,12 +272,7 @@ TEST_P(Statements, FromTheCellTablesUnderTheBoardsLabels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, Statements, ::testing::ValuesIn(statements_cases),
-                         [](const auto &info) {
-                             std::string n = info.param.product;
-                             for (char &ch : n)
-                                 ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-                             return n;
-                         });
+                         [](const auto &info) { return test_name(info.param.product); });
 
 // For every board: one chip statement; each label once within it; every feature of the
 // driver either labelled or ignored, never both; every reading the board shows labelled in
