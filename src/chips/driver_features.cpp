@@ -4,36 +4,38 @@
 // The driver's view of the cells, from the cell tables and the layouts.
 #include "chips/driver_features.h"
 #include "chips/chip_tables.h"
+#include "registers/driver_numbering.h"
 
 #include <math.h>
 #include <string.h>
 
-const char *feature_prefix(reading_kind kind) {
+namespace {
+
+// The driver's numbering of the inputs that feed readings of KIND.
+constexpr driver_input input_of(reading_kind kind) {
     switch (kind) {
     case reading_kind::voltage:
-        return "in";
+        return driver_input::voltage;
     case reading_kind::temperature:
-        return "temp";
+        return driver_input::temperature;
     case reading_kind::fan:
         break;
     }
-    return "fan";
+    return driver_input::fan;
+}
+
+} // namespace
+
+const char *feature_prefix(reading_kind kind) {
+    return numbering_of(input_of(kind)).prefix;
 }
 
 unsigned first_feature(reading_kind kind) {
-    return kind == reading_kind::voltage ? 0 : 1;
+    return numbering_of(input_of(kind)).first;
 }
 
 size_t feature_count(const chip_layout &layout, reading_kind kind) {
-    switch (kind) {
-    case reading_kind::voltage:
-        return layout.voltages.size();
-    case reading_kind::temperature:
-        return layout.temperatures.size();
-    case reading_kind::fan:
-        break;
-    }
-    return layout.fans.size();
+    return inputs_of(layout, input_of(kind));
 }
 
 bool is_identity(const feature_compute &c) {
