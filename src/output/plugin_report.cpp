@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include "output/plugin_report.h"
+#include "output/numbers.h"
 #include "trace/trace.h"
 
 #include <stdint.h>

@@ -3,6 +3,7 @@
 
 #include "output/report_forms.h"
 #include "boards/readings_walk.h"
+#include "output/numbers.h"
 #include "trace/trace.h"
 
 #include <stdarg.h>
