@@ -312,21 +312,6 @@ bool open_standard_descriptors() {
     return true;
 }
 
-int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what) {
-    switch (b.chip) {
-    case chip_kind::w83793g:
-        return w83793g_main(bus, b.slave, s, what);
-    case chip_kind::w83792d:
-        return w83792d_main(bus, b.slave, s, what);
-    case chip_kind::x6dva:
-        return x6dva_main(bus, s, what);
-    }
-    // A row whose kind no reader handles.
-    say_puts("Internal vantorel coding error.  Please report this bug\n"
-             "to the vantorel author.");
-    return EX_SOFTWARE;
-}
-
 int run_program(int argc, char **argv) {
     // -N first, before anything can fail: every end of a check, whatever ends it, is a status
     // line and 0 to 3. A monitoring daemon that stops reading closes its end of the pipe; the

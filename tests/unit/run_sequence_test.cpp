@@ -109,21 +109,4 @@ TEST(RunSequence, LeavesNothingSetForTheNextRun) {
     }
 }
 
-// A row whose chip kind no reader handles is the program's own fault, reported as such, and
-// asks nothing of the bus.
-TEST(ReadChip, AnUnknownChipKindIsAnInternalError) {
-    sim_reset();
-    sim_add_chip(0x2f);
-    const board unknown = {"Supermicro", "TEST", static_cast<chip_kind>(3), 0x2f, {}, {}, {}};
-    readings s{};
-    bus_handle bus{3};
-    int status = -1;
-    EXPECT_EQ(capture_traced(
-                  true, [&] { status = read_chip(unknown, bus, s, chip_reading::with_limits); }),
-              "Internal vantorel coding error.  Please report this bug\n"
-              "to the vantorel author.\n");
-    EXPECT_EQ(status, EX_SOFTWARE);
-    EXPECT_EQ(sim_log_size(), 0u);
-}
-
 } // namespace
