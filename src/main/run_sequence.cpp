@@ -14,7 +14,6 @@
 #include "output/report_file.h"
 #include "main/options.h"
 #include "main/root_drop.h"
-#include "main/sensors_config.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -218,15 +217,13 @@ int write_configuration(const options &opts, holdings &h) {
     const board *row = nullptr;
     if (int status = identify_board(h, row); status != 0)
         return status;
-    if (!has_sensors_config(*row)) {
+    const std::optional<board_features> features = driver_features_of(*row);
+    if (!features) {
         say_puts("Internal vantorel coding error.  Please report this bug\n"
                  "to the vantorel author.");
         return EX_SOFTWARE;
     }
-    return write_text(
-        opts.target.file,
-        [](FILE *out, const void *b) { write_sensors_config(*static_cast<const board *>(b), out); },
-        row);
+    return write_config_report(opts.target.file, *row, *features);
 }
 
 // The steps from the root check to the report, in order. Each returns its status to the

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "boards/boards.h"
+#include "boards/driver_features.h"
 #include "output/report_forms.h"
 
 // Where a run's report goes, and in which form: standard output, or (FILE set) the file
@@ -22,12 +23,10 @@ struct report_target {
 int write_report(const report_target &target, const board &b, const readings &s,
                  bool *file_refused = nullptr);
 
-// Something that prints a whole text to OUT, with CONTEXT.
-using text_writer = void (*)(FILE *out, const void *context);
-
-// Writes the text that WRITE prints to standard output, or, FILE set, replaces FILE with it
-// as write_report replaces FILE with a report. Returns 0, or EX_IOERR after a message.
-int write_text(const char *file, text_writer write, const void *context);
+// Writes the libsensors configuration of B, whose chips' drivers show F, to standard output,
+// or, FILE set, replaces FILE with it as write_report replaces FILE with a report. Returns 0,
+// or EX_IOERR after a message.
+int write_config_report(const char *file, const board &b, const board_features &f);
 
 // Whether a failed replacement says so on standard error. A second attempt at a file that
 // has just been refused with a message keeps quiet, rather than repeat it.
