@@ -131,6 +131,24 @@ bool board_has_label(const board &b, const char *label) {
     return false;
 }
 
+// The report of a -N run that could not judge, from the messages it kept: they are handed to
+// the report as a list of their texts, which stay in the output log until messages_drop().
+// Without the memory for the list the report has the fixed text of a run that said nothing.
+void write_unknown() {
+    const kept_message_list kept = kept_messages();
+    size_t count = 0;
+    for ([[maybe_unused]] std::span<const char> message : kept)
+        count++;
+    auto *list =
+        static_cast<std::span<const char> *>(calloc(count + 1, sizeof(std::span<const char>)));
+    size_t filled = 0;
+    if (list != nullptr)
+        for (std::span<const char> message : kept)
+            list[filled++] = message;
+    write_plugin_unknown({list, filled}, stdout);
+    free(list);
+}
+
 // The exit status of a -N run that ended with STATUS, having judged the readings as VERDICT
 // if it got so far: the verdict's state, or 0 for -l; any failure is UNKNOWN, with what the
 // run said on its status line, and the usage text after it where OPTS asks for that.
@@ -149,7 +167,7 @@ int plugin_status(const options &opts, int status, std::optional<plugin_state> v
         messages_drop();
         return static_cast<int>(plugin_state::unknown);
     }
-    write_plugin_unknown(kept_messages(), stdout);
+    write_unknown();
     messages_drop();
     if (opts.usage_follows)
         usage();
