@@ -375,7 +375,7 @@ int write_config_report(const char *file, const board &b, const board_features &
 
 int write_failed_exposition(const char *file, refusal say) {
     return replace_file(
-        file, [](FILE *out) { sensors_output_prom_failed(out); }, say);
+        file, [](FILE *out) { write_prometheus_failure(out); }, say);
 }
 
 int stdout_status(int status) {

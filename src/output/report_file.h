@@ -32,7 +32,7 @@ int write_config_report(const char *file, const board &b, const board_features &
 // has just been refused with a message keeps quiet, rather than repeat it.
 enum class refusal { said, quiet };
 
-// Replaces FILE with the exposition of a failed run (sensors_output_prom_failed). Returns 0,
+// Replaces FILE with the exposition of a failed run (write_prometheus_failure). Returns 0,
 // or EX_IOERR after a message naming FILE. FILE is then as it was, except when only the
 // closing sync of its directory failed: the new FILE is in place but may not survive a crash.
 // Either way no temporary file of this run is left.

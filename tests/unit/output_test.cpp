@@ -363,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Report, FailedExpositionIsUpZeroAlone) {
-    EXPECT_EQ(capture_stdout([] { sensors_output_prom_failed(); }), up_family + "vantorel_up 0\n");
+    EXPECT_EQ(capture_stdout([] { write_prometheus_failure(); }), up_family + "vantorel_up 0\n");
 }
 
 TEST(Report, PrometheusLabelValuesAreEscaped) {
@@ -371,7 +371,7 @@ TEST(Report, PrometheusLabelValuesAreEscaped) {
     const board b = {"Maker \"M\"", "P\\1\n2", chip_kind::w83793g, 0x2f, none, odd, none};
     readings s{};
     set_temp(s, 0, 40);
-    std::string out = capture_stdout([&] { sensors_output_prom(b, s); });
+    std::string out = capture_stdout([&] { write_prometheus_exposition(b, s); });
     EXPECT_NE(out.find("vantorel_board_info{maker=\"Maker \\\"M\\\"\",product=\"P\\\\1\\n2\","
                        "chip=\"Winbond W83793G\"} 1\n"),
               std::string::npos)
@@ -390,11 +390,12 @@ TEST(Report, WidthsAreMinimumsAndNegativeZeroKeepsItsSign) {
     s.voltages[0] = 2.0;
     s.voltages[1] = -0.0;
     ASSERT_TRUE(std::signbit(s.voltages[1]));
-    EXPECT_EQ(capture_stdout([&] { sensors_output(b, s); }), "FAN1                 123456789 RPM\n"
-                                                             "FAN2                        0 RPM\n"
-                                                             "A label of 21 letters    2.000 V\n"
-                                                             "Z                      -0.000 V\n");
-    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(b, s); }),
+    EXPECT_EQ(capture_stdout([&] { write_plain_report(b, s); }),
+              "FAN1                 123456789 RPM\n"
+              "FAN2                        0 RPM\n"
+              "A label of 21 letters    2.000 V\n"
+              "Z                      -0.000 V\n");
+    EXPECT_EQ(capture_stdout([&] { write_csv_report(b, s); }),
               "FAN1,123456789,RPM\nFAN2,0,RPM\nA label of 21 letters,2.000,V\nZ,-0.000,V\n");
 }
 
