@@ -54,6 +54,25 @@ struct driver_feature {
     feature_deviation deviation = feature_deviation::none;
 };
 
+// A list of at most N items, in the order added.
+template <typename T, size_t N> class bounded_list {
+  public:
+    // Adds ITEM at the end; false, the list unchanged, when it is full.
+    bool add(const T &item) {
+        if (count_ == items_.size())
+            return false;
+        items_[count_++] = item;
+        return true;
+    }
+    std::span<const T> list() const {
+        return {items_.data(), count_};
+    }
+
+  private:
+    std::array<T, N> items_{};
+    size_t count_ = 0;
+};
+
 // Room for every feature of a driver: the w83793 driver's 28 inputs and its two VID codes.
 inline constexpr size_t max_driver_features = 32;
 
@@ -63,11 +82,7 @@ inline constexpr size_t max_driver_features = 32;
 struct driven_chip_features {
     const char *driver = nullptr;
     uint8_t address = 0;
-    std::array<driver_feature, max_driver_features> features{};
-    size_t count = 0;
-    std::span<const driver_feature> list() const {
-        return {features.data(), count};
-    }
+    bounded_list<driver_feature, max_driver_features> features;
 };
 
 // A cell of the readings.
@@ -76,16 +91,15 @@ struct reading_cell {
     unsigned cell;
 };
 
+// Room for the cells of a chip that no driver serves: the X6DVA's at 0x2c feeds seven.
+inline constexpr size_t max_driverless_cells = 16;
+
 // A chip of a board that no kernel driver serves, read by vantorel alone (PRESENT), at
 // ADDRESS, and the cells it feeds.
 struct driverless_chip_features {
     bool present = false;
     uint8_t address = 0;
-    std::array<reading_cell, 16> cells{};
-    size_t count = 0;
-    std::span<const reading_cell> list() const {
-        return {cells.data(), count};
-    }
+    bounded_list<reading_cell, max_driverless_cells> cells;
 };
 
 // What the drivers show of one board's chips: every chip handling has one chip that a kernel

@@ -140,17 +140,6 @@ driver_feature input_feature(const chip_cells &cells, reading_kind kind, unsigne
     return f;
 }
 
-// Adds F to the features of C; the room holds every driver's.
-void add(driven_chip_features &c, const driver_feature &f) {
-    if (c.count < c.features.size())
-        c.features[c.count++] = f;
-}
-
-void add(driverless_chip_features &c, reading_kind kind, unsigned cell) {
-    if (c.count < c.cells.size())
-        c.cells[c.count++] = {kind, cell};
-}
-
 } // namespace
 
 static_assert(std::size(w83793g_inputs) + w83793g_temperatures.size() + w83793g_fans.size() + 2 <=
@@ -159,6 +148,9 @@ static_assert(std::size(w83793g_inputs) + w83793g_temperatures.size() + w83793g_
                           w83792d_fans.size() <=
                       max_driver_features,
               "the record holds every feature of each driver");
+static_assert(x6dva_first_cells.voltages.size() + x6dva_first_cells.temperatures.size() <=
+                  max_driverless_cells,
+              "the record holds every cell of the chip without a driver");
 
 board_features features_of(const board_chips &chips) {
     board_features f;
@@ -167,19 +159,19 @@ board_features features_of(const board_chips &chips) {
     f.driven.address = chips.driven.address;
     for (reading_kind kind : {reading_kind::voltage, reading_kind::temperature, reading_kind::fan})
         for (size_t i = 0; i < inputs_of(cells.layout, input_of(kind)); i++)
-            add(f.driven, input_feature(cells, kind, static_cast<unsigned>(i)));
+            f.driven.features.add(input_feature(cells, kind, static_cast<unsigned>(i)));
     for (const char *other : other_features(cells.layout)) {
         driver_feature o;
         snprintf(o.name, sizeof o.name, "%s", other);
-        add(f.driven, o);
+        f.driven.features.add(o);
     }
     if (chips.driverless) {
         f.driverless.present = true;
         f.driverless.address = chips.driverless->address;
         for (const plain_voltage_cell &c : chips.driverless->cells->voltages)
-            add(f.driverless, reading_kind::voltage, c.cell);
+            f.driverless.cells.add({reading_kind::voltage, c.cell});
         for (const plain_temperature_cell &c : chips.driverless->cells->temperatures)
-            add(f.driverless, reading_kind::temperature, c.cell);
+            f.driverless.cells.add({reading_kind::temperature, c.cell});
     }
     return f;
 }

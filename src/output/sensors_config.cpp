@@ -101,7 +101,7 @@ shown_readings labels_of(const board &b) {
 
 // The feature of CHIP that feeds the reading R, if one does.
 const driver_feature *feature_of(const driven_chip_features &chip, const shown_reading &r) {
-    for (const driver_feature &f : chip.list())
+    for (const driver_feature &f : chip.features.list())
         if (f.feeds && f.kind == r.kind && f.cell == r.cell)
             return &f;
     return nullptr;
@@ -215,7 +215,7 @@ void chip_block(FILE *out, const board &b, const driven_chip_features &chip) {
     quoted(out, intrusion_label);
     fputs("\n\n", out);
 
-    for (const driver_feature &f : chip.list())
+    for (const driver_feature &f : chip.features.list())
         if (!shown(b, f))
             fprintf(out, "    ignore %s\n", f.name);
 }
@@ -229,7 +229,7 @@ void driverless_note(FILE *out, const board &b, const driverless_chip_features &
     bool any = false;
     for (const shown_reading &r : labels_of(b)) {
         bool from_it = false;
-        for (const reading_cell &c : chip.list())
+        for (const reading_cell &c : chip.cells.list())
             from_it |= c.kind == r.kind && c.cell == r.cell;
         if (!from_it)
             continue;
