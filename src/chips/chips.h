@@ -7,7 +7,7 @@
 #pragma once
 
 #include "boards/boards.h"
-#include "boards/driver_features.h"
+#include "boards/board_features.h"
 #include "platform/platform.h"
 #include "registers/chip_layout.h"
 

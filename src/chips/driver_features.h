@@ -14,7 +14,7 @@
 #include <stdint.h>
 
 #include "boards/boards.h"
-#include "boards/driver_features.h"
+#include "boards/board_features.h"
 #include "boards/readings_walk.h"
 #include "chips/cells.h"
 

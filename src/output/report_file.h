@@ -6,7 +6,7 @@
 #pragma once
 
 #include "boards/boards.h"
-#include "boards/driver_features.h"
+#include "boards/board_features.h"
 #include "output/report_forms.h"
 
 // Where a run's report goes, and in which form: standard output, or (FILE set) the file

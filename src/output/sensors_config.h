@@ -10,7 +10,7 @@
 #pragma once
 
 #include "boards/boards.h"
-#include "boards/driver_features.h"
+#include "boards/board_features.h"
 
 #include <stdio.h>
 
