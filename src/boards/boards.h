@@ -8,6 +8,7 @@
 
 #include <array>
 #include <span>
+#include <stddef.h>
 #include <stdint.h>
 
 // A chip's status bit for one reading, or its case-open bit: absent where the chip has none,
@@ -105,8 +106,12 @@ struct board {
 // Display name of a chip kind; "Unknown" for anything but the three handlings.
 const char *chip_name(chip_kind kind);
 
+// The size of the buffers that the board's SMBIOS strings are read into, their terminator
+// included; no more of them takes part in a comparison.
+inline constexpr size_t board_string_size = 128;
+
 // The first row of the board table whose maker and product equal the two strings (each
-// compared over at most 128 characters), or nullptr.
+// compared over at most board_string_size characters), or nullptr.
 const board *board_lookup(const char *maker, const char *product);
 
 // Prints the rows of BOARDS as the -l listing.

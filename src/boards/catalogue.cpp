@@ -9,9 +9,6 @@
 #include <stdio.h>
 #include <string.h>
 
-// The SMBIOS strings arrive in 128-byte buffers; no more of them takes part in a comparison.
-static constexpr size_t ident_len = 128;
-
 const char *chip_name(chip_kind kind) {
     switch (kind) {
     case chip_kind::x6dva:
@@ -33,15 +30,16 @@ static void trace_list(const char *kind, label_list list) {
 const board *board_lookup(const char *maker, const char *product) {
     debug_print("board_lookup(maker = %p, product = %p)\n", static_cast<const void *>(maker),
                 static_cast<const void *>(product));
-    // The caller's buffers are terminated within their 128 bytes; %.128s keeps the trace inside
-    // them even if one were not.
-    debug_print("\tmaker   = %.128s\n", maker);
-    debug_print("\tproduct = %.128s\n", product);
+    // The caller's buffers are terminated within their board_string_size bytes; the precision
+    // keeps the trace inside them even if one were not.
+    constexpr int most = board_string_size;
+    debug_print("\tmaker   = %.*s\n", most, maker);
+    debug_print("\tproduct = %.*s\n", most, product);
 
     for (const board &b : board_table) {
-        if (strncmp(maker, b.maker, ident_len) != 0)
+        if (strncmp(maker, b.maker, board_string_size) != 0)
             continue;
-        if (strncmp(product, b.product, ident_len) != 0)
+        if (strncmp(product, b.product, board_string_size) != 0)
             continue;
         debug_print("\tboards struct: %p\n", static_cast<const void *>(&b));
         debug_print("\t\tchip  = %s\n", chip_name(b.chip));

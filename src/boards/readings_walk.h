@@ -43,13 +43,6 @@ constexpr quantity degrees_quantity(double value) {
     return {number_format::degrees, 0, value};
 }
 
-// Writes Q as its format says (a whole number in decimal; "%.3f" as printf writes it: correctly
-// rounded, a minus sign for a negative value, negative zero included; or degrees as "%.3f" with
-// trailing zeros and a trailing point left out), right-aligned in at least WIDTH characters.
-// format_number writes into BUF of SIZE as snprintf does and returns its result.
-void print_number(FILE *out, const quantity &q, int width = 0);
-int format_number(char *buf, size_t size, const quantity &q, int width = 0);
-
 // The limits that a chip may hold for a reading: a voltage's window (min, max), a fan's
 // minimum, a temperature's limit (on the W83793G its critical level) with its hysteresis and
 // a second, warning level with its own.

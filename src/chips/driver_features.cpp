@@ -4,45 +4,30 @@
 // The driver's view of the cells, from the cell tables and the layouts.
 #include "chips/driver_features.h"
 #include "chips/chip_tables.h"
+#include "registers/driver_numbering.h"
 
-#include <math.h>
+#include <iterator>
+#include <stdio.h>
 #include <string.h>
 
-const char *feature_prefix(reading_kind kind) {
+namespace {
+
+// The driver's numbering of the inputs that feed readings of KIND.
+constexpr driver_input input_of(reading_kind kind) {
     switch (kind) {
     case reading_kind::voltage:
-        return "in";
+        return driver_input::voltage;
     case reading_kind::temperature:
-        return "temp";
+        return driver_input::temperature;
     case reading_kind::fan:
         break;
     }
-    return "fan";
+    return driver_input::fan;
 }
 
 unsigned first_feature(reading_kind kind) {
-    return kind == reading_kind::voltage ? 0 : 1;
+    return numbering_of(input_of(kind)).first;
 }
-
-size_t feature_count(const chip_layout &layout, reading_kind kind) {
-    switch (kind) {
-    case reading_kind::voltage:
-        return layout.voltages.size();
-    case reading_kind::temperature:
-        return layout.temperatures.size();
-    case reading_kind::fan:
-        break;
-    }
-    return layout.fans.size();
-}
-
-bool is_identity(const feature_compute &c) {
-    // The scales come out of a quotient of decimal constants: 0.024 / 0.024 may miss 1 by an
-    // ulp, which is no scale at all.
-    return fabs(c.scale - 1.0) < 1e-12 && fabs(c.driver_offset - c.board_offset) < 1e-12;
-}
-
-namespace {
 
 // A voltage cell: the driver publishes the reading's value * step + offset in mV, the cell
 // converts the value as its field takes it (the upper eight bits alone: the value over 2^low
@@ -110,26 +95,6 @@ std::optional<cell_feature> feature_of_cell(const chip_cells &cells, reading_kin
     return std::nullopt;
 }
 
-std::optional<board_chips> chips_of(chip_kind kind, int32_t slave) {
-    // A Winbond board's chip answers at its row's address, a 7-bit one.
-    const bool addressed = slave >= 0 && slave <= 0x7f;
-    const auto address = static_cast<uint8_t>(slave);
-    switch (kind) {
-    case chip_kind::w83793g:
-        if (!addressed)
-            break;
-        return board_chips{{&w83793g_cells, address}, std::nullopt};
-    case chip_kind::w83792d:
-        if (!addressed)
-            break;
-        return board_chips{{&w83792d_cells, address}, std::nullopt};
-    case chip_kind::x6dva:
-        return board_chips{{&x6dva_second_cells, x6dva_second_address},
-                           driverless_chip{&x6dva_first_cells, x6dva_first_address}};
-    }
-    return std::nullopt;
-}
-
 std::span<const char *const> other_features(const chip_layout &layout) {
     // The w83793 driver publishes the two CPUs' voltage identification codes where the chip
     // has its VID inputs enabled.
@@ -137,4 +102,76 @@ std::span<const char *const> other_features(const chip_layout &layout) {
     if (strcmp(layout.driver, w83793g_layout.driver) == 0)
         return w83793_vid;
     return {};
+}
+
+namespace {
+
+// The feature of input INPUT of KIND: named by the driver's numbering, and what it feeds
+// where a cell of CELLS takes the input. A cell table takes each input at most once.
+driver_feature input_feature(const chip_cells &cells, reading_kind kind, unsigned input) {
+    driver_feature f;
+    f.kind = kind;
+    f.number = first_feature(kind) + input;
+    snprintf(f.name, sizeof f.name, "%s%u", numbering_of(input_of(kind)).prefix, f.number);
+    std::optional<cell_feature> fed;
+    switch (kind) {
+    case reading_kind::voltage:
+        for (const voltage_cell &c : cells.voltages)
+            if (c.input == input)
+                fed = voltage_feature(cells.layout, c);
+        break;
+    case reading_kind::temperature:
+        for (const temperature_cell &c : cells.temperatures)
+            if (c.input == input)
+                fed = temperature_feature(c);
+        break;
+    case reading_kind::fan:
+        for (const fan_cell &c : cells.fans)
+            if (c.input == input)
+                fed = fan_feature(c);
+        break;
+    }
+    if (fed) {
+        f.feeds = true;
+        f.cell = fed->cell;
+        f.compute = fed->compute;
+        f.deviation = fed->deviation;
+    }
+    return f;
+}
+
+} // namespace
+
+static_assert(std::size(w83793g_inputs) + w83793g_temperatures.size() + w83793g_fans.size() + 2 <=
+                      max_driver_features &&
+                  std::size(w83792d_inputs) + std::size(w83792d_temperatures) +
+                          w83792d_fans.size() <=
+                      max_driver_features,
+              "the record holds every feature of each driver");
+static_assert(x6dva_first_cells.voltages.size() + x6dva_first_cells.temperatures.size() <=
+                  max_driverless_cells,
+              "the record holds every cell of the chip without a driver");
+
+board_features features_of(const board_chips &chips) {
+    board_features f;
+    const chip_cells &cells = *chips.driven.cells;
+    f.driven.driver = cells.layout.driver;
+    f.driven.address = chips.driven.address;
+    for (reading_kind kind : {reading_kind::voltage, reading_kind::temperature, reading_kind::fan})
+        for (size_t i = 0; i < inputs_of(cells.layout, input_of(kind)); i++)
+            f.driven.features.add(input_feature(cells, kind, static_cast<unsigned>(i)));
+    for (const char *other : other_features(cells.layout)) {
+        driver_feature o;
+        snprintf(o.name, sizeof o.name, "%s", other);
+        f.driven.features.add(o);
+    }
+    if (chips.driverless) {
+        f.driverless.present = true;
+        f.driverless.address = chips.driverless->address;
+        for (const plain_voltage_cell &c : chips.driverless->cells->voltages)
+            f.driverless.cells.add({reading_kind::voltage, c.cell});
+        for (const plain_temperature_cell &c : chips.driverless->cells->temperatures)
+            f.driverless.cells.add({reading_kind::temperature, c.cell});
+    }
+    return f;
 }

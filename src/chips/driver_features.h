@@ -4,9 +4,8 @@
 // What the kernel's hardware-monitoring driver of a board's chip shows of the board's
 // readings: which of the driver's features (in0, temp1, fan1 ...) feeds each cell, and how the
 // board's value follows from the driver's. Worked out from the cell tables and the layouts
-// (the driver's steps and offsets), never from numbers of its own; the libsensors
-// configuration of a board is written from it. Cells only, by position: which cells a board
-// shows and under which names is the board row's business.
+// (the driver's steps and offsets), never from numbers of its own, into the record that the
+// libsensors configuration is written from (boards/driver_features.h).
 #pragma once
 
 #include <optional>
@@ -15,46 +14,9 @@
 #include <stdint.h>
 
 #include "boards/boards.h"
+#include "boards/board_features.h"
 #include "boards/readings_walk.h"
 #include "chips/cells.h"
-
-// A driver names its features of each kind of reading inN (voltages, counted from in0), tempN
-// and fanN (counted from 1).
-
-// The prefix of the driver's features of KIND: "in", "temp", "fan".
-const char *feature_prefix(reading_kind kind);
-// The number of the first feature of KIND: 0 for voltages, 1 for temperatures and fans.
-unsigned first_feature(reading_kind kind);
-// How many features of KIND the driver of LAYOUT has, from the first on.
-size_t feature_count(const chip_layout &layout, reading_kind kind);
-
-// The board's value as a function of the driver's value X of the feature, both in the
-// driver's units (volts, degrees, RPM): (X - DRIVER_OFFSET) * SCALE + BOARD_OFFSET. For a
-// voltage, (X - DRIVER_OFFSET) / step is the input's value, which the cell converts; SCALE is
-// the cell's factor and gain over the driver's step.
-struct feature_compute {
-    double scale = 1.0;
-    double driver_offset = 0.0;
-    double board_offset = 0.0;
-};
-
-// Whether the compute gives back the driver's value unchanged (scale 1, equal offsets).
-bool is_identity(const feature_compute &c);
-
-// Where the board's value is not the compute of the driver's value: what the cell's conversion
-// does that no expression of sums, products, quotients, exponentials and logarithms can.
-enum class feature_deviation {
-    none,
-    // The cell takes the upper eight bits of a 10-bit input: its value is rounded down to
-    // four of the driver's steps.
-    low_bits_dropped,
-    // Whole degrees, and 0 for anything below 1 degree (w83793g_tempadj): the driver shows a
-    // fraction of a degree and temperatures below 0.
-    clamped_whole_degrees,
-    // The register's whole degrees as 0 to 255: the driver shows a fraction of a degree where
-    // the chip has one, and a register of 128 or more as a temperature below 0.
-    unsigned_whole_degrees,
-};
 
 // The driver feature that feeds one cell of the readings.
 struct cell_feature {
@@ -82,15 +44,21 @@ struct driverless_chip {
     uint8_t address;
 };
 
-// The chips of a board of chip handling KIND whose chip answers at SLAVE (the board row's
-// slave, which the Winbond boards use): the one a kernel driver serves, and the one of the
-// X6DVA family that none does. Every chip handling has one of the first kind.
+// The chips of a board: the one a kernel driver serves, and the one of the X6DVA family that
+// none does. Every chip handling has one of the first kind.
 struct board_chips {
     driven_chip driven;
     std::optional<driverless_chip> driverless;
 };
-std::optional<board_chips> chips_of(chip_kind kind, int32_t slave);
+
+// The chips of board B, by its chip kind and, for the Winbond boards, its row's address; none
+// for a row whose kind has no chips or whose address is no 7-bit one. The dispatch over the
+// chip kinds (chips.cpp) defines it.
+std::optional<board_chips> chips_of(const board &b);
 
 // The features a driver publishes beside its inputs that no board shows, by the name
 // libsensors gives them (the w83793 driver's CPU voltage identification codes).
 std::span<const char *const> other_features(const chip_layout &layout);
+
+// The record of what the drivers show of CHIPS.
+board_features features_of(const board_chips &chips);

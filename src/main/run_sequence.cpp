@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-// The run sequence: options, the steps from root check to report, and the one exit path
-// that every step after option parsing ends in, a failed bus transaction's included. The
-// sequence returns its exit status to main() rather than ending the process, so that it can
-// also be run repeatedly inside one process (the fuzz targets do).
+// The run sequence: the steps from root check to report, and the one exit path that every
+// step after option parsing ends in, a failed bus transaction's included. The sequence
+// returns its exit status to main() rather than ending the process, and leaves nothing set
+// behind it, so that it can also be run repeatedly inside one process (the fuzz targets do).
 #include "main/run_sequence.h"
 #include "boards/board_table.h"
 #include "boards/boards.h"
@@ -12,7 +12,8 @@
 #include "chips/chips.h"
 #include "output/plugin_report.h"
 #include "output/report_file.h"
-#include "main/sensors_config.h"
+#include "main/options.h"
+#include "main/root_drop.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -29,64 +30,7 @@
 #include <sysexits.h>
 #include <unistd.h>
 
-#define HOME_PAGE "https://vantorel.org/"
-#define BUG_TRACKER "https://vantorel.org/issues"
-
-// glibc's getopt permutes arguments unless told otherwise; the leading '+' keeps POSIX
-// parsing, which stops at the first operand. BSD getopt is POSIX already.
-#if defined(__GLIBC__)
-#define OPTSTRING "+JNPSacf:lo:t:vx:h?"
-#else
-#define OPTSTRING "JNPSacf:lo:t:vx:h?"
-#endif
-
 namespace {
-
-// The SMBIOS strings are read into buffers of this size.
-constexpr int ident_size = 128;
-
-// How long a -N run waits for the device's lock without -t: a check must answer within the
-// time its daemon gives it, and the plugins' convention is 10 s.
-constexpr unsigned plugin_lock_seconds = 10;
-
-// What the command line asks of a run.
-struct options {
-    report_target target;    // the form, and the file of -o
-    int forms = 0;           // form options given (-J, -c, -P, -N): more than one is refused
-    bool exposition = false; // -P given, alone or not
-    // -N: the monitoring-plugin report, whose every failure is UNKNOWN on its status line.
-    bool plugin = false;
-    excluded_labels excluded; // -x
-    // With -N, a usage error or -h: the usage text follows the status line.
-    bool usage_follows = false;
-    std::array<char, device_path_size> device_path{};
-    bool device_named = false; // -f; without it the platform's default device
-    bool show_limits = false;  // -a: the chips' limits and status bits in every form
-    // -t: how long the device open waits for another run's lock; without -t, as long as that
-    // takes, but a -N run only plugin_lock_seconds.
-    lock_wait wait;
-    // -S: the board's libsensors configuration instead of a reading; the bus is never opened.
-    bool sensors_config = false;
-    // Set when parsing alone ends the program (-l, -h, a bad option, an overlong device
-    // path): its exit status. No step of the run sequence follows.
-    std::optional<int> ends_with;
-
-    // With -P and -o FILE: FILE, which a run that ends with a status other than 0, for any
-    // reason after option parsing, replaces with the exposition of a failed reading. A
-    // textfile collector then serves vantorel_up 0 rather than an old reading as if it were
-    // current, whatever went wrong: a conflicting form as much as a failed bus or a standard
-    // output that could not take the trace after the report was written.
-    const char *failure_file() const {
-        return exposition ? target.file : nullptr;
-    }
-
-    // Whether the run reads the chips' limits and status bits beside the readings: for a
-    // report that shows them, -a's and the Prometheus exposition, which always carries them,
-    // and for the plugin's verdict. Any other run makes only the readings' transactions.
-    bool reads_limits() const {
-        return show_limits || target.form == report_form::prometheus || plugin;
-    }
-};
 
 // What the run sequence takes, released by finish() on every path, and the file that a
 // failed run replaces.
@@ -103,234 +47,6 @@ struct holdings {
     bool drop_failed = false;
 };
 
-int usage() {
-    printf("Usage: vantorel [options]\n"
-           "\n"
-           "Options:\n"
-           "\n"
-           "  -J            JSON-formatted output\n"
-           "  -P            Prometheus text exposition format\n"
-           "  -S            the board's libsensors configuration (sensors.conf(5))\n"
-           "  -a            show the chips' limits and alarms beside the readings\n"
-           "  -c            comma-delimited output\n"
-           "  -N            monitoring-plugin report: a verdict on the board's own limits\n"
-           "  -x LABEL      with -N, leave the reading LABEL out (repeatable)\n"
-           "  -f DEVICE     %s\n"
-           "  -o FILE       write the report to FILE, replacing it atomically\n"
-           "  -t SECONDS    wait at most SECONDS for the device's lock (-N: 10)\n"
-           "  -l            list supported motherboard ID strings\n"
-           "  -h            print this message\n"
-           "  -v            be verbose (show debugging output)\n"
-           "\n" HOME_PAGE "\n"
-           "Report bugs at " BUG_TRACKER "\n",
-           platform_device_help());
-    return EX_USAGE;
-}
-
-// Whether option C of OPTSTRING takes an argument.
-bool takes_argument(char c) {
-    const char *at = c == ':' || c == '+' ? nullptr : strchr(OPTSTRING, c);
-    return at != nullptr && at[1] == ':';
-}
-
-// Whether the command line asks for -N, wherever it stands among the options: looked for
-// before getopt(3) parses them, so that a usage error before it is already the plugin's. The
-// options are walked as getopt walks them (up to "--" or the first operand, an option's
-// argument skipped), and up to -l, which lists the boards before any later option is seen.
-bool plugin_asked(int argc, char **argv) {
-    for (int i = 1; i < argc; i++) {
-        const char *arg = argv[i];
-        if (arg[0] != '-' || arg[1] == '\0' || strcmp(arg, "--") == 0)
-            return false;
-        for (const char *c = arg + 1; *c != '\0'; c++) {
-            if (*c == 'N')
-                return true;
-            if (*c == 'l')
-                return false;
-            if (takes_argument(*c)) {
-                if (c[1] == '\0')
-                    i++;
-                break;
-            }
-        }
-    }
-    return false;
-}
-
-// With -N, what getopt(3) would have said about a bad option (it is told to say nothing),
-// or that the usage was asked for. REFUSED is getopt's optopt: the option it refused; for -?
-// itself, which it accepts, glibc leaves 0 and BSD '?'.
-void say_usage_reason(int ch, int refused) {
-    if (ch == 'h' || refused == '?' || refused == 0)
-        say_warnx("the usage of vantorel follows");
-    else if (takes_argument(static_cast<char>(refused)))
-        say_warnx("option requires an argument -- '%c'", refused);
-    else
-        say_warnx("invalid option -- '%c'", refused);
-}
-
-// Reads -t's argument TEXT into WAIT: decimal digits only, 0 to INT_MAX seconds. False for
-// anything else.
-bool parse_seconds(const char *text, lock_wait &wait) {
-    unsigned long long seconds = 0;
-    if (*text == '\0')
-        return false;
-    for (const char *c = text; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9')
-            return false;
-        seconds = seconds * 10 + static_cast<unsigned>(*c - '0');
-        if (seconds > INT_MAX)
-            return false;
-    }
-    wait = {true, static_cast<unsigned>(seconds)};
-    return true;
-}
-
-// Parses the command line. -l lists the boards and -v turns the trace on as they are met;
-// the options after -l are never parsed. PLUGIN: -N is among the options (plugin_asked).
-options parse_options(int argc, char **argv, bool plugin) {
-    options opts;
-    opts.plugin = plugin;
-    bool json = false, delimited = false, prometheus = false;
-    int ch;
-    opterr = plugin ? 0 : 1;
-    while ((ch = getopt(argc, argv, OPTSTRING)) != -1) {
-        switch (ch) {
-        case 'J':
-            json = true;
-            break;
-        case 'P':
-            prometheus = true;
-            break;
-        case 'a':
-            opts.show_limits = true;
-            break;
-        case 'S':
-            opts.sensors_config = true;
-            break;
-        case 'N':
-            break;
-        case 'x':
-            if (!opts.excluded.add(optarg)) {
-                say_warnx("more than %zu different labels with -x: no board has that many "
-                          "readings",
-                          max_readings);
-                opts.ends_with = EX_USAGE;
-                return opts;
-            }
-            break;
-        case 'c':
-            delimited = true;
-            break;
-        case 'o':
-            opts.target.file = optarg;
-            break;
-        case 't':
-            if (!parse_seconds(optarg, opts.wait)) {
-                say_warnx("-t %s: not a whole number of seconds", optarg);
-                opts.ends_with = EX_USAGE;
-                return opts;
-            }
-            break;
-        case 'f': {
-            // A path that does not fit with its terminator is refused rather than cut: the
-            // device opened must be the one the user named.
-            size_t len = strnlen(optarg, opts.device_path.size());
-            if (len >= opts.device_path.size()) {
-                say_warnx("device path too long (%zu bytes at most)", opts.device_path.size() - 1);
-                opts.ends_with = EX_USAGE;
-                return opts;
-            }
-            opts.device_path.fill('\0');
-            memcpy(opts.device_path.data(), optarg, len);
-            opts.device_named = true;
-            break;
-        }
-        case 'l':
-            list_models(board_table);
-            // With -N, standard output is checked once, where the run ends (plugin_status).
-            opts.ends_with = plugin ? 0 : stdout_status(0);
-            return opts;
-        case 'v':
-            opt_verbose = true;
-            break;
-        default: // -h, -?, an unknown option, -f or -x without its argument
-            if (plugin) {
-                say_usage_reason(ch, optopt);
-                opts.usage_follows = true;
-                opts.ends_with = EX_USAGE;
-            } else {
-                opts.ends_with = usage();
-            }
-            return opts;
-        }
-    }
-    // -S writes the configuration and nothing else: a report form, the limits or the
-    // plugin's exclusions beside it are a usage error, the first of them named.
-    if (opts.sensors_config) {
-        const char *other = json                            ? "-J"
-                            : delimited                     ? "-c"
-                            : prometheus                    ? "-P"
-                            : plugin                        ? "-N"
-                            : opts.show_limits              ? "-a"
-                            : !opts.excluded.list().empty() ? "-x"
-                                                            : nullptr;
-        if (other != nullptr) {
-            say_warnx("-S writes the board's libsensors configuration alone: %s does not go "
-                      "with it",
-                      other);
-            if (plugin)
-                opts.usage_follows = true;
-            else
-                usage();
-            opts.ends_with = EX_USAGE;
-            return opts;
-        }
-    }
-    // One form at most; none is the plain table.
-    opts.forms = json + delimited + prometheus + plugin;
-    opts.exposition = prometheus;
-    if (json)
-        opts.target.form = report_form::json;
-    else if (delimited)
-        opts.target.form = report_form::delimited;
-    else if (prometheus)
-        opts.target.form = report_form::prometheus;
-    opts.target.limits = opts.show_limits ? with_limits::yes : with_limits::no;
-    if (plugin && !opts.wait.bounded)
-        opts.wait = {true, plugin_lock_seconds};
-    return opts;
-}
-
-// Whether giving up root says why it failed.
-enum class say_why { no, yes };
-
-// Gives up root for good in a setuid-root run, and traces it. False if that failed, after
-// the failure's message when SAY is yes.
-bool give_up_root(say_why say) {
-    const privilege_drop drop = platform_drop_privileges();
-    if (say == say_why::yes) {
-        switch (drop) {
-        case privilege_drop::done:
-            break;
-        case privilege_drop::group_failed:
-            say_warn("dropping group privileges failed");
-            break;
-        case privilege_drop::user_failed:
-            say_warn("dropping user privileges failed");
-            break;
-        case privilege_drop::not_for_good:
-            say_warnx("root privileges could be regained after dropping them");
-            break;
-        }
-    }
-    if (drop != privilege_drop::done)
-        return false;
-    debug_print("privileges dropped: uid %u, euid %u\n", static_cast<unsigned>(platform_getuid()),
-                static_cast<unsigned>(platform_geteuid()));
-    return true;
-}
-
 // Replaces the failure file, if the run has one, with the exposition of a failed reading.
 // The file is created with the rights of the user who ran the program: a setuid-root run
 // that still holds root gives it up first, and one that cannot leaves the file alone. The
@@ -341,7 +57,7 @@ void write_failure_file(holdings &h) {
     h.failure_file = nullptr;
     if (file == nullptr || h.drop_failed)
         return;
-    if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(say_why::no))
+    if (holds_borrowed_root() && !give_up_root(say_why::no))
         return;
     write_failed_exposition(file, h.file_refused ? refusal::quiet : refusal::said);
 }
@@ -369,21 +85,21 @@ int finish(holdings &h, int status) {
 // Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
 // characters, so every later use of it stays inside the buffer.
 bool read_ident(board_string which, char *buf) {
-    if (platform_board_string(which, buf, ident_size) == -1)
+    if (platform_board_string(which, buf, board_string_size) == -1)
         return false;
-    buf[ident_size - 1] = '\0';
+    buf[board_string_size - 1] = '\0';
     return true;
 }
 
 // Reads the board's maker and product into two blocks of the holdings and finds its row in
 // the table, into ROW. Returns 0, or the status of the step that failed, after its message.
 int identify_board(holdings &h, const board *&row) {
-    h.maker = static_cast<char *>(calloc(1, ident_size));
+    h.maker = static_cast<char *>(calloc(1, board_string_size));
     if (h.maker == nullptr) {
         say_warn("calloc() for maker failed");
         return EX_OSERR;
     }
-    h.product = static_cast<char *>(calloc(1, ident_size));
+    h.product = static_cast<char *>(calloc(1, board_string_size));
     if (h.product == nullptr) {
         say_warn("calloc() for product failed");
         return EX_OSERR;
@@ -415,6 +131,24 @@ bool board_has_label(const board &b, const char *label) {
     return false;
 }
 
+// The report of a -N run that could not judge, from the messages it kept: they are handed to
+// the report as a list of their texts, which stay in the output log until messages_drop().
+// Without the memory for the list the report has the fixed text of a run that said nothing.
+void write_unknown() {
+    const kept_message_list kept = kept_messages();
+    size_t count = 0;
+    for ([[maybe_unused]] std::span<const char> message : kept)
+        count++;
+    auto *list =
+        static_cast<std::span<const char> *>(calloc(count + 1, sizeof(std::span<const char>)));
+    size_t filled = 0;
+    if (list != nullptr)
+        for (std::span<const char> message : kept)
+            list[filled++] = message;
+    write_plugin_unknown({list, filled}, stdout);
+    free(list);
+}
+
 // The exit status of a -N run that ended with STATUS, having judged the readings as VERDICT
 // if it got so far: the verdict's state, or 0 for -l; any failure is UNKNOWN, with what the
 // run said on its status line, and the usage text after it where OPTS asks for that.
@@ -433,7 +167,7 @@ int plugin_status(const options &opts, int status, std::optional<plugin_state> v
         messages_drop();
         return static_cast<int>(plugin_state::unknown);
     }
-    write_plugin_unknown(kept_messages(), stdout);
+    write_unknown();
     messages_drop();
     if (opts.usage_follows)
         usage();
@@ -494,22 +228,20 @@ void refuse(const options &opts, const char *message) {
 // setuid-root run gives up root before anything else, and the file is written with the
 // rights of the user who ran the program. Identification fails as a reading's does.
 int write_configuration(const options &opts, holdings &h) {
-    if (platform_geteuid() == 0 && platform_getuid() != 0 && !give_up_root(say_why::yes)) {
+    if (holds_borrowed_root() && !give_up_root(say_why::yes)) {
         h.drop_failed = true;
         return EX_OSERR;
     }
     const board *row = nullptr;
     if (int status = identify_board(h, row); status != 0)
         return status;
-    if (!has_sensors_config(*row)) {
+    const std::optional<board_features> features = driver_features_of(*row);
+    if (!features) {
         say_puts("Internal vantorel coding error.  Please report this bug\n"
                  "to the vantorel author.");
         return EX_SOFTWARE;
     }
-    return write_text(
-        opts.target.file,
-        [](FILE *out, const void *b) { write_sensors_config(*static_cast<const board *>(b), out); },
-        row);
+    return write_config_report(opts.target.file, *row, *features);
 }
 
 // The steps from the root check to the report, in order. Each returns its status to the
@@ -595,21 +327,6 @@ bool open_standard_descriptors() {
     return true;
 }
 
-int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what) {
-    switch (b.chip) {
-    case chip_kind::w83793g:
-        return w83793g_main(bus, b.slave, s, what);
-    case chip_kind::w83792d:
-        return w83792d_main(bus, b.slave, s, what);
-    case chip_kind::x6dva:
-        return x6dva_main(bus, s, what);
-    }
-    // A row whose kind no reader handles.
-    say_puts("Internal vantorel coding error.  Please report this bug\n"
-             "to the vantorel author.");
-    return EX_SOFTWARE;
-}
-
 int run_program(int argc, char **argv) {
     // -N first, before anything can fail: every end of a check, whatever ends it, is a status
     // line and 0 to 3. A monitoring daemon that stops reading closes its end of the pipe; the
@@ -634,5 +351,10 @@ int run_program(int argc, char **argv) {
         status = finish(h, opts.sensors_config ? write_configuration(opts, h)
                                                : read_and_report(opts, h, verdict));
     }
-    return plugin ? plugin_status(opts, status, verdict) : status;
+    if (plugin)
+        status = plugin_status(opts, status, verdict);
+    // What the options set for this run alone: the trace, and getopt(3)'s own messages.
+    opt_verbose = false;
+    opterr = 1;
+    return status;
 }

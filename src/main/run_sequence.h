@@ -4,21 +4,14 @@
 // The run sequence of the program, behind main().
 #pragma once
 
-#include "boards/boards.h"
-#include "platform/platform.h"
-
 // Parses the options, then identifies the board, reads its chip and prints the report (or
 // lists the boards, or prints the usage). Returns the exit status, sysexits(3) style, having
-// released everything it took, on every path. getopt(3) state is the caller's: a caller that
-// runs it more than once resets optind in between.
+// released everything it took, on every path, and with nothing the options set left set (the
+// trace of -v is off again). getopt(3)'s position is the caller's: a caller that runs it more
+// than once resets optind in between.
 int run_program(int argc, char **argv);
 
 // Makes sure descriptors 0, 1 and 2 are open, filling a closed one with /dev/null opened
 // read-only, so that every file the program opens gets descriptor 3 or above. False when a
 // closed one could not be filled.
 bool open_standard_descriptors();
-
-// Runs the reader of B's chip kind on the open device BUS into S, its limits and status bits
-// too when WHAT says so. Returns 0; EX_IOERR from a failed bus transaction, already said; or
-// EX_SOFTWARE after saying on standard output that no reader handles the kind.
-int read_chip(const board &b, bus_handle &bus, readings &s, chip_reading what);

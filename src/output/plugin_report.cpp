@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include "output/plugin_report.h"
+#include "output/numbers.h"
 #include "trace/trace.h"
 
 #include <stdint.h>
@@ -325,7 +326,7 @@ plugin_state write_plugin_report(const board &b, const readings &s, const exclud
     return v.state;
 }
 
-void write_plugin_unknown(const kept_message_list &messages, FILE *out) {
+void write_plugin_unknown(plugin_messages messages, FILE *out) {
     fprintf(out, "VANTOREL %s - ", state_name(plugin_state::unknown));
     if (messages.empty())
         fputs("the board could not be read\n", out);

@@ -9,7 +9,6 @@
 
 #include "boards/boards.h"
 #include "boards/readings_walk.h"
-#include "trace/trace.h"
 
 #include <array>
 #include <span>
@@ -86,7 +85,12 @@ plugin_verdict judge(const board &b, const readings &s, const excluded_labels &e
 plugin_state write_plugin_report(const board &b, const readings &s, const excluded_labels &excluded,
                                  FILE *out = stdout);
 
+// What a run that could not judge said, in the order said: each message the text that puts(3),
+// warn(3) or warnx(3) would have written, without the program's name before it and the newline
+// after it; a line feed inside a message stays.
+using plugin_messages = std::span<const std::span<const char>>;
+
 // The report of a run that could not judge: "VANTOREL UNKNOWN - " and MESSAGES, one message a
 // line (a line feed inside one becomes a blank), the first on the status line, each '|' and
 // ';' in them written as '_'; a fixed text when there are none.
-void write_plugin_unknown(const kept_message_list &messages, FILE *out = stdout);
+void write_plugin_unknown(plugin_messages messages, FILE *out = stdout);

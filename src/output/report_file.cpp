@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include "output/report_file.h"
+#include "output/sensors_config.h"
 #include "trace/trace.h"
 
 #include <err.h>
@@ -362,19 +363,19 @@ int write_report(const report_target &target, const board &b, const readings &s,
     return stdout_status(status);
 }
 
-int write_text(const char *file, text_writer write, const void *context) {
+int write_config_report(const char *file, const board &b, const board_features &f) {
     if (file == nullptr) {
-        write(stdout, context);
+        write_sensors_config(b, f, stdout);
         return stdout_status(0);
     }
     const int status = replace_file(
-        file, [&](FILE *out) { write(out, context); }, refusal::said);
+        file, [&](FILE *out) { write_sensors_config(b, f, out); }, refusal::said);
     return stdout_status(status);
 }
 
 int write_failed_exposition(const char *file, refusal say) {
     return replace_file(
-        file, [](FILE *out) { sensors_output_prom_failed(out); }, say);
+        file, [](FILE *out) { write_prometheus_failure(out); }, say);
 }
 
 int stdout_status(int status) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "boards/boards.h"
+#include "boards/board_features.h"
 #include "output/report_forms.h"
 
 // Where a run's report goes, and in which form: standard output, or (FILE set) the file
@@ -22,18 +23,16 @@ struct report_target {
 int write_report(const report_target &target, const board &b, const readings &s,
                  bool *file_refused = nullptr);
 
-// Something that prints a whole text to OUT, with CONTEXT.
-using text_writer = void (*)(FILE *out, const void *context);
-
-// Writes the text that WRITE prints to standard output, or, FILE set, replaces FILE with it
-// as write_report replaces FILE with a report. Returns 0, or EX_IOERR after a message.
-int write_text(const char *file, text_writer write, const void *context);
+// Writes the libsensors configuration of B, whose chips' drivers show F, to standard output,
+// or, FILE set, replaces FILE with it as write_report replaces FILE with a report. Returns 0,
+// or EX_IOERR after a message.
+int write_config_report(const char *file, const board &b, const board_features &f);
 
 // Whether a failed replacement says so on standard error. A second attempt at a file that
 // has just been refused with a message keeps quiet, rather than repeat it.
 enum class refusal { said, quiet };
 
-// Replaces FILE with the exposition of a failed run (sensors_output_prom_failed). Returns 0,
+// Replaces FILE with the exposition of a failed run (write_prometheus_failure). Returns 0,
 // or EX_IOERR after a message naming FILE. FILE is then as it was, except when only the
 // closing sync of its directory failed: the new FILE is in place but may not survive a crash.
 // Either way no temporary file of this run is left.

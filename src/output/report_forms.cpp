@@ -3,6 +3,7 @@
 
 #include "output/report_forms.h"
 #include "boards/readings_walk.h"
+#include "output/numbers.h"
 #include "trace/trace.h"
 
 #include <stdarg.h>
@@ -255,7 +256,7 @@ enum class sample_kind { reading, limit, alarm };
 // Which voltage cells a family takes: a register value is a number without a unit, and under
 // a family of volts dashboards and rules would take it for volts, so it has a family of its
 // own and its limits (no more volts than it is) have none.
-enum class cells { all, volts, register_values };
+enum class taken_cells { all, volts, register_values };
 
 struct family_row {
     const char *name;
@@ -263,47 +264,47 @@ struct family_row {
     reading_kind kind;
     sample_kind sample;
     limit_name limit; // of sample_kind::limit
-    cells taken;
+    taken_cells taken;
     bool always; // its HELP and TYPE lines even without a sample
 };
 
 // clang-format off
 constexpr family_row families[] = {
     {"vantorel_temperature_celsius", "Temperature read by vantorel.",
-     reading_kind::temperature, sample_kind::reading, limit_name::min, cells::all, true},
+     reading_kind::temperature, sample_kind::reading, limit_name::min, taken_cells::all, true},
     {"vantorel_fan_rpm", "Fan speed read by vantorel (0: no reading).",
-     reading_kind::fan, sample_kind::reading, limit_name::min, cells::all, true},
+     reading_kind::fan, sample_kind::reading, limit_name::min, taken_cells::all, true},
     {"vantorel_voltage_volts", "Voltage read by vantorel.",
-     reading_kind::voltage, sample_kind::reading, limit_name::min, cells::volts, true},
+     reading_kind::voltage, sample_kind::reading, limit_name::min, taken_cells::volts, true},
     {"vantorel_register_value",
      "Plain register value of a voltage input that the board's chip stores without a scale "
      "(the X6DVA's chip at 0x2c): not volts.",
-     reading_kind::voltage, sample_kind::reading, limit_name::min, cells::register_values, false},
+     reading_kind::voltage, sample_kind::reading, limit_name::min, taken_cells::register_values, false},
     // The limits, converted as their readings are.
     {"vantorel_temperature_max_celsius",
      "The chip's temperature limit (on the W83793G its critical level).",
-     reading_kind::temperature, sample_kind::limit, limit_name::max, cells::all, false},
+     reading_kind::temperature, sample_kind::limit, limit_name::max, taken_cells::all, false},
     {"vantorel_temperature_max_hyst_celsius",
      "Hysteresis of the temperature limit: where the chip clears its alarm.",
-     reading_kind::temperature, sample_kind::limit, limit_name::max_hyst, cells::all, false},
+     reading_kind::temperature, sample_kind::limit, limit_name::max_hyst, taken_cells::all, false},
     {"vantorel_temperature_warn_celsius", "The chip's warning level for the temperature (W83793G).",
-     reading_kind::temperature, sample_kind::limit, limit_name::warn, cells::all, false},
+     reading_kind::temperature, sample_kind::limit, limit_name::warn, taken_cells::all, false},
     {"vantorel_temperature_warn_hyst_celsius",
      "Hysteresis of the temperature warning level (W83793G).",
-     reading_kind::temperature, sample_kind::limit, limit_name::warn_hyst, cells::all, false},
+     reading_kind::temperature, sample_kind::limit, limit_name::warn_hyst, taken_cells::all, false},
     {"vantorel_fan_min_rpm", "The chip's minimum fan speed.",
-     reading_kind::fan, sample_kind::limit, limit_name::min, cells::all, false},
+     reading_kind::fan, sample_kind::limit, limit_name::min, taken_cells::all, false},
     {"vantorel_voltage_min_volts", "The chip's lower voltage limit.",
-     reading_kind::voltage, sample_kind::limit, limit_name::min, cells::volts, false},
+     reading_kind::voltage, sample_kind::limit, limit_name::min, taken_cells::volts, false},
     {"vantorel_voltage_max_volts", "The chip's upper voltage limit.",
-     reading_kind::voltage, sample_kind::limit, limit_name::max, cells::volts, false},
+     reading_kind::voltage, sample_kind::limit, limit_name::max, taken_cells::volts, false},
     // The chip's status bits, each the chip's own comparison of the reading with its limits.
     {"vantorel_temperature_alarm", "The chip's status bit for the temperature (1: alarm).",
-     reading_kind::temperature, sample_kind::alarm, limit_name::min, cells::all, false},
+     reading_kind::temperature, sample_kind::alarm, limit_name::min, taken_cells::all, false},
     {"vantorel_fan_alarm", "The chip's status bit for the fan (1: alarm).",
-     reading_kind::fan, sample_kind::alarm, limit_name::min, cells::all, false},
+     reading_kind::fan, sample_kind::alarm, limit_name::min, taken_cells::all, false},
     {"vantorel_voltage_alarm", "The chip's status bit for the voltage (1: alarm).",
-     reading_kind::voltage, sample_kind::alarm, limit_name::min, cells::all, false},
+     reading_kind::voltage, sample_kind::alarm, limit_name::min, taken_cells::all, false},
 };
 // clang-format on
 
@@ -311,8 +312,8 @@ constexpr family_row families[] = {
 // status bit it has not, a cell the family does not take).
 limit<quantity> sample_of(const family_row &f, const shown_reading &r) {
     const bool register_value = r.unit == voltage_unit::register_value;
-    if ((f.taken == cells::volts && register_value) ||
-        (f.taken == cells::register_values && !register_value))
+    if ((f.taken == taken_cells::volts && register_value) ||
+        (f.taken == taken_cells::register_values && !register_value))
         return {};
     switch (f.sample) {
     case sample_kind::reading:
@@ -334,7 +335,7 @@ void up(FILE *out, int value) {
 
 } // namespace
 
-void sensors_output(const board &b, const readings &s, FILE *out, with_limits limits) {
+void write_plain_report(const board &b, const readings &s, FILE *out, with_limits limits) {
     debug_print("sensors_output(b = %p, s = %p)\n", static_cast<const void *>(&b),
                 static_cast<const void *>(&s));
     const bool shown = limits == with_limits::yes;
@@ -356,7 +357,7 @@ void sensors_output(const board &b, const readings &s, FILE *out, with_limits li
     debug_print("sensors_output() returning\n");
 }
 
-void sensors_output_delim(const board &b, const readings &s, FILE *out, with_limits limits) {
+void write_csv_report(const board &b, const readings &s, FILE *out, with_limits limits) {
     debug_print("sensors_output_delim(b = %p, s = %p)\n", static_cast<const void *>(&b),
                 static_cast<const void *>(&s));
     const bool shown = limits == with_limits::yes;
@@ -382,7 +383,7 @@ void sensors_output_delim(const board &b, const readings &s, FILE *out, with_lim
     debug_print("sensors_output_delim() returning\n");
 }
 
-void sensors_output_json(const board &b, const readings &s, FILE *out, with_limits limits) {
+void write_json_report(const board &b, const readings &s, FILE *out, with_limits limits) {
     debug_print("sensors_output_json(b = %p, s = %p)\n", static_cast<const void *>(&b),
                 static_cast<const void *>(&s));
     const bool shown = limits == with_limits::yes;
@@ -409,7 +410,7 @@ void sensors_output_json(const board &b, const readings &s, FILE *out, with_limi
 // before the decimals, no grouping), which is the one the exposition format reads. Every
 // board's label lists name each sensor once per family, so no series repeats; a voltage
 // cell's reading goes to exactly one of the two families that take voltage cells.
-void sensors_output_prom(const board &b, const readings &s, FILE *out) {
+void write_prometheus_exposition(const board &b, const readings &s, FILE *out) {
     debug_print("sensors_output_prom(b = %p, s = %p)\n", static_cast<const void *>(&b),
                 static_cast<const void *>(&s));
     family(out, "vantorel_board_info",
@@ -451,7 +452,7 @@ void sensors_output_prom(const board &b, const readings &s, FILE *out) {
     debug_print("sensors_output_prom() returning\n");
 }
 
-void sensors_output_prom_failed(FILE *out) {
+void write_prometheus_failure(FILE *out) {
     debug_print("sensors_output_prom_failed()\n");
     up(out, 0);
     debug_print("sensors_output_prom_failed() returning\n");
@@ -461,16 +462,16 @@ void write_form(report_form form, const board &b, const readings &s, FILE *out,
                 with_limits limits) {
     switch (form) {
     case report_form::plain:
-        sensors_output(b, s, out, limits);
+        write_plain_report(b, s, out, limits);
         break;
     case report_form::delimited:
-        sensors_output_delim(b, s, out, limits);
+        write_csv_report(b, s, out, limits);
         break;
     case report_form::json:
-        sensors_output_json(b, s, out, limits);
+        write_json_report(b, s, out, limits);
         break;
     case report_form::prometheus:
-        sensors_output_prom(b, s, out);
+        write_prometheus_exposition(b, s, out);
         break;
     }
 }

@@ -20,20 +20,20 @@ enum class with_limits : bool { no, yes };
 // Plain table. With limits, each line goes on with the reading's limits in parentheses and
 // an ALARM mark where its status bit is set, each in a column of its own, and a "Chassis
 // intrusion" line follows where the chip has a case-open bit.
-void sensors_output(const board &b, const readings &s, FILE *out = stdout,
-                    with_limits limits = with_limits::no);
+void write_plain_report(const board &b, const readings &s, FILE *out = stdout,
+                        with_limits limits = with_limits::no);
 // CSV lines, label,value,unit. With limits, six fields follow on every line: min, max,
 // alarm (0 or 1), max_hyst, warn, warn_hyst, each empty where the reading has none; then a
 // "Chassis intrusion" line where the chip has a case-open bit.
-void sensors_output_delim(const board &b, const readings &s, FILE *out = stdout,
-                          with_limits limits = with_limits::no);
+void write_csv_report(const board &b, const readings &s, FILE *out = stdout,
+                      with_limits limits = with_limits::no);
 // One object of three objects, temps, fans and voltages, that map each label to a string of
 // the value and its unit. With limits, seven more members follow: temp_limits, fan_limits and
 // voltage_limits map each label to an object of its limits (strings as the readings are);
 // temp_alarms, fan_alarms and voltage_alarms map each label to true, false, or null where the
 // chip has no status bit for it; intrusion is true or false, where the chip has the bit.
-void sensors_output_json(const board &b, const readings &s, FILE *out = stdout,
-                         with_limits limits = with_limits::no);
+void write_json_report(const board &b, const readings &s, FILE *out = stdout,
+                       with_limits limits = with_limits::no);
 
 // The Prometheus text exposition (format 0.0.4): vantorel_board_info with the board's maker
 // and product and the display name of its chip handling; one gauge family each for
@@ -41,10 +41,10 @@ void sensors_output_json(const board &b, const readings &s, FILE *out = stdout,
 // that holds a plain register value goes to vantorel_register_value instead, never under a
 // unit); the families of the limits and status bits, a sample per label that has one, each
 // family left out where no label has; vantorel_up 1.
-void sensors_output_prom(const board &b, const readings &s, FILE *out = stdout);
+void write_prometheus_exposition(const board &b, const readings &s, FILE *out = stdout);
 
 // The exposition of a run that read nothing: vantorel_up 0 and no other sample.
-void sensors_output_prom_failed(FILE *out = stdout);
+void write_prometheus_failure(FILE *out = stdout);
 
 enum class report_form { plain, delimited, json, prometheus };
 

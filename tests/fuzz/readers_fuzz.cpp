@@ -23,7 +23,6 @@
 #include "chips/chip_tables.h"
 #include "chips/chips.h"
 #include "registers/registers.h"
-#include "main/run_sequence.h"
 #include "trace/trace.h"
 #include "output/report_forms.h"
 #include "sim/sim.h"

@@ -90,9 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     int free_fd = lowest_free_fd();
     optind = 0; // a fresh getopt(3) scan for every run
-    opt_verbose = false;
     int status = run_program(static_cast<int>(words.size()), argv.data());
-    opt_verbose = false;
 
     // A -N run answers as a monitoring plugin does: 1 WARNING, 2 CRITICAL, and every failure
     // 3, UNKNOWN; no other run ends with those statuses.

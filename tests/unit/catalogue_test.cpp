@@ -272,26 +272,4 @@ TEST(Walk, CarriesTheCellsValueLimitsAlarmAndUnit) {
     EXPECT_EQ(v3.alarm, alarm_bit::absent);
 }
 
-// Whole numbers as the record keeps them, to the last digit of 64 bits; volts with three
-// decimals, negative zero with its sign; widths are minimums.
-TEST(Numbers, AreWrittenAsTheirKindSays) {
-    struct number_case {
-        quantity q;
-        int width;
-        const char *text;
-    } cases[] = {
-        {whole_quantity(38), 0, "38"},
-        {whole_quantity(38), 8, "      38"},
-        {whole_quantity(UINT64_MAX), 8, "18446744073709551615"},
-        {real_quantity(-11.904), 8, " -11.904"},
-        {real_quantity(-0.0), 0, "-0.000"},
-    };
-    for (const number_case &c : cases) {
-        char buf[64];
-        format_number(buf, sizeof buf, c.q, c.width);
-        EXPECT_STREQ(buf, c.text);
-        EXPECT_EQ(capture_stdout([&] { print_number(stdout, c.q, c.width); }), c.text);
-    }
-}
-
 } // namespace

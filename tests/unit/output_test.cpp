@@ -3,11 +3,14 @@
 
 // The report forms, byte for byte.
 #include "capture.h"
+#include "output/numbers.h"
 #include "output/report_forms.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <float.h>
+#include <stdio.h>
 #include <string>
 
 namespace {
@@ -360,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Report, FailedExpositionIsUpZeroAlone) {
-    EXPECT_EQ(capture_stdout([] { sensors_output_prom_failed(); }), up_family + "vantorel_up 0\n");
+    EXPECT_EQ(capture_stdout([] { write_prometheus_failure(); }), up_family + "vantorel_up 0\n");
 }
 
 TEST(Report, PrometheusLabelValuesAreEscaped) {
@@ -368,7 +371,7 @@ TEST(Report, PrometheusLabelValuesAreEscaped) {
     const board b = {"Maker \"M\"", "P\\1\n2", chip_kind::w83793g, 0x2f, none, odd, none};
     readings s{};
     set_temp(s, 0, 40);
-    std::string out = capture_stdout([&] { sensors_output_prom(b, s); });
+    std::string out = capture_stdout([&] { write_prometheus_exposition(b, s); });
     EXPECT_NE(out.find("vantorel_board_info{maker=\"Maker \\\"M\\\"\",product=\"P\\\\1\\n2\","
                        "chip=\"Winbond W83793G\"} 1\n"),
               std::string::npos)
@@ -387,12 +390,42 @@ TEST(Report, WidthsAreMinimumsAndNegativeZeroKeepsItsSign) {
     s.voltages[0] = 2.0;
     s.voltages[1] = -0.0;
     ASSERT_TRUE(std::signbit(s.voltages[1]));
-    EXPECT_EQ(capture_stdout([&] { sensors_output(b, s); }), "FAN1                 123456789 RPM\n"
-                                                             "FAN2                        0 RPM\n"
-                                                             "A label of 21 letters    2.000 V\n"
-                                                             "Z                      -0.000 V\n");
-    EXPECT_EQ(capture_stdout([&] { sensors_output_delim(b, s); }),
+    EXPECT_EQ(capture_stdout([&] { write_plain_report(b, s); }),
+              "FAN1                 123456789 RPM\n"
+              "FAN2                        0 RPM\n"
+              "A label of 21 letters    2.000 V\n"
+              "Z                      -0.000 V\n");
+    EXPECT_EQ(capture_stdout([&] { write_csv_report(b, s); }),
               "FAN1,123456789,RPM\nFAN2,0,RPM\nA label of 21 letters,2.000,V\nZ,-0.000,V\n");
+}
+
+// Whole numbers as the record keeps them, to the last digit of 64 bits; volts with three
+// decimals, negative zero with its sign; degrees without trailing zeros; widths are minimums.
+TEST(Numbers, AreWrittenAsTheirKindSays) {
+    struct number_case {
+        quantity q;
+        int width;
+        const char *text;
+    } cases[] = {
+        {whole_quantity(38), 0, "38"},
+        {whole_quantity(38), 8, "      38"},
+        {whole_quantity(UINT64_MAX), 8, "18446744073709551615"},
+        {real_quantity(-11.904), 8, " -11.904"},
+        {real_quantity(-0.0), 0, "-0.000"},
+        {degrees_quantity(-10), 0, "-10"},
+        {degrees_quantity(30.5), 6, "  30.5"},
+        {degrees_quantity(0.25), 0, "0.25"},
+    };
+    for (const number_case &c : cases) {
+        char buf[64];
+        format_number(buf, sizeof buf, c.q, c.width);
+        EXPECT_STREQ(buf, c.text);
+        EXPECT_EQ(capture_stdout([&] { print_number(stdout, c.q, c.width); }), c.text);
+    }
+    // The longest number a double makes is written whole, never cut.
+    char longest[400];
+    snprintf(longest, sizeof longest, "%.3f", -DBL_MAX);
+    EXPECT_EQ(capture_stdout([] { print_number(stdout, real_quantity(-DBL_MAX)); }), longest);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -445,6 +447,11 @@ TEST(PluginReport, NamesWhatIsWrongOnTheStatusLineAndALineForEach) {
     EXPECT_EQ(state, plugin_state::critical);
 }
 
+// A message as the run hands it to the report: its text, without a terminator.
+std::span<const char> text(const char *message) {
+    return {message, strlen(message)};
+}
+
 TEST(PluginReport, WithEveryReadingLeftOutThereIsNoPerfdata) {
     excluded_labels x;
     for (const char *l :
@@ -465,22 +472,17 @@ TEST(PluginReport, TextFromElsewhereCarriesNoPerfdataCharacters) {
               "VANTOREL CRITICAL - X_Y_Z: 1 of 1 readings out of the board's limits (T_1_) | "
               "'T_1_'=90;;80\n"
               "T_1_: 90 C, at or over its limit of 80 C\n");
-    messages_keep();
-    say_warnx("-x a|b;c: no such reading");
-    say_warnx("open() on /x|y failed");
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
+    const std::span<const char> said[] = {text("-x a|b;c: no such reading"),
+                                          text("open() on /x|y failed")};
+    EXPECT_EQ(capture_stdout([&] { write_plugin_unknown(said, stdout); }),
               "VANTOREL UNKNOWN - -x a_b_c: no such reading\nopen() on /x_y failed\n");
-    messages_drop();
 }
 
 TEST(PluginReport, UnknownPutsTheFirstMessageOnTheStatusLineAndEachOnALineOfItsOwn) {
-    messages_keep();
-    say_warnx("one");
-    say_puts("two\nlines");
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
+    const std::span<const char> said[] = {text("one"), text("two\nlines")};
+    EXPECT_EQ(capture_stdout([&] { write_plugin_unknown(said, stdout); }),
               "VANTOREL UNKNOWN - one\ntwo lines\n");
-    messages_drop();
-    EXPECT_EQ(capture_stdout([] { write_plugin_unknown(kept_messages(), stdout); }),
+    EXPECT_EQ(capture_stdout([] { write_plugin_unknown({}, stdout); }),
               "VANTOREL UNKNOWN - the board could not be read\n");
 }
 

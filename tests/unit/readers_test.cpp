@@ -8,6 +8,7 @@
 #include "chips/cells.h"
 #include "chips/chip_tables.h"
 #include "chips/chips.h"
+#include "chips/readers.h"
 #include "chips/conversions.h"
 #include "registers/registers.h"
 #include "sim/sim.h"
@@ -153,13 +154,13 @@ int read_kind(chip_kind kind, bus_handle &bus, readings &s,
               chip_reading what = chip_reading::readings) {
     switch (kind) {
     case chip_kind::w83793g:
-        return w83793g_main(bus, 0x2f, s, what);
+        return read_winbond(bus, 0x2f, w83793g_chip, s, what);
     case chip_kind::w83792d:
-        return w83792d_main(bus, 0x2f, s, what);
+        return read_winbond(bus, 0x2f, w83792d_chip, s, what);
     case chip_kind::x6dva:
         break;
     }
-    return x6dva_main(bus, s, what);
+    return read_x6dva(bus, s, what);
 }
 
 class Reader : public ::testing::Test {
@@ -173,7 +174,7 @@ class Reader : public ::testing::Test {
 TEST_F(Reader, W83793gReadsTheBlockOnceInOrderAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83793g_main(bus, 0x2f, s, chip_reading::readings), 0);
+    EXPECT_EQ(read_winbond(bus, 0x2f, w83793g_chip, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83793g).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83793g));
 }
@@ -297,7 +298,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     sim_set_reg(0x2f, 0x39, 0x02);
     sim_set_reg(0x2f, 0x3a, 0x1c);
     readings s{};
-    w83793g_main(bus, 0x2f, s, chip_reading::readings);
+    read_winbond(bus, 0x2f, w83793g_chip, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.202");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[7]), "4.950");
@@ -310,7 +311,7 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
     EXPECT_EQ(s.fans[11], 2500u); // 0x021c = 540
 
     sim_set_reg(0x2f, 0x1b, 0x04); // the low bits move from voltages[0] to voltages[1]
-    w83793g_main(bus, 0x2f, s, chip_reading::readings);
+    read_winbond(bus, 0x2f, w83793g_chip, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.200");
     EXPECT_EQ(fixed3(s.voltages[1]), "1.202");
 }
@@ -318,8 +319,8 @@ TEST_F(Reader, W83793gTakesLowBitsFromOneRegisterAndPairsFanBytesHighFirst) {
 TEST_F(Reader, W83793gTraceOrder) {
     sim_set_reg(0x2f, 0x1c, 0x26);
     readings s{};
-    std::string out =
-        capture_traced(true, [&] { w83793g_main(bus, 0x2f, s, chip_reading::readings); });
+    std::string out = capture_traced(
+        true, [&] { read_winbond(bus, 0x2f, w83793g_chip, s, chip_reading::readings); });
     char head[96];
     snprintf(head, sizeof head,
              "==> w83793g_main(fd = 3, slave = 0x2f, s = %p)\n"
@@ -342,7 +343,7 @@ TEST_F(Reader, W83793gTraceOrder) {
 TEST_F(Reader, W83792dReadsItsRegisterListAndWritesItsCells) {
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(w83792d_main(bus, 0x2f, s, chip_reading::readings), 0);
+    EXPECT_EQ(read_winbond(bus, 0x2f, w83792d_chip, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::w83792d).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::w83792d));
     EXPECT_TRUE(std::signbit(s.voltages[13]));
@@ -361,7 +362,7 @@ TEST_F(Reader, W83792dPacksLowBitsAndPicksEachFansDivisor) {
     sim_set_reg(0x2f, 0xbe, 0x87); // fan 6, code 0 from 0x9E
     sim_set_reg(0x2f, 0x27, 0x90);
     readings s{};
-    w83792d_main(bus, 0x2f, s, chip_reading::readings);
+    read_winbond(bus, 0x2f, w83792d_chip, s, chip_reading::readings);
     EXPECT_EQ(fixed3(s.voltages[0]), "1.206");
     EXPECT_EQ(fixed3(s.voltages[1]), "0.004");  // 0x21 = 0, bits 3-2 of 0x3E = 2
     EXPECT_EQ(fixed3(s.voltages[11]), "0.004"); // bits 5-4 = 1
@@ -377,7 +378,7 @@ TEST_F(Reader, X6dvaReadsBothChipsAtFixedAddressesAndWritesItsCells) {
     sim_add_chip(0x2c);
     sim_add_chip(0x2f);
     readings s = sentinel_filled();
-    EXPECT_EQ(x6dva_main(bus, s, chip_reading::readings), 0);
+    EXPECT_EQ(read_x6dva(bus, s, chip_reading::readings), 0);
     EXPECT_EQ(reads(), facts_of(chip_kind::x6dva).reads);
     EXPECT_EQ(changed(s), filled_by(chip_kind::x6dva));
     EXPECT_TRUE(std::signbit(s.voltages[3]));
@@ -394,7 +395,7 @@ TEST_F(Reader, X6dvaStoresFirstChipValuesUnscaled) {
     sim_set_reg(0x2f, 0xb9, 0x96); // fan 4, code 1 from 0x5C
     sim_set_reg(0x2f, 0x5c, 0x01);
     readings s{};
-    x6dva_main(bus, s, chip_reading::readings);
+    read_x6dva(bus, s, chip_reading::readings);
     EXPECT_EQ(s.voltages[11], 15.0);
     EXPECT_EQ(s.voltages[12], 33.0);
     EXPECT_EQ(s.voltages[13], 34.0);
@@ -853,6 +854,23 @@ TEST_F(Reader, AFailedTransactionEndsTheReadBeforeAnyCellOfItsChip) {
         EXPECT_EQ(err, std::string(program_invocation_short_name) +
                            ": ioctl(SMB_READB) failed: Input/output error\n");
     }
+}
+
+// A row whose chip kind no reader handles is the program's own fault, reported as such, and
+// asks nothing of the bus.
+TEST(ReadChip, AnUnknownChipKindIsAnInternalError) {
+    sim_reset();
+    sim_add_chip(0x2f);
+    const board unknown = {"Supermicro", "TEST", static_cast<chip_kind>(3), 0x2f, {}, {}, {}};
+    readings s{};
+    bus_handle bus{3};
+    int status = -1;
+    EXPECT_EQ(capture_traced(
+                  true, [&] { status = read_chip(unknown, bus, s, chip_reading::with_limits); }),
+              "Internal vantorel coding error.  Please report this bug\n"
+              "to the vantorel author.\n");
+    EXPECT_EQ(status, EX_SOFTWARE);
+    EXPECT_EQ(sim_log_size(), 0u);
 }
 
 } // namespace

@@ -68,21 +68,45 @@ INSTANTIATE_TEST_SUITE_P(
         open_case{"root_named_device", 0, {"-f", "/dev/i2c-3"}, "/dev/i2c-3", false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// A row whose chip kind no reader handles is the program's own fault, reported as such, and
-// asks nothing of the bus.
-TEST(ReadChip, AnUnknownChipKindIsAnInternalError) {
-    sim_reset();
-    sim_add_chip(0x2f);
-    const board unknown = {"Supermicro", "TEST", static_cast<chip_kind>(3), 0x2f, {}, {}, {}};
-    readings s{};
-    bus_handle bus{3};
-    int status = -1;
-    EXPECT_EQ(capture_traced(
-                  true, [&] { status = read_chip(unknown, bus, s, chip_reading::with_limits); }),
-              "Internal vantorel coding error.  Please report this bug\n"
-              "to the vantorel author.\n");
-    EXPECT_EQ(status, EX_SOFTWARE);
-    EXPECT_EQ(sim_log_size(), 0u);
+// Runs the program in-process with ARGS after its name; its exit status.
+int run_with(std::vector<std::string> args) {
+    std::vector<std::string> words = {"vantorel"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    optind = 0; // a fresh getopt(3) scan
+    return run_program(static_cast<int>(words.size()), argv.data());
+}
+
+// A run leaves nothing set that the next run in the process would see: not the trace of -v,
+// not the silence that -N asks of getopt(3), whatever way the first run ended.
+TEST(RunSequence, LeavesNothingSetForTheNextRun) {
+    struct next_case {
+        std::vector<std::string> first;
+        std::vector<std::string> second;
+    } cases[] = {
+        {{"-v", "-l"}, {"-l"}},                    // ended by the listing
+        {{"-v", "-J", "-c"}, {"-l"}},              // a usage error after parsing
+        {{"-v", "-f", "/no/such/device"}, {"-l"}}, // a failed open
+        {{"-N", "-v", "-Z"}, {"-Z"}},              // a bad option of a check
+    };
+    for (const next_case &c : cases) {
+        sim_reset();
+        sim_set_board_string(board_string::maker, "Supermicro");
+        sim_set_board_string(board_string::product, "X7DBP");
+        sim_add_chip(0x2f);
+        std::string second_out, second_err;
+        capture_stderr([&] { capture_stdout([&] { run_with(c.first); }); });
+        EXPECT_FALSE(opt_verbose) << c.first[0];
+        second_err =
+            capture_stderr([&] { second_out = capture_stdout([&] { run_with(c.second); }); });
+        EXPECT_EQ(second_out.find("==> "), std::string::npos) << second_out;
+        if (c.second[0] == "-Z") {
+            EXPECT_NE(second_err.find("invalid option"), std::string::npos) << second_err;
+        }
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "platform/linux/hwmon_image.h"
 #include "platform/linux/i2c_adapters.h"
 #include "platform/linux/sysfs.h"
+#include "registers/driver_numbering.h"
 #include "trace/trace.h"
 
 #include <dirent.h>
@@ -94,76 +95,62 @@ bool recover_divisor(const fan_input &f, long divisor, register_image &regs) {
     return false;
 }
 
-// Which attributes a kind's number counts: the voltage inputs (from in0), the temperatures
-// and the fans (from temp1, fan1), or the one case-open bit (intrusion0).
-enum class numbering { voltages, temperatures, fans, intrusion };
-
-constexpr numbering numbering_of(hwmon_kind kind) {
+// The kind of input whose number an attribute kind's name carries.
+constexpr driver_input input_of(hwmon_kind kind) {
     switch (kind) {
     case hwmon_kind::in:
     case hwmon_kind::in_min:
     case hwmon_kind::in_max:
     case hwmon_kind::in_alarm:
-        return numbering::voltages;
+        return driver_input::voltage;
     case hwmon_kind::temp:
     case hwmon_kind::temp_max:
     case hwmon_kind::temp_max_hyst:
     case hwmon_kind::temp_warn:
     case hwmon_kind::temp_warn_hyst:
     case hwmon_kind::temp_alarm:
-        return numbering::temperatures;
+        return driver_input::temperature;
     case hwmon_kind::fan:
     case hwmon_kind::fan_div:
     case hwmon_kind::fan_min:
     case hwmon_kind::fan_alarm:
         break;
     case hwmon_kind::intrusion:
-        return numbering::intrusion;
+        return driver_input::intrusion;
     }
-    return numbering::fans;
+    return driver_input::fan;
 }
 
-// The attributes PREFIX N SUFFIX of one kind; a LIMIT kind is read only by a run that reads
-// the limits and status bits.
+// The attributes of one kind, the driver's name of each input with SUFFIX after it; a LIMIT
+// kind is read only by a run that reads the limits and status bits.
 struct attribute_set {
     hwmon_kind kind;
-    const char *prefix;
     const char *suffix;
     bool limit = false;
 };
 
 // In the order they are read: a divided fan's count and minimum need its divisor first.
 constexpr attribute_set attribute_sets[] = {
-    {hwmon_kind::in, "in", "_input"},
-    {hwmon_kind::temp, "temp", "_input"},
-    {hwmon_kind::fan_div, "fan", "_div"},
-    {hwmon_kind::fan, "fan", "_input"},
-    {hwmon_kind::in_min, "in", "_min", true},
-    {hwmon_kind::in_max, "in", "_max", true},
-    {hwmon_kind::in_alarm, "in", "_alarm", true},
-    {hwmon_kind::temp_max, "temp", "_max", true},
-    {hwmon_kind::temp_max_hyst, "temp", "_max_hyst", true},
-    {hwmon_kind::temp_warn, "temp", "_warn", true},
-    {hwmon_kind::temp_warn_hyst, "temp", "_warn_hyst", true},
-    {hwmon_kind::temp_alarm, "temp", "_alarm", true},
-    {hwmon_kind::fan_min, "fan", "_min", true},
-    {hwmon_kind::fan_alarm, "fan", "_alarm", true},
-    {hwmon_kind::intrusion, "intrusion", "_alarm", true},
+    {hwmon_kind::in, "_input"},
+    {hwmon_kind::temp, "_input"},
+    {hwmon_kind::fan_div, "_div"},
+    {hwmon_kind::fan, "_input"},
+    {hwmon_kind::in_min, "_min", true},
+    {hwmon_kind::in_max, "_max", true},
+    {hwmon_kind::in_alarm, "_alarm", true},
+    {hwmon_kind::temp_max, "_max", true},
+    {hwmon_kind::temp_max_hyst, "_max_hyst", true},
+    {hwmon_kind::temp_warn, "_warn", true},
+    {hwmon_kind::temp_warn_hyst, "_warn_hyst", true},
+    {hwmon_kind::temp_alarm, "_alarm", true},
+    {hwmon_kind::fan_min, "_min", true},
+    {hwmon_kind::fan_alarm, "_alarm", true},
+    {hwmon_kind::intrusion, "_alarm", true},
 };
 
 // How many inputs of KIND the layout has (fan_div: every fan, divided or not).
 size_t inputs_of(const chip_layout &layout, hwmon_kind kind) {
-    switch (numbering_of(kind)) {
-    case numbering::voltages:
-        return layout.voltages.size();
-    case numbering::temperatures:
-        return layout.temperatures.size();
-    case numbering::fans:
-        break;
-    case numbering::intrusion:
-        return 1;
-    }
-    return layout.fans.size();
+    return inputs_of(layout, input_of(kind));
 }
 
 // Whether the driver publishes attribute KIND of input AT at all: a fan's divisor only where
@@ -180,11 +167,9 @@ bool has_attribute(const chip_layout &layout, hwmon_kind kind, size_t at) {
     }
 }
 
-// The driver numbers its voltage inputs from 0 (in0), its one case-open bit 0 (intrusion0)
-// and the others from 1 (temp1, fan1).
+// The number of the first input of KIND's numbering.
 int first_of(hwmon_kind kind) {
-    const numbering n = numbering_of(kind);
-    return n == numbering::voltages || n == numbering::intrusion ? 0 : 1;
+    return static_cast<int>(numbering_of(input_of(kind)).first);
 }
 
 // Says on standard error that PATH failed with errno E, reading through LAYOUT's driver.
@@ -276,12 +261,13 @@ int read_attributes(const chip_layout &layout, chip_reading what, const char *di
         if (set.limit && what != chip_reading::with_limits)
             continue;
         for (size_t at = 0; at < inputs_of(layout, set.kind); at++) {
-            const bool fan = numbering_of(set.kind) == numbering::fans;
+            const bool fan = input_of(set.kind) == driver_input::fan;
             if (!has_attribute(layout, set.kind, at))
                 continue;
             const int n = first_of(set.kind) + static_cast<int>(at);
             char name[32];
-            snprintf(name, sizeof name, "%s%d%s", set.prefix, n, set.suffix);
+            snprintf(name, sizeof name, "%s%d%s", numbering_of(input_of(set.kind)).prefix, n,
+                     set.suffix);
             char path[PATH_MAX];
             if (!fits(snprintf(path, sizeof path, "%s/%s", dir, name), sizeof path))
                 return complain(layout, dir, ENAMETOOLONG);

@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The vantorel developers
 // SPDX-License-Identifier: BSD-2-Clause
 
-#include "main/sensors_config.h"
+#include "output/sensors_config.h"
 #include "boards/readings_walk.h"
-#include "chips/driver_features.h"
 #include "trace/trace.h"
 
 #include <array>
@@ -94,46 +93,47 @@ void compute(FILE *out, const char *name, const feature_compute &c) {
     fputc('\n', out);
 }
 
-// The driver's name of feature F ("in3", "temp1").
-struct feature_name {
-    char text[16];
-};
-feature_name name_of(reading_kind kind, unsigned number) {
-    feature_name n;
-    snprintf(n.text, sizeof n.text, "%s%u", feature_prefix(kind), number);
-    return n;
-}
-
-// The features of each kind that the board shows, by number.
-struct shown_features {
-    std::array<std::array<bool, 32>, 3> shown{};
-    bool &at(reading_kind kind, unsigned number) {
-        return shown[static_cast<size_t>(kind)][number % 32];
-    }
-};
-
 // The walk over B's readings without values: their kinds, cells and labels.
 shown_readings labels_of(const board &b) {
     static const readings none{};
     return shown_readings(b, none);
 }
 
-// Each reading of B that CELLS feed, as FN(label, feature), in the order of the forms.
-template <typename Fn> void each_feature(const board &b, const chip_cells &cells, Fn fn) {
+// The feature of CHIP that feeds the reading R, if one does.
+const driver_feature *feature_of(const driven_chip_features &chip, const shown_reading &r) {
+    for (const driver_feature &f : chip.features.list())
+        if (f.feeds && f.kind == r.kind && f.cell == r.cell)
+            return &f;
+    return nullptr;
+}
+
+// Whether one of B's readings takes its value from feature F.
+bool shown(const board &b, const driver_feature &f) {
+    if (!f.feeds)
+        return false;
     for (const shown_reading &r : labels_of(b))
-        if (auto f = feature_of_cell(cells, r.kind, r.cell))
+        if (r.kind == f.kind && r.cell == f.cell)
+            return true;
+    return false;
+}
+
+// Each reading of B that a feature of CHIP feeds, as FN(label, feature), in the order of the
+// forms.
+template <typename Fn> void each_feature(const board &b, const driven_chip_features &chip, Fn fn) {
+    for (const shown_reading &r : labels_of(b))
+        if (const driver_feature *f = feature_of(chip, r))
             fn(r.label, *f);
 }
 
-// A comment naming the features of B's readings from CELLS whose value deviates as WHICH from
+// A comment naming the features of B's readings from CHIP whose value deviates as WHICH from
 // the driver's, then saying WHY; nothing where none does.
-bool deviation_note(FILE *out, const board &b, const chip_cells &cells, feature_deviation which,
-                    const char *why) {
+bool deviation_note(FILE *out, const board &b, const driven_chip_features &chip,
+                    feature_deviation which, const char *why) {
     bool any = false;
-    each_feature(b, cells, [&](const char *, const cell_feature &f) {
+    each_feature(b, chip, [&](const char *, const driver_feature &f) {
         if (f.deviation != which)
             return;
-        fprintf(out, "%s%s", any ? ", " : "    # ", name_of(f.kind, f.number).text);
+        fprintf(out, "%s%s", any ? ", " : "    # ", f.name);
         any = true;
     });
     if (any)
@@ -143,19 +143,19 @@ bool deviation_note(FILE *out, const board &b, const chip_cells &cells, feature_
 
 // Where libsensors' arithmetic (sums, products, quotients, exponentials and logarithms) cannot
 // write a cell's conversion, sensors shows what vantorel does not.
-void deviation_notes(FILE *out, const board &b, const chip_cells &cells) {
+void deviation_notes(FILE *out, const board &b, const driven_chip_features &chip) {
     bool any = deviation_note(
-        out, b, cells, feature_deviation::clamped_whole_degrees,
+        out, b, chip, feature_deviation::clamped_whole_degrees,
         "    # vantorel shows whole degrees, and 0 for anything below 1 degree; libsensors\n"
         "    # can neither cut nor clamp a value, so sensors shows the driver's fraction of\n"
         "    # a degree and temperatures below 0.\n");
     any |= deviation_note(
-        out, b, cells, feature_deviation::unsigned_whole_degrees,
+        out, b, chip, feature_deviation::unsigned_whole_degrees,
         "    # vantorel shows the register's whole degrees, 0 to 255; libsensors can neither\n"
         "    # cut nor wrap a value, so sensors shows the driver's fraction of a degree where\n"
         "    # the chip has one, and a register of 128 or more as a temperature below 0.\n");
     any |= deviation_note(
-        out, b, cells, feature_deviation::low_bits_dropped,
+        out, b, chip, feature_deviation::low_bits_dropped,
         "    # vantorel takes the upper eight bits of the 10-bit input, in steps of four of\n"
         "    # the driver's; libsensors cannot round down, so sensors shows up to three of\n"
         "    # the driver's steps more.\n");
@@ -163,10 +163,10 @@ void deviation_notes(FILE *out, const board &b, const chip_cells &cells) {
         fputc('\n', out);
 }
 
-// Debian's set statements for the driver of CELLS, and which of B's readings they touch.
-void distribution_note(FILE *out, const board &b, const chip_cells &cells) {
+// Debian's set statements for the driver of CHIP, and which of B's readings they touch.
+void distribution_note(FILE *out, const board &b, const driven_chip_features &chip) {
     for (const distribution_sets &d : debian_sets) {
-        if (strcmp(d.driver, cells.layout.driver) != 0)
+        if (strcmp(d.driver, chip.driver) != 0)
             continue;
         fprintf(out,
                 "#\n"
@@ -181,7 +181,7 @@ void distribution_note(FILE *out, const board &b, const chip_cells &cells) {
             const unsigned input = d.inputs[i];
             fprintf(out, "%sin%u ", i == 0 ? " " : ", ", input);
             bool shown = false;
-            each_feature(b, cells, [&](const char *label, const cell_feature &f) {
+            each_feature(b, chip, [&](const char *label, const driver_feature &f) {
                 if (f.kind == reading_kind::voltage && f.number == input && !shown) {
                     quoted(out, label);
                     shown = true;
@@ -197,54 +197,40 @@ void distribution_note(FILE *out, const board &b, const chip_cells &cells) {
     }
 }
 
-// The chip statement and the statements for the chip C.
-void chip_block(FILE *out, const board &b, const driven_chip &c) {
-    const chip_cells &cells = *c.cells;
-    const char *driver = cells.layout.driver;
+// The chip statement and the statements for CHIP.
+void chip_block(FILE *out, const board &b, const driven_chip_features &chip) {
     fprintf(out, "\n# The chip at 0x%02x, which the kernel's %s driver serves, on any I2C bus.\n",
-            c.address, driver);
-    fprintf(out, "chip \"%s-i2c-*-%02x\"\n\n", driver, c.address);
-    deviation_notes(out, b, cells);
+            chip.address, chip.driver);
+    fprintf(out, "chip \"%s-i2c-*-%02x\"\n\n", chip.driver, chip.address);
+    deviation_notes(out, b, chip);
 
-    shown_features shown;
-    each_feature(b, cells, [&](const char *label, const cell_feature &f) {
-        const feature_name name = name_of(f.kind, f.number);
-        fprintf(out, "    label %s ", name.text);
+    each_feature(b, chip, [&](const char *label, const driver_feature &f) {
+        fprintf(out, "    label %s ", f.name);
         quoted(out, label);
         fputc('\n', out);
         if (!is_identity(f.compute))
-            compute(out, name.text, f.compute);
-        shown.at(f.kind, f.number) = true;
+            compute(out, f.name, f.compute);
     });
     fputs("    label intrusion0 ", out);
     quoted(out, intrusion_label);
     fputs("\n\n", out);
 
-    for (reading_kind kind : {reading_kind::voltage, reading_kind::temperature, reading_kind::fan})
-        for (size_t i = 0; i < feature_count(cells.layout, kind); i++) {
-            const unsigned number = first_feature(kind) + static_cast<unsigned>(i);
-            if (!shown.at(kind, number))
-                fprintf(out, "    ignore %s\n", name_of(kind, number).text);
-        }
-    for (const char *other : other_features(cells.layout))
-        fprintf(out, "    ignore %s\n", other);
+    for (const driver_feature &f : chip.features.list())
+        if (!shown(b, f))
+            fprintf(out, "    ignore %s\n", f.name);
 }
 
 // The comment on a chip that no driver serves, naming B's readings from it.
-void driverless_note(FILE *out, const board &b, const driverless_chip &c) {
+void driverless_note(FILE *out, const board &b, const driverless_chip_features &chip) {
     fprintf(out,
             "\n# The chip at 0x%02x has no kernel driver: vantorel alone reads it, over the bus.\n"
             "# No libsensors program sees",
-            c.address);
+            chip.address);
     bool any = false;
     for (const shown_reading &r : labels_of(b)) {
         bool from_it = false;
-        if (r.kind == reading_kind::temperature)
-            for (const plain_temperature_cell &cell : c.cells->temperatures)
-                from_it |= cell.cell == r.cell;
-        if (r.kind == reading_kind::voltage)
-            for (const plain_voltage_cell &cell : c.cells->voltages)
-                from_it |= cell.cell == r.cell;
+        for (const reading_cell &c : chip.cells.list())
+            from_it |= c.kind == r.kind && c.cell == r.cell;
         if (!from_it)
             continue;
         fputs(any ? ", " : " ", out);
@@ -256,17 +242,14 @@ void driverless_note(FILE *out, const board &b, const driverless_chip &c) {
 
 } // namespace
 
-bool has_sensors_config(const board &b) {
-    return chips_of(b.chip, b.slave).has_value();
+bool is_identity(const feature_compute &c) {
+    // The scales come out of a quotient of decimal constants: 0.024 / 0.024 may miss 1 by an
+    // ulp, which is no scale at all.
+    return fabs(c.scale - 1.0) < 1e-12 && fabs(c.driver_offset - c.board_offset) < 1e-12;
 }
 
-bool write_sensors_config(const board &b, FILE *out) {
+void write_sensors_config(const board &b, const board_features &f, FILE *out) {
     debug_print("write_sensors_config(b = %p)\n", static_cast<const void *>(&b));
-    const std::optional<board_chips> chips = chips_of(b.chip, b.slave);
-    if (!chips) {
-        debug_print("write_sensors_config() returning false\n");
-        return false;
-    }
     fprintf(out,
             "# libsensors configuration (sensors.conf(5)) of the %s %s (%s),\n"
             "# written by vantorel %s (vantorel -S).\n"
@@ -275,12 +258,10 @@ bool write_sensors_config(const board &b, FILE *out) {
             "# libsensors program then shows the board's readings of the chip that the kernel's\n"
             "# %s driver serves under the board's own names, with the values and limits that\n"
             "# vantorel shows. It sets nothing on the chip.\n",
-            b.maker, b.product, chip_name(b.chip), VANTOREL_VERSION,
-            chips->driven.cells->layout.driver);
-    distribution_note(out, b, *chips->driven.cells);
-    chip_block(out, b, chips->driven);
-    if (chips->driverless)
-        driverless_note(out, b, *chips->driverless);
+            b.maker, b.product, chip_name(b.chip), VANTOREL_VERSION, f.driven.driver);
+    distribution_note(out, b, f.driven);
+    chip_block(out, b, f.driven);
+    if (f.driverless.present)
+        driverless_note(out, b, f.driverless);
     debug_print("write_sensors_config() returning true\n");
-    return true;
 }

@@ -3,7 +3,7 @@
 
 // The readers' common step: all reads of a chip first, every conversion from the image
 // afterwards.
-#include "chips/chip_read.h"
+#include "chips/cell_read.h"
 #include "chips/smbus.h"
 
 #include <sysexits.h>
