@@ -45,6 +45,8 @@ struct holdings {
     bool file_refused = false;
     // A setuid-root run whose drop of root failed: no file may be created any more.
     bool drop_failed = false;
+    // A setuid-root run that holds the device: root is given up for good once it is closed.
+    bool root_after_device = false;
 };
 
 // Replaces the failure file, if the run has one, with the exposition of a failed reading.
@@ -62,17 +64,22 @@ void write_failure_file(holdings &h) {
     write_failed_exposition(file, h.file_refused ? refusal::quiet : refusal::said);
 }
 
-// Closes the device if it is open, which releases the lock, and only then writes out what
-// was said while it was open: nothing the caller does to the output streams can hold the bus.
-void release_device(bus_handle &bus) {
-    platform_close(bus);
+// Closes the device if it is open, which releases the lock and ends the run's hold on it; a
+// setuid-root run then gives up root for good at once. Only then is what was said while it
+// was open written out: nothing the caller does to the output streams can hold the bus.
+void release_device(holdings &h) {
+    platform_close(h.bus);
+    if (h.root_after_device) {
+        h.root_after_device = false;
+        h.drop_failed = !give_up_root(say_why::yes);
+    }
     output_release();
 }
 
 // The exit path: the device first (closing it releases the lock, so no file is written while
 // the bus is locked), then a failed run's failure file, then the three blocks.
 int finish(holdings &h, int status) {
-    release_device(h.bus);
+    release_device(h);
     if (status != 0)
         write_failure_file(h);
     free(h.values);
@@ -175,16 +182,18 @@ int plugin_status(const options &opts, int status, std::optional<plugin_state> v
     return static_cast<int>(plugin_state::unknown);
 }
 
-// Says that the device at PATH stayed locked by BUSY for the SECONDS of the wait.
+// Says that the device at PATH stayed locked for the SECONDS of the wait, and who took the
+// lock, as BUSY tells: the process that took it, which may have handed its descriptor on
+// (or ended, its number reused) since.
 void say_busy(const char *path, const lock_holder &busy, unsigned seconds) {
     if (busy.pid > 0 && busy.command[0] != '\0')
-        say_warnx("%s still locked by process %ld (%s) after %u s", path,
-                  static_cast<long>(busy.pid), busy.command, seconds);
+        say_warnx("%s locked for %u s: lock taken by process %ld (%s)", path, seconds,
+                  static_cast<long>(busy.pid), busy.command);
     else if (busy.pid > 0)
-        say_warnx("%s still locked by process %ld after %u s", path, static_cast<long>(busy.pid),
-                  seconds);
+        say_warnx("%s locked for %u s: lock taken by process %ld", path, seconds,
+                  static_cast<long>(busy.pid));
     else
-        say_warnx("%s still locked by another process after %u s", path, seconds);
+        say_warnx("%s locked for %u s by another process", path, seconds);
 }
 
 // Opens and locks the bus device into BUS: the one the user named, or the platform's
@@ -281,14 +290,17 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
     }
 
     // Effective root is established above. A real user id other than root makes this a
-    // setuid-root run, which gives up root as soon as the device is open, before the bus is
-    // touched.
+    // setuid-root run: while it holds the device, its effective ids are the user's, before
+    // the bus is touched, and its real and saved user ids root's, so that the user cannot
+    // stop it (device_hold); once the device is closed, root is given up for good.
     const bool setuid_run = platform_getuid() != 0;
     if (int status = open_device(opts, setuid_run, h.bus); status != 0)
         return status;
-    if (setuid_run && !give_up_root(say_why::yes)) {
-        h.drop_failed = true;
-        return EX_OSERR;
+    if (setuid_run) {
+        h.root_after_device = true;
+        debug_print("privileges held while the device is locked: uid %u, euid %u\n",
+                    static_cast<unsigned>(platform_getuid()),
+                    static_cast<unsigned>(platform_geteuid()));
     }
 
     const chip_reading what =
@@ -297,7 +309,9 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
         return status;
     // The chip is read: the device and its lock go before the report is written, so that a
     // reader who never drains standard output cannot keep other runs off the bus.
-    release_device(h.bus);
+    release_device(h);
+    if (h.drop_failed)
+        return EX_OSERR;
 
     if (opts.plugin) {
         verdict = write_plugin_report(*row, *h.values, opts.excluded, stdout);
@@ -328,14 +342,14 @@ bool open_standard_descriptors() {
 }
 
 int run_program(int argc, char **argv) {
-    // -N first, before anything can fail: every end of a check, whatever ends it, is a status
-    // line and 0 to 3. A monitoring daemon that stops reading closes its end of the pipe; the
-    // write into it then fails (EPIPE) and the check ends UNKNOWN rather than killed.
+    // A reader that stops reading closes its end of the pipe; a write into it then fails
+    // (EPIPE) and the run ends on that write error, with its message and, with -P -o, the
+    // failure file, rather than killed without a word. -N first, before anything can fail:
+    // every end of a check, whatever ends it, is a status line and 0 to 3.
+    platform_ignore_sigpipe();
     const bool plugin = plugin_asked(argc, argv);
-    if (plugin) {
-        platform_ignore_sigpipe();
+    if (plugin)
         messages_keep();
-    }
     options opts;
     std::optional<plugin_state> verdict;
     int status;

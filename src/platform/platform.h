@@ -47,9 +47,29 @@ const char *platform_device_help();
 // other platforms keep nothing, STATE null). Made by the two opens, released whole by
 // platform_close; nothing of it outlives the device.
 struct platform_state;
+
+// What a run changes in its own process from the moment it asks for the device's lock until
+// the device is closed, so that nobody but root can stop or hold the process that holds the
+// bus. The terminal's stop signals (SIGTSTP, SIGTTIN, SIGTTOU) are ignored: job control would
+// otherwise stop it whatever its ids. In a setuid-root run the real and saved user ids are
+// root and only the effective ids (user and group) the real user's: kill(2) lets a sender
+// signal a process whose real or saved user id is the sender's real or effective one, so the
+// user can no longer send SIGSTOP (which no process can ignore) or anything else, while
+// everything the run does with the bus and with files is done with the user's rights.
+struct device_hold {
+    // A setuid-root run whose ids are held: its real user, and the effective group it had.
+    bool ids_held = false;
+    uid_t user = 0;
+    gid_t group_before = 0;
+    // The actions of the stop signals before they were ignored, to be put back.
+    bool stops_ignored = false;
+    void (*stop_actions[3])(int) = {};
+};
+
 struct bus_handle {
     int fd = -1;
     platform_state *state = nullptr;
+    device_hold hold{};
 };
 
 // How long an open waits for the device's lock while another process holds it: for as long
@@ -59,17 +79,19 @@ struct lock_wait {
     unsigned seconds = 0;
 };
 
-// Who held the lock of a device that an open gave up on, as far as the platform can tell: the
-// holder's process id, or 0; and its command name, or "" (Linux only).
+// Who took the lock of a device that an open gave up on, as far as the platform can tell: the
+// process id of the process that took it, or 0; and its command name, or "" (Linux only, and
+// only where the real user could see it with ps(1)), printable characters only.
 struct lock_holder {
     pid_t pid = 0;
     char command[32] = "";
 };
 
 // Opens the bus device read-write and takes an exclusive lock on it, waiting as WAIT says
-// while another process holds one. Returns the handle, or one whose fd is -1 with errno set:
-// EWOULDBLOCK when the lock was still held at the end of a bounded wait, BUSY then saying who
-// held it.
+// while another process holds one. The handle's hold (device_hold) begins before the lock is
+// asked for and lasts until platform_close. Returns the handle, or one whose fd is -1 with
+// errno set and no hold: EWOULDBLOCK when the lock was still held at the end of a bounded
+// wait, BUSY then saying who held it, found with the real user's rights.
 bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy);
 
 // Opens a device that the user named, in a setuid-root run: read-write with the real user's
@@ -87,8 +109,10 @@ enum class privilege_drop { done, group_failed, user_failed, not_for_good };
 // to regain it fails). errno is set for a failed step.
 privilege_drop platform_drop_privileges();
 
-// Closes the device, which releases the lock, and frees what the platform kept for it. BUS is
-// then closed (fd -1); closing a closed handle does nothing.
+// Closes the device, which releases the lock, frees what the platform kept for it and ends
+// the handle's hold: the stop signals' actions and the ids are again those from before the
+// open (in a setuid-root run, root's effective ids, which the run then gives up for good).
+// BUS is then closed (fd -1); closing a closed handle does nothing.
 void platform_close(bus_handle &bus);
 
 // The outcome of one bus transaction: error 0 and, for a read, the data byte; or the errno

@@ -31,7 +31,8 @@ uid_t platform_getuid() {
 // saved set-user-id stays root, which lets the effective ids switch back afterwards.
 // The last component must not be a symbolic link, and the file must be a character device:
 // anything else is closed again before it is locked or sees a bus request.
-int open_as_real_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
+int open_as_real_user_locked(const char *path, lock_wait wait, lock_holder &busy,
+                             device_hold &hold) {
     const uid_t ruid = getuid(), euid = geteuid();
     const gid_t rgid = getgid(), egid = getegid();
     const uid_t keep_uid = static_cast<uid_t>(-1);
@@ -65,7 +66,7 @@ int open_as_real_user_locked(const char *path, lock_wait wait, lock_holder &busy
         refused = errno;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    return lock_unless_refused(fd, refused, wait, busy);
+    return lock_unless_refused(fd, refused, wait, busy, hold);
 }
 
 // Makes the real ids the effective and saved ones, group first (only root may still change

@@ -106,8 +106,8 @@ inline std::string own_command() {
 
 // What a run says of DEVICE, locked by this process, at the end of a wait of SECONDS.
 inline std::string still_locked(const std::string &device, int seconds) {
-    return device + " still locked by process " + std::to_string(getpid()) + " (" + own_command() +
-           ") after " + std::to_string(seconds) + " s";
+    return device + " locked for " + std::to_string(seconds) + " s: lock taken by process " +
+           std::to_string(getpid()) + " (" + own_command() + ")";
 }
 
 // A directory of its own for the file of -o, so that a temporary file left behind shows.

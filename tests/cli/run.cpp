@@ -176,6 +176,13 @@ pid_t start(const invocation &inv, const std::string &out_path, const std::strin
                                  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                                  mount("tmpfs", "/dev", "tmpfs", 0, "size=16k") != 0))
         _exit(125);
+    if (inv.proc_hidepid && (unshare(CLONE_NEWNS) != 0 ||
+                             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                             mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+                                   "hidepid=invisible") != 0))
+        _exit(125);
+    if (inv.own_process_group && setpgid(0, 0) != 0)
+        _exit(125);
     if (inv.file_size_limit != 0) {
         signal(SIGXFSZ, SIG_IGN); // stays ignored across execv
         struct rlimit limit = {inv.file_size_limit, inv.file_size_limit};

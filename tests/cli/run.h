@@ -37,6 +37,12 @@ struct invocation {
     // The program runs in a mount namespace of its own over an empty /dev, where /dev/null
     // cannot be opened (needs root; the child exits 125 where the namespace cannot be had).
     bool without_dev_null = false;
+    // The program runs in a mount namespace of its own whose /proc hides other users'
+    // processes (hidepid=invisible; needs root; the child exits 125 where it cannot be had).
+    bool proc_hidepid = false;
+    // The program leads a process group of its own, in the test's session: a group that job
+    // control's stop signals (SIGTSTP, SIGTTIN, SIGTTOU) stop, unlike an orphaned one.
+    bool own_process_group = false;
 };
 
 // The programs run as themselves, or, when VANTOREL_CLI_WRAPPER names a command, through it

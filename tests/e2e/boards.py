@@ -225,8 +225,9 @@ def syscalls(log: bytes):
 def setuid_cases(b: Boot, cat, sim: Sim):
     """A setuid-root copy run by nobody, on X7DBP. The default device (the one SMBus
     adapter, i2c-0, found in sysfs) is read with root's rights; a device named with -f only if
-    nobody could open it read-write, as a character device and not through a link; and
-    root is given up for good before the first bus request."""
+    nobody could open it read-write, as a character device and not through a link; the bus
+    is read with nobody's effective ids, root's the real and saved ones, and root is given up
+    for good once the device is closed."""
     image = cat.images["w83793g"]
     fixture = vmlib.sim_fixture(MAKER, b.product, image, uid=NOBODY)
     # /dev/null stands for a character device that the simulated user may open.
@@ -258,8 +259,10 @@ def setuid_cases(b: Boot, cat, sim: Sim):
         return problems
 
     def dropped_first(recs):
-        """In the strace log: the open made as nobody, the switch back, the lock, the drop
-        of group then user, a failed attempt at root, and only then the first I2C request."""
+        """In the strace log: the open made as nobody, the switch back, the terminal's stop
+        signals ignored, the real and saved uid made root and the effective ids nobody's, and
+        only then the lock and the first I2C request; after the close, the drop of user then
+        group for good and a failed attempt at root."""
         log = recs.get("suid/own-device-strace.log")
         run = recs.get("suid/own-device-strace")
         problems = compare(want["plain"], run) if run else ["no result"]
@@ -268,11 +271,16 @@ def setuid_cases(b: Boot, cat, sim: Sim):
             ("setresuid", f"setresuid(-1, {NOBODY}, -1) = 0"),
             ("openat", f'"{GUEST_DEV}", O_RDWR|O_NOCTTY|O_NOFOLLOW|O_CLOEXEC) = 3'),
             ("setresuid", "setresuid(-1, 0, -1) = 0"),
+            ("rt_sigaction", "rt_sigaction(SIGTTOU, {sa_handler=SIG_IGN"),
+            ("setresgid", f"setresgid(-1, {NOBODY}, -1) = 0"),
+            ("setresuid", f"setresuid(0, {NOBODY}, 0) = 0"),
             ("flock", "flock(3, LOCK_EX) = 0"),
+            ("ioctl", "ioctl(3, "),
+            ("close", "close(3) = 0"),
+            ("setresuid", f"setresuid({NOBODY}, 0, 0) = 0"),
             ("setresgid", f"setresgid({NOBODY}, {NOBODY}, {NOBODY}) = 0"),
             ("setresuid", f"setresuid({NOBODY}, {NOBODY}, {NOBODY}) = 0"),
             ("setuid", "setuid(0) = -1 EPERM"),
-            ("ioctl", "ioctl(3, "),
         ]
         at = 0
         for name, text in order:
@@ -283,10 +291,10 @@ def setuid_cases(b: Boot, cat, sim: Sim):
                                 + "\n      ".join(t for _, t in calls[:40]))
                 break
         first_ioctl = next((i for i, (n, _) in enumerate(calls) if n == "ioctl"), None)
-        drop = next((i for i, (_, t) in enumerate(calls)
-                     if f"setresuid({NOBODY}, {NOBODY}, {NOBODY})" in t), None)
-        if first_ioctl is not None and (drop is None or drop > first_ioctl):
-            problems.append("an ioctl came before the privileges were dropped")
+        held = next((i for i, (_, t) in enumerate(calls)
+                     if f"setresuid(0, {NOBODY}, 0)" in t), None)
+        if first_ioctl is not None and (held is None or held > first_ioctl):
+            problems.append("an ioctl came before the effective ids were nobody's")
         return problems
 
     table = [
@@ -300,7 +308,8 @@ def setuid_cases(b: Boot, cat, sim: Sim):
          rec("suid/regular", refused("/tmp/mine", "No such device"))),
         ("-f device nobody may open: report and -v trace as the simulation, ids dropped",
          lambda recs: compare(want["verbose"], recs.get("suid/own-device"))),
-        ("privileges dropped for good before the first I2C ioctl (strace)", dropped_first),
+        ("ids held before the lock and the first I2C ioctl, root dropped for good after the "
+         "close (strace)", dropped_first),
         ("-P -o into nobody's directory: the sim's report, in a file of nobody's",
          lambda recs: expect(0, out=b"", err=b"")(recs.get("suid/prom-own"))
          + prom_file_record(recs, "suid/prom-own", (b"-rw-r--r--", str(NOBODY).encode()),

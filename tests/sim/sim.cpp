@@ -18,6 +18,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <map>
@@ -35,6 +36,12 @@ struct world {
     uid_t euid = 0;
     std::optional<uid_t> uid; // the real one; follows euid until set
     privilege_drop fail_drop = privilege_drop::done;
+    // The hold on the device cannot be had (EPERM); the simulated user of a setuid-root run
+    // whose ids the open device holds (real root, effective the user's).
+    bool fail_hold = false;
+    std::optional<uid_t> held_user;
+    // Each bus transaction takes this long.
+    unsigned transaction_ms = 0;
     bool detached = false;
     int detached_err = 0;
     std::optional<std::string> last_open;
@@ -72,6 +79,14 @@ void sim_set_uid(uid_t uid) {
 
 void sim_fail_drop(privilege_drop step) {
     w().fail_drop = step;
+}
+
+void sim_fail_hold() {
+    w().fail_hold = true;
+}
+
+void sim_slow_bus(unsigned ms) {
+    w().transaction_ms = ms;
 }
 
 void sim_detach_opens(int err) {
@@ -148,6 +163,10 @@ bool sim_load_fixture(const char *path) {
             sim_fail_drop(privilege_drop::user_failed);
         else if (key == "faildrop" && rest == "regain")
             sim_fail_drop(privilege_drop::not_for_good);
+        else if (key == "failhold" && rest.empty())
+            sim_fail_hold();
+        else if (key == "slow" && sscanf(rest.c_str(), "%lu", &nth) == 1)
+            sim_slow_bus(static_cast<unsigned>(nth));
         else if (key == "maker")
             sim_set_board_string(board_string::maker, rest.c_str());
         else if (key == "product")
@@ -221,12 +240,59 @@ static int detached_open() {
     return open("/dev/null", O_RDWR | O_CLOEXEC);
 }
 
+// The handle of a descriptor that no hold goes with: a detached open's, or -1.
+static bus_handle unheld(int fd) {
+    bus_handle bus;
+    bus.fd = fd;
+    return bus;
+}
+
+// The handle of a device opened and locked (FD not -1) inside HOLD. The hold is the real
+// platforms' (the stop signals ignored, and the process's own ids held where it really is
+// setuid-root); the simulated ids of a setuid-root run are held as those would be: the real
+// user id root, the effective one the user's, until the device is closed.
+static bus_handle held(int fd, const device_hold &hold) {
+    if (fd < 0)
+        return {};
+    world &s = w();
+    if (platform_getuid() != 0 && s.euid == 0) {
+        s.held_user = platform_getuid();
+        s.euid = *s.held_user;
+        s.uid = 0;
+    }
+    return {fd, nullptr, hold};
+}
+
+// A detached open, held as any other.
+static bus_handle detached_held() {
+    device_hold hold;
+    int fd = detached_open();
+    if (fd >= 0 && !hold_device(hold))
+        fd = close_keeping_errno(fd);
+    return held(fd, hold);
+}
+
+// The hold that the real platforms begin before the lock; a world that fails it fails the
+// open with EPERM, FD closed.
+static int failed_hold(int fd) {
+    if (fd >= 0)
+        close(fd);
+    errno = EPERM;
+    return -1;
+}
+
 // The device is a real file, opened and locked as on Linux, so tests can exercise a missing
 // path and a lock held by another process, bounded waits included; only the bus behind it is
-// simulated. The simulated bus keeps nothing per device: the handle is the descriptor alone.
+// simulated. The simulated bus keeps nothing per device: the handle is the descriptor and the
+// hold.
 bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
     note_open(path, false);
-    return {w().detached ? detached_open() : open_and_lock(path, wait, busy)};
+    if (w().detached)
+        return detached_held();
+    if (w().fail_hold)
+        return unheld(failed_hold(open(path, O_RDWR | O_CLOEXEC)));
+    device_hold hold;
+    return held(open_and_lock(path, wait, busy, hold), hold);
 }
 
 // The lock is a real one, so its holder is found as on Linux, where the tests run; elsewhere
@@ -263,10 +329,10 @@ static bool user_may_open(const struct stat &st, uid_t uid) {
 bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
     note_open(path, true);
     if (w().detached)
-        return {detached_open()};
+        return detached_held();
     int fd = open(path, O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return {};
+        return unheld(-1);
     struct stat st;
     int refused = 0;
     if (fstat(fd, &st) != 0)
@@ -275,7 +341,10 @@ bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_hold
         refused = EACCES;
     else if (!S_ISCHR(st.st_mode))
         refused = ENODEV;
-    return {lock_unless_refused(fd, refused, wait, busy)};
+    if (refused == 0 && w().fail_hold)
+        return unheld(failed_hold(fd));
+    device_hold hold;
+    return held(lock_unless_refused(fd, refused, wait, busy, hold), hold);
 }
 
 privilege_drop platform_drop_privileges() {
@@ -291,6 +360,13 @@ privilege_drop platform_drop_privileges() {
 void platform_close(bus_handle &bus) {
     if (bus.fd >= 0)
         close(bus.fd);
+    release_hold(bus.hold);
+    world &s = w();
+    if (s.held_user) {
+        s.uid = *s.held_user;
+        s.euid = 0;
+        s.held_user.reset();
+    }
     bus = bus_handle{};
 }
 
@@ -324,6 +400,12 @@ static bus_result transact(bool write, uint8_t addr, uint8_t reg, uint8_t value)
     }
     t.failed = err != 0;
     s.log.push_back(t);
+    if (s.transaction_ms != 0) {
+        struct timespec pause = {static_cast<time_t>(s.transaction_ms / 1000),
+                                 static_cast<long>(s.transaction_ms % 1000) * 1000000L};
+        while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+        }
+    }
     return {err, err == 0 ? t.value : uint8_t{0}};
 }
 

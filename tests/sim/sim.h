@@ -29,6 +29,11 @@ void sim_set_euid(uid_t euid);
 void sim_set_uid(uid_t uid);
 // platform_drop_privileges fails at STEP (with EPERM), leaving the ids as they are.
 void sim_fail_drop(privilege_drop step);
+// The device's hold (device_hold) cannot be had: every device open fails with EPERM.
+void sim_fail_hold();
+// Every bus transaction takes MS milliseconds, so that a run stays inside its hold on the
+// device for as long as a test needs.
+void sim_slow_bus(unsigned ms);
 // A null value makes the string absent (its read fails).
 void sim_set_board_string(board_string which, const char *value);
 // Puts a chip at a 7-bit address; its 256 registers start at zero.
@@ -51,6 +56,6 @@ const char *sim_last_open(bool *as_user);
 
 // Reads a fixture file (one directive per line):
 //   euid N | uid N | maker TEXT | product TEXT | chip ADDR | reg ADDR REG VALUE | fail N |
-//   failreg ADDR REG | faildrop group|user|regain
+//   failreg ADDR REG | faildrop group|user|regain | failhold | slow MS
 // TEXT is the rest of the line after one blank, kept verbatim. Returns false on a bad file.
 bool sim_load_fixture(const char *path);

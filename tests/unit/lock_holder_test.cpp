@@ -4,6 +4,7 @@
 // Finding who holds a device's flock(2) lock in /proc/locks: over small lists laid out in a
 // temporary directory, and over the kernel's own list while this process holds a lock.
 #include "platform/linux/lock_holder.h"
+#include "platform/device_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ const ino_t inode = 4711;
 
 struct list_case {
     const char *name;
-    std::string locks; // the list; pid 1234 has the command name "vantorel"
+    std::string locks; // the list; pid 1234 has the command name "vantorel", 2345 a hostile one
     pid_t pid;
     const char *command;
 };
@@ -43,6 +44,9 @@ class LockList : public ::testing::TestWithParam<list_case> {
         proc = tmpl;
         fs::create_directories(proc / "1234");
         std::ofstream(proc / "1234" / "comm") << "vantorel\n";
+        // A name chosen to reach a terminal: an escape sequence, a tab, a byte above ASCII.
+        fs::create_directories(proc / "2345");
+        std::ofstream(proc / "2345" / "comm") << "ev\x1b[2J\til\xe9\n";
     }
     void TearDown() override {
         fs::remove_all(proc);
@@ -69,6 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 1234, "vantorel"},
                       list_case{"waiter_is_no_holder",
                                 "1: -> FLOCK  ADVISORY  WRITE 5678 103:1a:4711 0 EOF\n", 0, ""},
+                      list_case{"control_characters_replaced",
+                                "1: FLOCK  ADVISORY  WRITE 2345 103:1a:4711 0 EOF\n", 2345,
+                                "ev?[2J?il?"},
                       list_case{"holder_without_command_name",
                                 "1: FLOCK  ADVISORY  WRITE 4321 103:1a:4711 0 EOF\n", 4321, ""},
                       list_case{"holder_without_process_id",
@@ -91,6 +98,31 @@ TEST(LockHolder, TheKernelsListNamesThisProcess) {
     std::string comm;
     std::getline(std::ifstream("/proc/self/comm"), comm);
     EXPECT_EQ(h.command, comm);
+}
+
+// The deadline of a bounded wait where time_t has 32 bits: a monotonic clock some days after
+// boot plus -t's largest value passes INT32_MAX, and the wait must still last its seconds.
+TEST(LockWait, TheDeadlineIsNeverFormedInThe32BitClockType) {
+    const int32_t booted = 3 * 24 * 3600;
+    const unsigned longest = INT32_MAX;
+    struct {
+        int32_t now_sec;
+        long now_nsec;
+        unsigned seconds;
+        long long left;
+    } cases[] = {
+        {booted, 0, longest, static_cast<long long>(longest) * 1000000000LL},
+        {booted + 1, 500000000, longest,
+         (static_cast<long long>(longest) - 2) * 1000000000LL + 500000000},
+        {booted + 10, 0, 10, 0},
+        {booted + 10, 1, 10, -1},
+        {booted, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(wait_nanoseconds_left<int32_t>(booted, 0, c.seconds, c.now_sec, c.now_nsec),
+                  c.left)
+            << c.now_sec << "." << c.now_nsec << " s of " << c.seconds;
+    }
 }
 
 } // namespace

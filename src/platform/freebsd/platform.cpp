@@ -2,9 +2,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // FreeBSD: the kernel environment through kenv(2), the bus through the smb(4) device, whose
-// open takes the exclusive lock itself (O_EXLOCK waits while another process holds it). A
-// device that the user named in a setuid-root run is checked before it is locked, so that
-// open takes the same lock afterwards with flock(2).
+// exclusive lock is flock(2)'s, taken once the device is open. A device that the user named
+// in a setuid-root run is checked before it is locked.
 #include "platform/platform.h"
 #include "platform/device_lock.h"
 
@@ -42,18 +41,20 @@ const char *platform_device_help() {
 }
 
 // smb(4) keeps nothing per open device that the program must remember: the handle is the
-// descriptor alone. A wait without bound takes the lock in the open itself; a bounded one
-// opens, then takes the same lock with flock(2) (O_EXLOCK's lock is flock(2)'s), so that the
-// descriptor can ask who holds it when the wait ends.
+// descriptor and the run's hold on it. The open and the lock are two steps, the lock taken
+// with flock(2) (O_EXLOCK's lock is flock(2)'s): the hold must begin between them, before
+// the lock is asked for, and the descriptor can ask who holds it when a bounded wait ends.
 bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
-    if (!wait.bounded)
-        return {open(path, O_RDWR | O_EXLOCK | O_CLOEXEC)};
+    device_hold hold;
     int fd = open(path, O_RDWR | O_CLOEXEC);
-    return {fd < 0 ? -1 : lock_or_close(fd, wait, busy)};
+    fd = fd < 0 ? -1 : lock_or_close(fd, wait, busy, hold);
+    return fd < 0 ? bus_handle{} : bus_handle{fd, nullptr, hold};
 }
 
 bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
-    return {open_as_real_user_locked(path, wait, busy)};
+    device_hold hold;
+    int fd = open_as_real_user_locked(path, wait, busy, hold);
+    return fd < 0 ? bus_handle{} : bus_handle{fd, nullptr, hold};
 }
 
 // fcntl(2)'s F_GETLK describes a lock that conflicts with an exclusive one over the whole file,
@@ -74,6 +75,7 @@ lock_holder lock_holder_of(int fd) {
 void platform_close(bus_handle &bus) {
     if (bus.fd >= 0)
         close(bus.fd);
+    release_hold(bus.hold);
     bus = bus_handle{};
 }
 

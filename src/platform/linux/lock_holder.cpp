@@ -58,5 +58,12 @@ lock_holder find_flock_holder(const char *proc, dev_t dev, ino_t ino) {
              sizeof path) &&
         read_attribute(path, holder.command) != 0)
         holder.command[0] = '\0';
+    // A process names itself (prctl(2), or the name of the file it runs): whatever is not
+    // printable ASCII in it, a terminal's escape sequence or a line break among them, reaches
+    // no terminal and no status line.
+    for (char *c = holder.command; *c != '\0'; c++) {
+        if (*c < 0x20 || *c > 0x7e)
+            *c = '?';
+    }
     return holder;
 }

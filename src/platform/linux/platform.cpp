@@ -78,22 +78,27 @@ struct platform_state {
 
 // The handle of the descriptor FD that an open returned: its state starts empty. A state that
 // cannot be had fails the open (ENOMEM), the descriptor closed again.
-static bus_handle handle_for(int fd) {
+static bus_handle handle_for(int fd, device_hold &hold) {
     if (fd < 0)
         return {};
     auto *state = static_cast<platform_state *>(malloc(sizeof(platform_state)));
-    if (state == nullptr)
-        return {close_keeping_errno(fd)};
+    if (state == nullptr) {
+        close_keeping_errno(fd);
+        release_hold(hold);
+        return {};
+    }
     *state = platform_state{};
-    return {fd, state};
+    return {fd, state, hold};
 }
 
 bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
-    return handle_for(open_and_lock(path, wait, busy));
+    device_hold hold;
+    return handle_for(open_and_lock(path, wait, busy, hold), hold);
 }
 
 bus_handle platform_open_user_locked(const char *path, lock_wait wait, lock_holder &busy) {
-    return handle_for(open_as_real_user_locked(path, wait, busy));
+    device_hold hold;
+    return handle_for(open_as_real_user_locked(path, wait, busy, hold), hold);
 }
 
 // The kernel names the holder of a flock(2) lock in /proc/locks, by the file's device and
@@ -111,6 +116,7 @@ void platform_close(bus_handle &bus) {
     if (bus.state != nullptr)
         free(bus.state->chips);
     free(bus.state);
+    release_hold(bus.hold);
     bus = bus_handle{};
 }
 
