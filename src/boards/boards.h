@@ -24,7 +24,9 @@ template <typename T> struct limit {
 };
 
 struct voltage_limits {
-    limit<double> min, max; // the smaller and the larger of the two converted limits
+    // The limit the chip flags the reading under, and the one it flags it over. Kept as the
+    // chip holds them: where the firmware never set a window, max may be equal to or under min.
+    limit<double> min, max;
     alarm_bit alarm;
 };
 

@@ -73,11 +73,17 @@ static alarm_bit alarm_of(const register_image &image, status_bit bit) {
 void convert_limits(const chip_cells &table, const register_image &image, chip_limits &l) {
     const chip_layout &layout = table.layout;
     for (const voltage_cell &c : table.voltages) {
+        // The chip flags the input over its high register and under its low one. A cell that
+        // turns the scale around (a negative rail) turns the high register into the lower
+        // value: the limit it is the min of. The two keep their roles, never their order, so
+        // that a window whose high register lies under its low one stays inverted, max under
+        // min, as the chip compares it.
         const double high = convert(c, field_of(layout, c, voltage_value::high_limit).value(image));
         const double low = convert(c, field_of(layout, c, voltage_value::low_limit).value(image));
+        const bool turned = (c.factor < 0) != (c.gain < 0);
         voltage_limits &v = l.voltages[c.cell];
-        v.min = at(low < high ? low : high);
-        v.max = at(low < high ? high : low);
+        v.min = at(turned ? high : low);
+        v.max = at(turned ? low : high);
         v.alarm = alarm_of(image, layout.voltages[c.input].alarm);
     }
     for (const temperature_cell &c : table.temperatures) {

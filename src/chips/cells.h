@@ -113,8 +113,10 @@ void convert_cells(const plain_cells &table, const register_image &image, readin
 // the chip that holds its limit and status registers beside those of the readings. Each limit
 // converts through its reading's cell: what the board would report if the reading sat exactly
 // at the limit, but for a temperature, whose limits are the chip's signed degrees with any
-// half degree they have. A voltage's min and max are the smaller and the larger of its two
-// converted limits (a cell with a negative gain turns the high limit into the lower value). A fan's
+// half degree they have. A voltage's min is its converted low limit and its max its high
+// limit, swapped on a cell with a negative gain (which turns the high limit into the lower
+// value), and never sorted: a window that the chip holds inverted (its high register under
+// its low one) has its max under its min, and equal registers give equal limits. A fan's
 // minimum count of 0, or the chip's no-reading count or above, is no minimum. Voltages, then
 // temperatures, then fans, in table order, as convert_cells.
 void convert_limits(const chip_cells &table, const register_image &image, chip_limits &l);

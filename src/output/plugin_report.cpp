@@ -33,31 +33,50 @@ bool temperature_meant(const limit<quantity> &l) {
     return l.present && l.value.real > 0 && l.value.real < 127;
 }
 
-// The temperatures a server board can physically have: the widest range any part on it is
-// rated to work in (-55 to 125 C). Outside it lie the value a temperature input reads with no
-// sensor attached, 0x80 (-128 C: the lowest code of the signed register, where the chip's
-// converter ends up with nothing on the input's pins), the ceiling 0x7F (127 C) and the plain
-// bytes of a chip whose encoding is not known (the X6DVA's chip at 0x2c).
-constexpr double coldest_possible = -55;
-constexpr double hottest_possible = 125;
+// The value a temperature input reads with no sensor attached: 0x80 (-128 C), the lowest code
+// of the signed register, where the chip's converter ends up with nothing on the input's
+// pins. Every other value is one the chip measured: 126 and 127 C (0x7F, the register's
+// ceiling) are an overheat or a sensor that has failed short, and are judged as any other.
+constexpr double no_sensor_celsius = -128;
 
-// Whether R's value can be meant: a temperature a board can have, or any other reading.
+// Whether R's value can be meant: any reading but a temperature input without a sensor.
 bool reading_meant(const shown_reading &r) {
-    return r.kind != reading_kind::temperature ||
-           (r.chip_value.real >= coldest_possible && r.chip_value.real <= hottest_possible);
+    return r.kind != reading_kind::temperature || r.chip_value.real != no_sensor_celsius;
 }
 
-// Equal limits (both registers at 0, or both at 0xFF, as at power-on) leave no window that a
-// reading could sit inside.
+// A window is meant where its max lies above its min. Equal limits (both registers at 0, or
+// both at 0xFF, as at power-on) leave no window that a reading could sit inside, and an
+// inverted one (the high register under the low one, which the readers keep as a max under
+// the min) is a window that no firmware sets: the chip then flags every value the rail can
+// have.
 bool window_meant(const shown_reading &r) {
     const limit<quantity> &min = r.limit_of(limit_name::min);
     const limit<quantity> &max = r.limit_of(limit_name::max);
     return min.present && max.present && max.value.real > min.value.real;
 }
 
+// Whether R has a limit that the chip holds and someone meant, and that R is compared with:
+// a temperature's meant limit or warning level, a fan's minimum, a voltage's meant window.
+// The readers keep a fan minimum count of 0, or the chip's no-reading count, as no minimum.
+bool has_meant_limit(const shown_reading &r) {
+    switch (r.kind) {
+    case reading_kind::temperature:
+        return temperature_meant(r.limit_of(limit_name::max)) ||
+               temperature_meant(r.limit_of(limit_name::warn));
+    case reading_kind::fan:
+        return r.limit_of(limit_name::min).present;
+    case reading_kind::voltage:
+        break;
+    }
+    return window_meant(r);
+}
+
 // Whether the chip's status bit for R counts: the chip compares R against the limit it holds,
 // so its bit means nothing where that limit, or R itself, is one that cannot be meant. A
-// reading without any limit is judged by its bit alone.
+// temperature or voltage without any limit is judged by its bit alone. A fan always has its
+// minimum register, and without a meant minimum its bit means nothing: a count of 0 is a
+// minimum that every fan, turning or stopped, is slower than (the chip counts a slower fan
+// higher), and the no-reading count is one that no fan is slower than.
 bool alarm_counts(const shown_reading &r) {
     if (!reading_meant(r))
         return false;
@@ -67,7 +86,7 @@ bool alarm_counts(const shown_reading &r) {
         return !max.present || temperature_meant(max);
     }
     case reading_kind::fan:
-        return true;
+        return r.limit_of(limit_name::min).present;
     case reading_kind::voltage:
         break;
     }
@@ -263,7 +282,8 @@ void problem_line(FILE *out, const problem &p) {
     fputc('\n', out);
 }
 
-// The status line's text: the board, then what is wrong, or that nothing is.
+// The status line's text: the board, then what is wrong, or that nothing is, or that nothing
+// could be judged.
 void summary(FILE *out, const board &b, const plugin_verdict &v) {
     plugin_text(out, b.product);
     fputs(": ", out);
@@ -278,6 +298,14 @@ void summary(FILE *out, const board &b, const plugin_verdict &v) {
     // No semicolon in the text: Nagios turns one into a colon before it records the output.
     if (case_open)
         fputs("the case has been opened, ", out);
+    if (v.compared == 0) {
+        fputs("no reading could be judged: ", out);
+        if (v.judged == 0)
+            fputs("-x leaves out every reading", out);
+        else
+            fprintf(out, "the chip holds no meant limit for any of its %u readings", v.judged);
+        return;
+    }
     if (readings_out == 0) {
         fprintf(out, "%u readings within the board's limits", v.judged);
         return;
@@ -303,11 +331,18 @@ plugin_verdict judge(const board &b, const readings &s, const excluded_labels &e
         if (excluded.contains(r.label))
             continue;
         v.judged++;
+        if (reading_meant(r) && has_meant_limit(r))
+            v.compared++;
         if (judge_reading(r, p))
             add(v, p);
     }
     if (s.limits.intrusion == alarm_bit::set)
         add(v, {plugin_state::critical, problem_cause::case_open, {}});
+    // A chip that holds no meant limit for any reading (one at power-on, or not the board's
+    // chip at all) gives nothing to judge by, and its status bits and case-open bit are no
+    // more to be trusted than its limits: no verdict, whatever they say.
+    if (v.compared == 0)
+        v.state = plugin_state::unknown;
     return v;
 }
 

@@ -55,12 +55,15 @@ struct problem {
     shown_reading reading; // the reading at fault; not used for case_open
 };
 
-// The verdict: the worst state of its problems (ok without any), the number of readings
-// judged (those the board shows, less those left out), and one problem per reading that has
-// one, in report order (temperatures, fans, voltages), then the case-open bit.
+// The verdict: the worst state of its problems (ok without any), or unknown where no reading
+// was compared with a meant limit; the number of readings judged (those the board shows, less
+// those left out) and how many of them were compared with a meant limit; and one problem per
+// reading that has one, in report order (temperatures, fans, voltages), then the case-open
+// bit.
 struct plugin_verdict {
     plugin_state state = plugin_state::ok;
     unsigned judged = 0;
+    unsigned compared = 0;
     std::array<problem, max_readings + 1> problems{};
     size_t count = 0;
     std::span<const problem> list() const {
@@ -72,11 +75,15 @@ struct plugin_verdict {
 // cannot be meant are not compared, and a status bit that the chip sets against such a limit
 // does not count:
 // - a temperature limit (max or warn) is meant only when 0 < limit < 127 degrees C;
-// - a voltage window only when max > min;
-// - a fan minimum whenever it is present.
-// A reading with no limits at all is judged by its status bit alone. A status bit that counts
-// is CRITICAL whatever the reading's value; the warning level only ever raises OK to WARNING.
-// Readings whose label is in EXCLUDED are not judged; the case-open bit always is.
+// - a voltage window only when max > min (not where the registers are equal or inverted);
+// - a fan minimum whenever it is present; a fan's bit counts only with one.
+// A temperature or voltage with no limits at all is judged by its status bit alone. A
+// temperature reading of -128 C (an input without a sensor) is not judged; every other value,
+// 126 and 127 C included, is. A status bit that counts is CRITICAL whatever the reading's
+// value; the warning level only ever raises OK to WARNING. Readings whose label is in
+// EXCLUDED are not judged; the case-open bit always is. Where no reading was compared with a
+// meant limit (every label excluded, or a chip without meant limits), the state is UNKNOWN,
+// whatever the status bits and the case-open bit say: the problems are still listed.
 plugin_verdict judge(const board &b, const readings &s, const excluded_labels &excluded);
 
 // Writes the report of the verdict on B and S to OUT and returns its state: the status line

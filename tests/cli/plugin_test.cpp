@@ -88,11 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "VANTOREL CRITICAL - " + out_of + "(FAN1)",
                      "FAN1: 3000 RPM, under its minimum of 5273 RPM\n"},
         verdict_case{"fan_alarm",
-                     "reg 0x2f 0x4d 0x10\n",
+                     "reg 0x2f 0x4d 0x04\n",
                      {},
                      2,
-                     "VANTOREL CRITICAL - " + out_of + "(FAN3)",
-                     "FAN3: 0 RPM, the chip's alarm for it is set\n"},
+                     "VANTOREL CRITICAL - " + out_of + "(FAN1)",
+                     "FAN1: 3000 RPM, the chip's alarm for it is set\n"},
         verdict_case{"fan_alarm_left_out",
                      "reg 0x2f 0x4d 0x10\n",
                      {"-x", "FAN3", "-x", "FAN3"},
@@ -166,10 +166,11 @@ TEST_F(Cli, PluginReportWithLimitsIsTheHandWrittenText) {
 }
 
 // The X6DVA's chip at 0x2c holds plain register values and no limits: they keep their place
-// in the perfdata under labels that say what they are.
+// in the perfdata under labels that say what they are. Without the limit registers of the
+// chip at 0x2f nothing is judged.
 TEST_F(Cli, PluginReportOfRegisterValuesIsTheHandWrittenText) {
     outcome o = sim_run({"-N"}, fixture("x6dva.fix"));
-    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.status, 3) << o.err;
     EXPECT_EQ(o.out, expected("x6dva.plugin"));
 }
 
@@ -211,8 +212,8 @@ std::vector<std::pair<std::string, std::vector<std::string>>> perfdata(const std
 TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
     const std::pair<const char *, std::string> worlds[] = {
         {"x7dbp", fixture("x7dbp.fix") + x7dbp_limits},
-        {"p8sc8", fixture("p8sc8.fix")},
-        {"x6dva", fixture("x6dva.fix")}};
+        {"p8sc8", fixture("p8sc8.fix") + fixture("p8sc8-limits.fix")},
+        {"x6dva", fixture("x6dva.fix") + fixture("x6dva-limits.fix")}};
     for (const auto &[name, world] : worlds) {
         SCOPED_TRACE(name);
         outcome j = sim_run({"-J"}, world);
@@ -239,7 +240,7 @@ TEST_F(Cli, PerfdataHoldsEveryReadingOnceWithTheValueOfJson) {
                 temperatures[m[1]] = m[2];
         }
         outcome o = sim_run({"-N"}, world);
-        EXPECT_EQ(o.status, 0) << o.out;
+        EXPECT_LT(o.status, 3) << o.out; // judged
         auto items = perfdata(o.out.substr(0, o.out.find('\n')));
         ASSERT_EQ(items.size(), json.size()) << o.out;
         for (size_t i = 0; i < items.size(); i++) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -135,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
                          s.limits.temps[4].max = at<double>(30.5);
                      },
                      ps::ok, ""},
-        // Readings a board cannot have never page, nor does their status bit: an input with
-        // no sensor attached (0x80, -128 C), a reading over 125 C.
+        // An input with no sensor attached (0x80, -128 C) never pages, nor does its bit; every
+        // other reading does at or over a meant limit, the register's ceiling 127 C included.
         verdict_case{"temp_no_sensor_and_its_bit",
                      [](readings &s) {
                          set_temp(s, 4, -128);
@@ -144,12 +145,14 @@ INSTANTIATE_TEST_SUITE_P(
                          s.limits.temps[4].alarm = alarm_bit::set;
                      },
                      ps::ok, ""},
-        verdict_case{"temp_over_what_a_board_can_have",
+        verdict_case{"temp_126_and_its_bit",
                      [](readings &s) {
                          set_temp(s, 0, 126);
                          s.limits.temps[0].alarm = alarm_bit::set;
                      },
-                     ps::ok, ""},
+                     ps::critical, "CPU1 Temperature"},
+        verdict_case{"temp_at_the_ceiling", [](readings &s) { set_temp(s, 4, 127); },
+                     ps::critical, "System Temperature"},
         verdict_case{"temp_bit_with_meant_max",
                      [](readings &s) { s.limits.temps[4].alarm = alarm_bit::set; }, ps::critical,
                      "System Temperature"},
@@ -159,13 +162,16 @@ INSTANTIATE_TEST_SUITE_P(
                          s.limits.temps[4].alarm = alarm_bit::set;
                      },
                      ps::critical, "System Temperature"},
-        // Fans: under the minimum, not at it; a fan without a minimum by its bit.
+        // Fans: under the minimum, not at it. A fan without a minimum (a count of 0, which
+        // every fan is slower than, or the no-reading count) has a bit that means nothing.
         verdict_case{"fan_under_min", [](readings &s) { s.fans[0] = 1199; }, ps::critical,
                      "FAN1"},
         verdict_case{"fan_stopped", [](readings &s) { s.fans[0] = 0; }, ps::critical, "FAN1"},
         verdict_case{"fan_at_min", [](readings &s) { s.fans[0] = 1200; }, ps::ok, ""},
         verdict_case{"fan_bit_without_min", [](readings &s) { s.limits.fans[3].alarm = alarm_bit::set; },
-                     ps::critical, "FAN4"},
+                     ps::ok, ""},
+        verdict_case{"fan_bit_with_min", [](readings &s) { s.limits.fans[0].alarm = alarm_bit::set; },
+                     ps::critical, "FAN1"},
         // Voltages: outside the window on either side, the -12 V rail's included; its edges in.
         verdict_case{"volt_over_max", [](readings &s) { s.voltages[0] = 1.51; }, ps::critical,
                      "Vcore"},
@@ -205,8 +211,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The verdict on one reading as a truth table: where its value lies against its limits,
 // whether those limits are meant, set aside as not meant, or absent, and its status bit, in
-// every order. A temperature's limit 80 and warning level 70 (X7DBP, CPU1 Temperature), a
-// fan's minimum 1200, a voltage's window 1.0 to 1.5 V.
+// every order; and whether the reading was compared with a meant limit at all, without which
+// a board of this one reading has no verdict (UNKNOWN), its problem listed all the same. A
+// temperature's limit 80 and warning level 70 (X7DBP, CPU1 Temperature), a fan's minimum
+// 1200, a voltage's window 1.0 to 1.5 V.
 struct truth_case {
     const char *name;
     reading_kind kind;
@@ -215,8 +223,9 @@ struct truth_case {
     limit<double> high; // a temperature's limit, a voltage's max
     limit<double> warn; // a temperature's warning level
     alarm_bit bit;
-    plugin_state state;
+    plugin_state state;  // of the reading on its own
     problem_cause cause; // of the one problem, where the state is not OK
+    bool compared;       // with a meant limit
 };
 
 void PrintTo(const truth_case &c, std::ostream *os) {
@@ -254,8 +263,9 @@ TEST_P(VerdictTruth, OfOneReading) {
         break;
     }
     const plugin_verdict v = judge(b, s, excluded_labels{});
-    EXPECT_EQ(v.state, c.state);
+    EXPECT_EQ(v.state, c.compared ? c.state : plugin_state::unknown);
     EXPECT_EQ(v.judged, 1u);
+    EXPECT_EQ(v.compared, c.compared ? 1u : 0u);
     ASSERT_EQ(v.count, c.state == plugin_state::ok ? 0u : 1u);
     if (v.count == 1) {
         EXPECT_EQ(v.list()[0].cause, c.cause);
@@ -276,68 +286,114 @@ constexpr auto ok = plugin_state::ok;
 constexpr auto warning = plugin_state::warning;
 constexpr auto critical = plugin_state::critical;
 constexpr auto fine = problem_cause::alarm; // no problem: the cause is not looked at
+constexpr bool judged = true;
+constexpr bool unjudged = false;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VerdictTruth,
     ::testing::Values(
         // Temperatures: under the warning level, at it, between it and the limit, at the limit
         // and over it, each with the bit clear and set. The bit is CRITICAL at any value.
-        truth_case{"t40_clear", temperature, 40, none, lim(80), lim(70), clear, ok, fine},
+        truth_case{"t40_clear", temperature, 40, none, lim(80), lim(70), clear, ok, fine, judged},
         truth_case{"t69_set", temperature, 69, none, lim(80), lim(70), set, critical,
-                   problem_cause::alarm},
+                   problem_cause::alarm, judged},
         truth_case{"t70_clear", temperature, 70, none, lim(80), lim(70), clear, warning,
-                   problem_cause::over_warn},
+                   problem_cause::over_warn, judged},
         truth_case{"t76_clear", temperature, 76, none, lim(80), lim(70), clear, warning,
-                   problem_cause::over_warn},
+                   problem_cause::over_warn, judged},
         truth_case{"t76_set", temperature, 76, none, lim(80), lim(70), set, critical,
-                   problem_cause::alarm},
+                   problem_cause::alarm, judged},
         truth_case{"t76_no_bit", temperature, 76, none, lim(80), lim(70), no_bit, warning,
-                   problem_cause::over_warn},
+                   problem_cause::over_warn, judged},
         truth_case{"t80_clear", temperature, 80, none, lim(80), lim(70), clear, critical,
-                   problem_cause::over_max},
+                   problem_cause::over_max, judged},
         truth_case{"t85_set", temperature, 85, none, lim(80), lim(70), set, critical,
-                   problem_cause::over_max},
+                   problem_cause::over_max, judged},
         // A warning level without a limit: the bit still wins over it.
         truth_case{"t76_set_warn_only", temperature, 76, none, none, lim(70), set, critical,
-                   problem_cause::alarm},
+                   problem_cause::alarm, judged},
         // A limit set aside as not meant (0, 127) takes the bit with it; the warning level
         // still warns.
         truth_case{"t76_set_max_0", temperature, 76, none, lim(0), lim(70), set, warning,
-                   problem_cause::over_warn},
-        truth_case{"t40_set_max_127", temperature, 40, none, lim(127), lim(70), set, ok, fine},
-        truth_case{"t127_set_max_127", temperature, 127, none, lim(127), lim(127), set, ok, fine},
+                   problem_cause::over_warn, judged},
+        truth_case{"t40_set_max_127", temperature, 40, none, lim(127), lim(70), set, ok, fine,
+                   judged},
+        truth_case{"t127_set_max_127", temperature, 127, none, lim(127), lim(127), set, ok, fine,
+                   unjudged},
         // A warning level set aside leaves the limit and the bit as they are.
-        truth_case{"t76_clear_warn_0", temperature, 76, none, lim(80), lim(0), clear, ok, fine},
+        truth_case{"t76_clear_warn_0", temperature, 76, none, lim(80), lim(0), clear, ok, fine,
+                   judged},
         truth_case{"t40_set_warn_127", temperature, 40, none, lim(80), lim(127), set, critical,
-                   problem_cause::alarm},
+                   problem_cause::alarm, judged},
         truth_case{"t40_set_no_limits", temperature, 40, none, none, none, set, critical,
-                   problem_cause::alarm},
-        truth_case{"t40_clear_no_limits", temperature, 40, none, none, none, clear, ok, fine},
+                   problem_cause::alarm, unjudged},
+        truth_case{"t40_clear_no_limits", temperature, 40, none, none, none, clear, ok, fine,
+                   unjudged},
+        // The top of the register: 126 and 127 C (0x7F) are judged as any other value, the
+        // limit meant or not, the bit clear or set. Only -128 C (0x80, no sensor) is not, nor
+        // its bit; any other value below zero is.
+        truth_case{"t126_clear", temperature, 126, none, lim(80), lim(70), clear, critical,
+                   problem_cause::over_max, judged},
+        truth_case{"t126_set", temperature, 126, none, lim(80), none, set, critical,
+                   problem_cause::over_max, judged},
+        truth_case{"t127_clear", temperature, 127, none, lim(80), none, clear, critical,
+                   problem_cause::over_max, judged},
+        truth_case{"t127_set", temperature, 127, none, lim(80), lim(70), set, critical,
+                   problem_cause::over_max, judged},
+        truth_case{"t127_no_bit", temperature, 127, none, lim(80), none, no_bit, critical,
+                   problem_cause::over_max, judged},
+        truth_case{"t127_clear_warn_only", temperature, 127, none, lim(0), lim(70), clear, warning,
+                   problem_cause::over_warn, judged},
+        truth_case{"t127_set_no_limits", temperature, 127, none, none, none, set, critical,
+                   problem_cause::alarm, unjudged},
+        truth_case{"t127_clear_max_127", temperature, 127, none, lim(127), none, clear, ok, fine,
+                   unjudged},
+        truth_case{"t126_set_max_0", temperature, 126, none, lim(0), none, set, ok, fine, unjudged},
+        truth_case{"tminus128_set", temperature, -128, none, lim(80), lim(70), set, ok, fine,
+                   unjudged},
+        truth_case{"tminus128_clear", temperature, -128, none, lim(80), none, clear, ok, fine,
+                   unjudged},
+        truth_case{"tminus127_set", temperature, -127, none, lim(80), none, set, critical,
+                   problem_cause::alarm, judged},
+        truth_case{"tminus100_clear", temperature, -100, none, lim(80), none, clear, ok, fine,
+                   judged},
         // Fans: over, at and under the minimum, with and without a minimum.
-        truth_case{"f3000_clear", fan, 3000, lim(1200), none, none, clear, ok, fine},
+        truth_case{"f3000_clear", fan, 3000, lim(1200), none, none, clear, ok, fine, judged},
         truth_case{"f3000_set", fan, 3000, lim(1200), none, none, set, critical,
-                   problem_cause::alarm},
-        truth_case{"f1200_clear", fan, 1200, lim(1200), none, none, clear, ok, fine},
+                   problem_cause::alarm, judged},
+        truth_case{"f1200_clear", fan, 1200, lim(1200), none, none, clear, ok, fine, judged},
         truth_case{"f1199_clear", fan, 1199, lim(1200), none, none, clear, critical,
-                   problem_cause::under_min},
-        truth_case{"f0_set", fan, 0, lim(1200), none, none, set, critical,
-                   problem_cause::under_min},
-        truth_case{"f0_set_no_min", fan, 0, none, none, none, set, critical, problem_cause::alarm},
-        truth_case{"f0_no_bit_no_min", fan, 0, none, none, none, no_bit, ok, fine},
+                   problem_cause::under_min, judged},
+        truth_case{"f0_set", fan, 0, lim(1200), none, none, set, critical, problem_cause::under_min,
+                   judged},
+        // A fan without a minimum (count 0 or the no-reading count): its bit means nothing,
+        // stopped or turning.
+        truth_case{"f0_set_no_min", fan, 0, none, none, none, set, ok, fine, unjudged},
+        truth_case{"f3000_set_no_min", fan, 3000, none, none, none, set, ok, fine, unjudged},
+        truth_case{"f0_no_bit_no_min", fan, 0, none, none, none, no_bit, ok, fine, unjudged},
         // Voltages: inside, at the edges, outside on either side, with the bit clear and set;
         // a window that cannot be meant (equal limits, one limit alone) takes the bit with it.
-        truth_case{"v1.2_clear", voltage, 1.2, lim(1.0), lim(1.5), none, clear, ok, fine},
+        truth_case{"v1.2_clear", voltage, 1.2, lim(1.0), lim(1.5), none, clear, ok, fine, judged},
         truth_case{"v1.2_set", voltage, 1.2, lim(1.0), lim(1.5), none, set, critical,
-                   problem_cause::alarm},
-        truth_case{"v1.5_clear", voltage, 1.5, lim(1.0), lim(1.5), none, clear, ok, fine},
+                   problem_cause::alarm, judged},
+        truth_case{"v1.5_clear", voltage, 1.5, lim(1.0), lim(1.5), none, clear, ok, fine, judged},
         truth_case{"v0.9_clear", voltage, 0.9, lim(1.0), lim(1.5), none, clear, critical,
-                   problem_cause::outside_window},
+                   problem_cause::outside_window, judged},
         truth_case{"v1.6_set", voltage, 1.6, lim(1.0), lim(1.5), none, set, critical,
-                   problem_cause::outside_window},
-        truth_case{"v3_set_equal_limits", voltage, 3.0, lim(0.0), lim(0.0), none, set, ok, fine},
-        truth_case{"v3_set_min_alone", voltage, 3.0, lim(1.0), none, none, set, ok, fine},
+                   problem_cause::outside_window, judged},
+        // An inverted window (max under min: the high register under the low one) is none,
+        // and its bit, which the chip then sets at every value, means nothing.
+        truth_case{"v1.2_set_inverted", voltage, 1.2, lim(1.5), lim(1.0), none, set, ok, fine,
+                   unjudged},
+        truth_case{"v0.5_clear_inverted", voltage, 0.5, lim(1.5), lim(1.0), none, clear, ok, fine,
+                   unjudged},
+        truth_case{"vminus12_set_inverted", voltage, -12.0, lim(-10.8), lim(-13.2), none, set, ok,
+                   fine, unjudged},
+        truth_case{"v3_set_equal_limits", voltage, 3.0, lim(0.0), lim(0.0), none, set, ok, fine,
+                   unjudged},
+        truth_case{"v3_set_min_alone", voltage, 3.0, lim(1.0), none, none, set, ok, fine, unjudged},
         truth_case{"v3_set_no_limits", voltage, 3.0, none, none, none, set, critical,
-                   problem_cause::alarm}),
+                   problem_cause::alarm, unjudged}),
     by_case_name{});
 
 TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
@@ -356,22 +412,189 @@ TEST(Verdict, TheWorstStateWinsAndEveryProblemIsListedInReportOrder) {
 
 TEST(Verdict, ExcludedReadingsAreNotJudgedButTheCaseStillIs) {
     readings s = within();
-    s.fans[3] = 0;
-    s.limits.fans[3].alarm = alarm_bit::set; // a header without a fan
+    s.fans[0] = 0;
+    s.limits.fans[0].alarm = alarm_bit::set; // a header without a fan
     excluded_labels x;
-    ASSERT_TRUE(x.add("FAN4"));
+    ASSERT_TRUE(x.add("FAN1"));
     plugin_verdict v = judge(example, s, x);
     EXPECT_EQ(v.state, plugin_state::ok);
     EXPECT_EQ(v.judged, 6u);
 
     s.limits.intrusion = alarm_bit::set;
-    for (const char *l :
-         {"CPU1 Temperature", "System Temperature", "FAN1", "Vcore", "-12V", "Bob's +5V"})
-        ASSERT_TRUE(x.add(l));
+    ASSERT_TRUE(x.add("Vcore"));
     v = judge(example, s, x);
-    EXPECT_EQ(v.judged, 0u);
     EXPECT_EQ(v.state, plugin_state::critical);
+    ASSERT_EQ(v.count, 1u);
+    EXPECT_EQ(v.list()[0].cause, problem_cause::case_open);
 }
+
+// A run that compared no reading with a meant limit has no verdict, whatever the status bits
+// and the case-open bit say: they are listed, and the state is UNKNOWN. One meant limit
+// compared is enough for a verdict. On the example board: its limits all at 0 (a chip at
+// power-on, or an all-zero image), every label left out, bits set only where no limit is
+// meant, the case opened alone, and each of those with one meant limit back.
+struct unjudged_case {
+    const char *name;
+    std::function<void(readings &, excluded_labels &)> change;
+    plugin_state state;
+    unsigned judged, compared;
+    std::vector<problem_cause> problems;
+};
+
+void PrintTo(const unjudged_case &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class NothingJudged : public ::testing::TestWithParam<unjudged_case> {};
+
+TEST_P(NothingJudged, IsUnknownWithItsProblemsListed) {
+    const unjudged_case &c = GetParam();
+    readings s{};
+    excluded_labels x;
+    c.change(s, x);
+    const plugin_verdict v = judge(example, s, x);
+    EXPECT_EQ(v.state, c.state);
+    EXPECT_EQ(v.judged, c.judged);
+    EXPECT_EQ(v.compared, c.compared);
+    std::vector<problem_cause> causes;
+    for (const problem &p : v.list())
+        causes.push_back(p.cause);
+    EXPECT_EQ(causes, c.problems);
+}
+
+// Every limit the chip holds at 0, every status bit clear: what an all-zero image gives.
+void zero_limits(readings &s) {
+    for (unsigned t : {0u, 4u})
+        s.limits.temps[t] = {at<double>(0), at<double>(0), at<double>(0), at<double>(0),
+                             alarm_bit::clear};
+    for (unsigned f : {0u, 3u})
+        s.limits.fans[f] = {{}, alarm_bit::clear};
+    for (unsigned v : {0u, 3u, 6u})
+        s.limits.voltages[v] = {at(0.0), at(0.0), alarm_bit::clear};
+    s.limits.intrusion = alarm_bit::clear;
+}
+
+void every_bit(readings &s) {
+    for (unsigned t : {0u, 4u})
+        s.limits.temps[t].alarm = alarm_bit::set;
+    for (unsigned f : {0u, 3u})
+        s.limits.fans[f].alarm = alarm_bit::set;
+    for (unsigned v : {0u, 3u, 6u})
+        s.limits.voltages[v].alarm = alarm_bit::set;
+}
+
+void exclude_all(excluded_labels &x) {
+    for (const char *l :
+         {"CPU1 Temperature", "System Temperature", "FAN1", "FAN4", "Vcore", "-12V", "Bob's +5V"})
+        EXPECT_TRUE(x.add(l));
+}
+
+using pc = problem_cause;
+using none_out = excluded_labels;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NothingJudged,
+    ::testing::Values(
+        unjudged_case{
+            "all_zero", [](readings &s, none_out &) { zero_limits(s); }, ps::unknown, 7, 0, {}},
+        unjudged_case{"nothing_at_all", [](readings &, none_out &) {}, ps::unknown, 7, 0, {}},
+        unjudged_case{"every_label_left_out",
+                      [](readings &s, none_out &x) {
+                          s = within();
+                          exclude_all(x);
+                      },
+                      ps::unknown,
+                      0,
+                      0,
+                      {}},
+        unjudged_case{"every_label_left_out_case_open",
+                      [](readings &s, none_out &x) {
+                          s = within();
+                          s.limits.intrusion = alarm_bit::set;
+                          exclude_all(x);
+                      },
+                      ps::unknown,
+                      0,
+                      0,
+                      {pc::case_open}},
+        unjudged_case{"bits_against_limits_not_meant",
+                      [](readings &s, none_out &) {
+                          zero_limits(s);
+                          set_temp(s, 0, 40);
+                          s.fans[0] = 3000;
+                          every_bit(s);
+                      },
+                      ps::unknown,
+                      7,
+                      0,
+                      {}},
+        // A bit that counts by itself (a reading without any limit) is listed, but no
+        // reading was compared with a limit.
+        unjudged_case{"bit_of_a_reading_without_limits",
+                      [](readings &s, none_out &) {
+                          zero_limits(s);
+                          s.limits.temps[4] = {};
+                          s.limits.temps[4].alarm = alarm_bit::set;
+                      },
+                      ps::unknown,
+                      7,
+                      0,
+                      {pc::alarm}},
+        unjudged_case{"case_open_alone",
+                      [](readings &s, none_out &) {
+                          zero_limits(s);
+                          s.limits.intrusion = alarm_bit::set;
+                      },
+                      ps::unknown,
+                      7,
+                      0,
+                      {pc::case_open}},
+        // One meant limit gives a verdict, on the bits and the case too.
+        unjudged_case{"one_meant_limit",
+                      [](readings &s, none_out &) {
+                          zero_limits(s);
+                          s.fans[0] = 3000;
+                          s.limits.fans[0].min = at<uint32_t>(1200);
+                      },
+                      ps::ok,
+                      7,
+                      1,
+                      {}},
+        unjudged_case{"one_meant_limit_case_open",
+                      [](readings &s, none_out &) {
+                          zero_limits(s);
+                          s.voltages[6] = 5.0;
+                          s.limits.voltages[6] = {at(4.5), at(5.5), alarm_bit::clear};
+                          s.limits.intrusion = alarm_bit::set;
+                      },
+                      ps::critical,
+                      7,
+                      1,
+                      {pc::case_open}},
+        unjudged_case{"one_meant_warning_level_bit_elsewhere",
+                      [](readings &s, none_out &) {
+                          zero_limits(s);
+                          set_temp(s, 0, 40);
+                          s.limits.temps[0].warn = at<double>(70);
+                          s.limits.temps[4] = {};
+                          s.limits.temps[4].alarm = alarm_bit::set;
+                      },
+                      ps::critical,
+                      7,
+                      1,
+                      {pc::alarm}},
+        unjudged_case{"one_label_kept",
+                      [](readings &s, none_out &x) {
+                          s = within();
+                          for (const char *l : {"CPU1 Temperature", "System Temperature", "FAN1",
+                                                "FAN4", "Vcore", "-12V"})
+                              EXPECT_TRUE(x.add(l));
+                      },
+                      ps::ok,
+                      1,
+                      1,
+                      {}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ExcludedLabels, KeepEachLabelOnceUpToOnePerCellOfTheRecord) {
     excluded_labels x;
@@ -426,7 +649,7 @@ TEST(PluginReport, NamesWhatIsWrongOnTheStatusLineAndALineForEach) {
     set_temp(s, 4, 55);
     s.limits.temps[4].warn = at<double>(50);
     s.fans[0] = 0;
-    s.limits.fans[3].alarm = alarm_bit::set;
+    s.limits.fans[3] = {at<uint32_t>(1000), alarm_bit::set};
     s.voltages[3] = -9.5;
     s.limits.intrusion = alarm_bit::set;
     excluded_labels x;
@@ -437,7 +660,7 @@ TEST(PluginReport, NamesWhatIsWrongOnTheStatusLineAndALineForEach) {
               "VANTOREL CRITICAL - X7TEST: the case has been opened, 5 of 5 readings out of the "
               "board's limits (CPU1 Temperature, System Temperature, FAN1, FAN4, -12V) | "
               "'CPU1 Temperature'=81;70;80 'System Temperature'=55;50;60 'FAN1'=0;;1200: "
-              "'FAN4'=2000 '-12V'=-9.500;;-13.200:-10.800\n"
+              "'FAN4'=2000;;1000: '-12V'=-9.500;;-13.200:-10.800\n"
               "CPU1 Temperature: 81 C, at or over its limit of 80 C\n"
               "System Temperature: 55 C, at or over its warning limit of 50 C\n"
               "FAN1: 0 RPM, under its minimum of 1200 RPM\n"
@@ -452,12 +675,33 @@ std::span<const char> text(const char *message) {
     return {message, strlen(message)};
 }
 
-TEST(PluginReport, WithEveryReadingLeftOutThereIsNoPerfdata) {
+TEST(PluginReport, WithEveryReadingLeftOutThereIsNoPerfdataAndNoVerdict) {
     excluded_labels x;
-    for (const char *l :
-         {"CPU1 Temperature", "System Temperature", "FAN1", "FAN4", "Vcore", "-12V", "Bob's +5V"})
-        ASSERT_TRUE(x.add(l));
-    EXPECT_EQ(report(within(), x), "VANTOREL OK - X7TEST: 0 readings within the board's limits\n");
+    exclude_all(x);
+    plugin_state state{};
+    EXPECT_EQ(report(within(), x, &state),
+              "VANTOREL UNKNOWN - X7TEST: no reading could be judged: -x leaves out every "
+              "reading\n");
+    EXPECT_EQ(state, plugin_state::unknown);
+}
+
+// Without a meant limit the status line says so, with the perfdata of every reading (and no
+// thresholds) and a line for each problem all the same.
+TEST(PluginReport, WithoutMeantLimitsTheStatusLineSaysNothingCouldBeJudged) {
+    readings s = within();
+    zero_limits(s);
+    s.limits.temps[4] = {};
+    s.limits.temps[4].alarm = alarm_bit::set;
+    s.limits.intrusion = alarm_bit::set;
+    plugin_state state{};
+    EXPECT_EQ(report(s, excluded_labels{}, &state),
+              "VANTOREL UNKNOWN - X7TEST: the case has been opened, no reading could be judged: "
+              "the chip holds no meant limit for any of its 7 readings | "
+              "'CPU1 Temperature'=40 'System Temperature'=30 'FAN1'=3000 'FAN4'=2000 "
+              "'Vcore'=1.200 '-12V'=-12.100 'Bob''s +5V'=5.000\n"
+              "System Temperature: 30 C, the chip's alarm for it is set\n"
+              "the case has been opened: the chip's case-open bit is set\n");
+    EXPECT_EQ(state, plugin_state::unknown);
 }
 
 // A daemon takes the first '|' of any line for the start of the perfdata, and a ';' ends a

@@ -488,7 +488,10 @@ TEST(CellConversion, GivesWhatTheBoardReportsAtThatValue) {
 // limit registers, a limit equals what convert_cells gives for a chip whose reading registers
 // hold the limit's bytes (a 10-bit limit's low bits in the reading's low bits; an 8-bit
 // limit of a 10-bit input with low bits 0; a fan's minimum count under the reading's divisor).
-// A voltage's min and max are the two such readings in order.
+// A voltage's min is the reading at its low limit and its max the one at its high limit,
+// swapped on a rail whose conversion turns the scale around (negative gain); never sorted, so
+// that the window is meant (max above min) exactly where the chip's high register lies above
+// its low one.
 TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
     struct table_case {
         const char *name;
@@ -508,6 +511,17 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
     for (size_t r = 0; r < spread.size(); r++)
         spread[r] = static_cast<uint8_t>(r * 37 + 11);
     images.push_back(spread);
+
+    // The spread's limits the other way round: every window inverted that was not.
+    register_image swapped = spread;
+    for (const table_case &t : tables)
+        for (const voltage_cell &c : t.cells.voltages) {
+            const register_field high = field_of(t.cells.layout, c, voltage_value::high_limit);
+            const register_field low = field_of(t.cells.layout, c, voltage_value::low_limit);
+            const unsigned h = high.value(spread), l = low.value(spread);
+            EXPECT_TRUE(high.store(l, swapped) && low.store(h, swapped));
+        }
+    images.push_back(swapped);
 
     for (const table_case &t : tables)
         for (const register_image &image : images) {
@@ -542,11 +556,17 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
             };
             const readings high = reading_at(true, 0), low = reading_at(false, 0);
             for (const voltage_cell &c : t.cells.voltages) {
+                SCOPED_TRACE(::testing::Message() << "voltages[" << int{c.cell} << "]");
                 const voltage_limits &v = got.voltages[c.cell];
                 const double a = high.voltages[c.cell], b = low.voltages[c.cell];
+                const bool turned = c.gain < 0;
                 ASSERT_TRUE(v.min.present && v.max.present);
-                EXPECT_EQ(v.min.value, std::min(a, b)) << "voltages[" << int{c.cell} << "]";
-                EXPECT_EQ(v.max.value, std::max(a, b)) << "voltages[" << int{c.cell} << "]";
+                EXPECT_EQ(v.min.value, turned ? a : b);
+                EXPECT_EQ(v.max.value, turned ? b : a);
+                const unsigned high_reg =
+                    field_of(layout, c, voltage_value::high_limit).value(image);
+                const unsigned low_reg = field_of(layout, c, voltage_value::low_limit).value(image);
+                EXPECT_EQ(v.max.value > v.min.value, high_reg > low_reg);
             }
             for (int level = 0; level < 4; level++) {
                 const readings at = reading_at(true, level);
@@ -573,6 +593,53 @@ TEST(CellLimits, EachLimitIsTheReadingItsCellGivesForTheLimitsRegisters) {
                 EXPECT_EQ(got.fans[c.cell].min.value, none ? 0u : high.fans[c.cell]);
             }
         }
+}
+
+// What keeps a window's order the registers' order: every voltage cell converts each value
+// its limit registers can hold to a value of its own, in the registers' order (or against it,
+// on a rail whose gain is negative), so no two register values meet in one limit.
+TEST(CellLimits, EveryVoltageCellConvertsInTheRegistersOrder) {
+    const chip_cells tables[] = {w83792d_cells, w83793g_cells, x6dva_second_cells};
+    for (const chip_cells &t : tables)
+        for (const voltage_cell &c : t.voltages)
+            for (voltage_value which : {voltage_value::high_limit, voltage_value::low_limit}) {
+                const register_field f = field_of(t.layout, c, which);
+                const unsigned step = f.low_zero ? 1u << f.low_bits : 1u;
+                for (unsigned v = step; v <= f.max(); v += step) {
+                    const double before = convert(c, v - step), now = convert(c, v);
+                    if (c.gain < 0 ? !(now < before) : !(now > before)) {
+                        ADD_FAILURE() << "cell " << int{c.cell} << " at " << v;
+                        break;
+                    }
+                }
+            }
+}
+
+// A window that the chip holds inverted (its high register under its low one) stays inverted,
+// max under min, on a positive rail and on a negative one; equal registers give equal
+// limits. The chip flags every value of such a rail, and shows what it compares with.
+TEST(CellLimits, AnInvertedWindowIsKeptAsTheChipHoldsIt) {
+    register_image image{};
+    image[0x60] = 0x50; // W83793G in0 (Vcore) high 0x50 * 4: 0.640 V
+    image[0x61] = 0x70; // low 0x70 * 4: 0.896 V
+    image[0x6A] = 0x1C; // in3 (the -12V cell) high 0x1C: -10.752 V
+    image[0x6B] = 0x22; // low 0x22: -13.056 V
+    image[0x6C] = 0x40; // in4 high and low both 0x40
+    image[0x6D] = 0x40;
+    chip_limits l{};
+    convert_limits(w83793g_cells, image, l);
+    EXPECT_EQ(fixed3(l.voltages[0].min.value), "0.896");
+    EXPECT_EQ(fixed3(l.voltages[0].max.value), "0.640");
+    EXPECT_EQ(fixed3(l.voltages[3].min.value), "-10.752");
+    EXPECT_EQ(fixed3(l.voltages[3].max.value), "-13.056");
+    EXPECT_EQ(l.voltages[4].min.value, l.voltages[4].max.value);
+
+    image = {};
+    image[0x33] = 0x64; // W83792D in4 (the -12V cell) high 0x64 under low 0xC8
+    image[0x34] = 0xC8;
+    convert_limits(w83792d_cells, image, l = {});
+    EXPECT_EQ(fixed3(l.voltages[13].min.value), "-38.400");
+    EXPECT_EQ(fixed3(l.voltages[13].max.value), "-76.800");
 }
 
 // The facts behind the rule above, one by one: the rails whose gain is negative swap their
