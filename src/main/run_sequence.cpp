@@ -10,6 +10,7 @@
 #include "boards/boards.h"
 #include "boards/readings_walk.h"
 #include "chips/chips.h"
+#include "chips/identity.h"
 #include "output/plugin_report.h"
 #include "output/report_file.h"
 #include "main/sensors_config.h"
@@ -561,6 +562,8 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
 
     const chip_reading what =
         opts.reads_limits() ? chip_reading::with_limits : chip_reading::readings;
+    if (int status = check_identity(*row, h.bus, what); status != 0)
+        return status;
     if (int status = read_chip(*row, h.bus, *h.values, what); status != 0)
         return status;
     // The chip is read: the device and its lock go before the report is written, so that a
