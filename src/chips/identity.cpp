@@ -64,7 +64,7 @@ void say_refused(const chip_identity &id, int32_t slave, const identity_verdict 
     switch (c.kind) {
     case identity_kind::bank:
         say_warnx("the %s at 0x%02x is on bank %u: register 0x%02x (%s) reads 0x%02x, expected "
-                  "0x%02x (bank 0); vantorel does not switch banks",
+                  "0x%02x (bank 0), and vantorel does not switch banks",
                   id.chip, addr, read & c.value, reg, c.meaning, read, expected);
         return;
     case identity_kind::bits_clear:

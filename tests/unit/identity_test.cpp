@@ -113,19 +113,19 @@ INSTANTIATE_TEST_SUITE_P(
                       {{0x2f, 0x00, 0x81}},
                       EX_UNAVAILABLE,
                       "the Winbond W83793G at 0x2f is on bank 1: register 0x00 (bank select) "
-                      "reads 0x81, expected 0x80 (bank 0); vantorel does not switch banks"},
+                      "reads 0x81, expected 0x80 (bank 0), and vantorel does not switch banks"},
         identity_case{"w83793g_bank_2_select_clear",
                       "X7DBP",
                       {{0x2f, 0x00, 0x02}, {0x2f, 0x0d, 0xa3}},
                       EX_UNAVAILABLE,
                       "the Winbond W83793G at 0x2f is on bank 2: register 0x00 (bank select) "
-                      "reads 0x02, expected 0x00 (bank 0); vantorel does not switch banks"},
+                      "reads 0x02, expected 0x00 (bank 0), and vantorel does not switch banks"},
         identity_case{"w83793g_bank_7",
                       "X7DBP",
                       {{0x2f, 0x00, 0x87}},
                       EX_UNAVAILABLE,
                       "the Winbond W83793G at 0x2f is on bank 7: register 0x00 (bank select) "
-                      "reads 0x87, expected 0x80 (bank 0); vantorel does not switch banks"},
+                      "reads 0x87, expected 0x80 (bank 0), and vantorel does not switch banks"},
         // The bits of the bank register above the bank bits but the select are not the bank.
         identity_case{"w83793g_bank_0_other_bits", "X7DBP", {{0x2f, 0x00, 0xb8}}, 0, ""},
         // W83792D: configuration 0x40, bank select 0x4e, vendor ID 0x4f, own address 0x48
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {{0x2f, 0x4e, 0x81}},
                       EX_UNAVAILABLE,
                       "the Winbond W83792D at 0x2f is on bank 1: register 0x4e (bank select) "
-                      "reads 0x81, expected 0x80 (bank 0); vantorel does not switch banks"},
+                      "reads 0x81, expected 0x80 (bank 0), and vantorel does not switch banks"},
         // The X6DVA: its chip at 0x2f is a W83792D; the chip at 0x2c is never read here.
         identity_case{"x6dva_right", "X6DVA", {{0x2c, 0x4f, 0x00}}, 0, ""},
         identity_case{"x6dva_chip_id_wrong",
