@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // The chips' identity checks: read-only versions of what the kernel's w83793 and w83792d
-// drivers check before they bind. Where a driver writes the bank register (to flip the
-// high-byte select and read the other vendor byte, or to select bank 0), vantorel reads the
+// drivers check before they bind. Where a driver writes the bank register (the W83792D's
+// detection selects bank 0 and the high-byte select, to read the chip ID and the vendor ID's
+// high byte; the W83793G's driver selects each access's bank once bound), vantorel reads the
 // byte that the current select shows and checks it against its half, and refuses a chip left
 // on another bank rather than switching it.
 #include "chips/identity.h"

@@ -53,7 +53,10 @@ struct chip_identity {
 
 // Winbond W83793G: bank select 0x00 (bank bits 0-2, high-byte select bit 7; the same register
 // in every bank), vendor ID 0x0d and chip ID 0x0e (0x7b), read in any bank; its I2C address
-// in bank 0's 0x0b, as an 8-bit address (the 7-bit one shifted left once).
+// in bank 0's 0x0b, as an 8-bit address (the 7-bit one shifted left once). The kernel's
+// detection writes nothing: it takes the vendor byte that the select shows, checks the
+// address only when the bank bits select bank 0, and binds a chip on any bank, whose bank its
+// driver then switches for each access.
 inline constexpr identity_check w83793g_identity_checks[] = {
     {identity_kind::bank, 0x00, 0x07, "bank select"},
     {identity_kind::vendor, 0x0d, 0, "vendor ID"},
@@ -63,9 +66,13 @@ inline constexpr identity_check w83793g_identity_checks[] = {
 inline constexpr chip_identity w83793g_identity = {"Winbond W83793G", w83793g_identity_checks};
 
 // Winbond W83792D: configuration 0x40, whose bit 7 set the kernel's driver refuses; bank select
-// 0x4E (bank bits 0-2, high-byte select bit 7), vendor ID 0x4F, shown only on bank 0; its I2C
-// address at 0x48 as the 7-bit address; chip ID 0x7a at 0x58, a register of the banked window
-// 0x50-0x5F that bank 0 shows (the fan divisors at 0x5B and 0x5C are in that window too).
+// 0x4E (bank bits 0-2, high-byte select bit 7), vendor ID 0x4F, checked only on bank 0; its
+// I2C address at 0x48 as the 7-bit address (checked on any bank); chip ID 0x7a at 0x58. The
+// kernel's detection then writes the bank select (bank 0, the high-byte select set, bits 3-6
+// kept) and requires the chip ID and the vendor ID's high byte there; its driver reads bank 0
+// alone from then on. With the select clear, the high byte cannot be seen without a write: the
+// low byte is checked instead, and a chip whose hidden high byte is wrong is judged where the
+// kernel refuses it.
 inline constexpr identity_check w83792d_identity_checks[] = {
     {identity_kind::bits_clear, 0x40, 0x80, "configuration"},
     {identity_kind::bank, 0x4e, 0x07, "bank select"},
