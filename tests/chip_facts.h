@@ -25,6 +25,8 @@ struct chip_facts {
     // The reads that a run which shows the limits makes after READS: the limit and status
     // registers of the inputs behind the cells, and the case-open bit's, ascending per chip.
     std::vector<std::pair<int, int>> limit_reads = {};
+    // The reads that a run which judges makes before READS: the chip's identity and bank.
+    std::vector<std::pair<int, int>> identity_reads = {};
 };
 
 // The reads of chip handling KIND's LIST ("reads" or "limit_reads"), as tests/chip_reads.conf
@@ -62,17 +64,20 @@ inline const chip_facts &facts_of(chip_kind kind) {
                                        {0, 1, 2, 3, 4, 5, 6, 7, 9, 10},
                                        {0, 1, 2, 3, 4, 5},
                                        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
-                                       listed_reads("w83793g", "limit_reads")};
+                                       listed_reads("w83793g", "limit_reads"),
+                                       listed_reads("w83793g", "identity_reads")};
     static const chip_facts w83792d = {listed_reads("w83792d", "reads"),
                                        {0, 1, 7, 8, 10, 11, 12, 13, 14},
                                        {0, 1, 2},
                                        {0, 1, 2, 3, 4, 5, 6},
-                                       listed_reads("w83792d", "limit_reads")};
+                                       listed_reads("w83792d", "limit_reads"),
+                                       listed_reads("w83792d", "identity_reads")};
     static const chip_facts x6dva = {listed_reads("x6dva", "reads"),
                                      {0, 1, 3, 6, 11, 12, 13, 14},
                                      {0, 1, 2},
                                      {0, 1, 2, 3, 4, 5},
-                                     listed_reads("x6dva", "limit_reads")};
+                                     listed_reads("x6dva", "limit_reads"),
+                                     listed_reads("x6dva", "identity_reads")};
     switch (kind) {
     case chip_kind::w83793g:
         return w83793g;

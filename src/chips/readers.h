@@ -18,18 +18,20 @@
 #include "boards/boards.h"
 #include "chips/cell_read.h"
 #include "chips/cells.h"
+#include "chips/identity.h"
 #include "platform/platform.h"
 #include "registers/chip_layout.h"
 
 // A Winbond chip of one address, read by its cell table: the W83792D and the W83793G differ
 // only in their tables and in the registers their snapshots take (worked out from the tables,
 // each its own way). TRACE_NAME and FD_NAME are the reader's name and the name of the bus
-// handle in its -v trace lines.
+// handle in its -v trace lines. A run that judges checks the chip against IDENTITY first.
 struct winbond_chip {
     const char *trace_name;
     const char *fd_name;
     const chip_cells &cells;
     chip_reads reads;
+    const chip_identity &identity;
 };
 
 // Winbond W83792D: voltages 0, 1, 7, 8, 10-14; temps 0-2; fans 0-6.
@@ -37,11 +39,13 @@ extern const winbond_chip w83792d_chip;
 // Winbond W83793G: voltages 0-7, 9, 10; temps 0-5; fans 0-11.
 extern const winbond_chip w83793g_chip;
 
-// Reads CHIP at the 7-bit address SLAVE.
+// Reads CHIP at the 7-bit address SLAVE; a run that judges (WHAT with_limits) checks its
+// identity first, and a chip that is not the board's is not read (EX_UNAVAILABLE).
 int read_winbond(bus_handle &bus, int32_t slave, const winbond_chip &chip, readings &s,
                  chip_reading what);
 
 // The two-chip X6DVA arrangement at fixed addresses 0x2c and 0x2f. A failure on the second
 // chip comes after the first chip's cells have been written. Only the second chip has limits
-// and status bits.
+// and status bits. A run that judges checks the W83792D at 0x2f first: the chip at 0x2c has
+// no register known to say what it is.
 int read_x6dva(bus_handle &bus, readings &s, chip_reading what);

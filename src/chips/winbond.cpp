@@ -53,12 +53,15 @@ constexpr auto x6dva_second_limits =
 } // namespace
 
 const winbond_chip w83792d_chip = {
-    "w83792d_main", "f", w83792d_cells, {w83792d_snapshot, w83792d_limits}};
+    "w83792d_main", "f", w83792d_cells, {w83792d_snapshot, w83792d_limits}, w83792d_identity};
 const winbond_chip w83793g_chip = {
-    "w83793g_main", "fd", w83793g_cells, {w83793g_snapshot, w83793g_limits}};
+    "w83793g_main", "fd", w83793g_cells, {w83793g_snapshot, w83793g_limits}, w83793g_identity};
 
 int read_winbond(bus_handle &bus, int32_t slave, const winbond_chip &chip, readings &s,
                  chip_reading what) {
+    if (int status = check_chip_identity(bus, slave, chip.cells.layout, chip.identity, what);
+        status != 0)
+        return status;
     debug_print("%s(%s = %d, slave = 0x%02x, s = %p)\n", chip.trace_name, chip.fd_name, bus.fd,
                 static_cast<unsigned>(slave), static_cast<void *>(&s));
     if (int status = read_chip_cells(bus, slave, chip.cells, what, chip.reads, s); status != 0)
@@ -68,6 +71,13 @@ int read_winbond(bus_handle &bus, int32_t slave, const winbond_chip &chip, readi
 }
 
 int read_x6dva(bus_handle &bus, readings &s, chip_reading what) {
+    // The chip at 0x2c stores its readings as plain register values and is known by nothing
+    // else: no register of it says what it is, so nothing of it can be checked beyond its
+    // answering the reads. The chip at 0x2f is a W83792D.
+    if (int status = check_chip_identity(bus, x6dva_second_address, x6dva_second_cells.layout,
+                                         w83792d_identity, what);
+        status != 0)
+        return status;
     debug_print("x6dva_main(fd = %d, s = %p)\n", bus.fd, static_cast<void *>(&s));
 
     register_image regs{};

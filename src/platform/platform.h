@@ -134,6 +134,12 @@ struct bus_result {
 bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &layout,
                             chip_reading what);
 
+// Whether the chip at ADDR, described on the open device (platform_describe_chip), is read
+// through the kernel's driver that its layout names: that driver checked the chip's identity
+// before it bound to it. Linux finds out here, as the chip's first read would; the other
+// platforms read every chip over the bus. No transaction, no trace.
+bool platform_chip_checked(bus_handle &bus, uint8_t addr);
+
 // One SMBus read-byte-data transaction on the open device: register REG of the chip at the
 // 7-bit address ADDR.
 bus_result platform_read_byte(bus_handle &bus, uint8_t addr, uint8_t reg);

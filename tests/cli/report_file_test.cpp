@@ -198,8 +198,11 @@ TEST_P(BusFailure, EndsTheRunAfterTheFailedReadWithItsMessageAndTheFailureFile) 
         snprintf(line, sizeof line, "==> read_byte(fd = %d, slave = 0x%02x, idxreg = 0x%02x)\n", fd,
                  addr, reg);
         reads += line;
+        // Every register reads 0 but the simulated chip's W83792D chip ID.
         if (i + 1 < c.fails_at)
-            reads += "==> read_byte() returning 0x00\n";
+            reads += c.kind == chip_kind::w83792d && reg == 0x58
+                         ? "==> read_byte() returning 0x7a\n"
+                         : "==> read_byte() returning 0x00\n";
     }
     EXPECT_EQ(o.out.substr(o.out.find('\n', at) + 1), reads);
 

@@ -216,11 +216,13 @@ def driver_boot(product, arrangement, rng, sim: Sim) -> Boot:
         return problems
 
     def traced_limits(recs):
-        """With -P the readings' reads, then the limit registers', on the bus and through
-        the driver, which also reads the limit and status attributes."""
+        """With -P the identity reads on the bus alone, then the readings' reads, then the
+        limit registers', on the bus and through the driver, which also reads the limit and
+        status attributes."""
         problems = []
-        want = arr.reads + arr.limit_reads
         for path in ("bus", "driver"):
+            # Over the bus the identity reads come first; the driver checked the chip itself.
+            want = (arr.identity_reads if path == "bus" else []) + arr.reads + arr.limit_reads
             got = recs.get(f"{path}/verbose-limits")
             if got is None or got.status != 0:
                 problems.append(f"{path}: {show(got.err) if got else 'no result'}")

@@ -66,26 +66,51 @@ class Arrangement:
     # [(addr, reg)] read after READS by a run that shows the limits (-a, -P): the limit and
     # status registers of the chip the kernel's driver knows, and its case-open register.
     limit_reads: list = field(default_factory=list)
+    # {(addr, reg): value} of a right chip's identity registers, which a run that judges
+    # (-a, -P, -N) reads, in this order, before READS, except through the kernel's driver.
+    identity: dict = field(default_factory=dict)
+
+    @property
+    def identity_reads(self):
+        return list(self.identity)
 
 
-def arrangement(handling, selects, fan_counts):
+# The identity of a right chip at 0x2f, as the kernel's drivers check it: the W83793G's bank
+# select (bank 0, high-byte select set), vendor ID's high byte, own 8-bit address and chip ID;
+# the W83792D's configuration (bit 7 clear), bank select, vendor ID, own 7-bit address and
+# chip ID.
+W83793G_IDENTITY = {(0x2f, 0x00): 0x80, (0x2f, 0x0d): 0x5c, (0x2f, 0x0b): 0x5e,
+                    (0x2f, 0x0e): 0x7b}
+W83792D_IDENTITY = {(0x2f, 0x40): 0x01, (0x2f, 0x4e): 0x80, (0x2f, 0x4f): 0x5c,
+                    (0x2f, 0x48): 0x2f, (0x2f, 0x58): 0x7a}
+
+
+def arrangement(handling, selects, fan_counts, identity):
+    # The identity's registers are those CHIP_READS lists, in its order: the values are the
+    # harness's, the reads the one list's.
+    if list(identity) != listed_reads(handling, "identity_reads"):
+        raise ValueError(f"the identity of {handling} is not what {CHIP_READS} lists")
     return Arrangement(listed_reads(handling, "reads"), selects, fan_counts,
-                       listed_reads(handling, "limit_reads"))
+                       listed_reads(handling, "limit_reads"), identity)
 
 
 # Keyed by the names images.conf gives them; "dual" is the X6DVA's two chips.
 ARRANGEMENTS = {
     "w83793g": arrangement("w83793g", [0x2f],
-                           [(0x2f, 0x23 + 2 * i, 0x24 + 2 * i) for i in range(4)]),
-    "w83792d": arrangement("w83792d", [0x2f], [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)]),
-    "dual": arrangement("x6dva", [0x2c, 0x2f], [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)]),
+                           [(0x2f, 0x23 + 2 * i, 0x24 + 2 * i) for i in range(4)],
+                           W83793G_IDENTITY),
+    "w83792d": arrangement("w83792d", [0x2f], [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)],
+                           W83792D_IDENTITY),
+    "dual": arrangement("x6dva", [0x2c, 0x2f], [(0x2f, None, r) for r in (0x28, 0x29, 0x2A, 0xB8)],
+                        W83792D_IDENTITY),
 }
 
 
 def random_image(arr: Arrangement, rng: random.Random):
     """Random values in every register the arrangement reads, its limit and status registers
     included, with the special fan counts placed on fans that every board of it shows: 0,
-    0xff, 0x0fff and 0xffff for 16-bit counts, 0 and 0xff for 8-bit ones."""
+    0xff, 0x0fff and 0xffff for 16-bit counts, 0 and 0xff for 8-bit ones; and the identity
+    of a right chip."""
     values = {(a, r): rng.randrange(256) for a, r in arr.reads + arr.limit_reads}
     fans = list(arr.fan_counts)
     rng.shuffle(fans)
@@ -95,6 +120,7 @@ def random_image(arr: Arrangement, rng: random.Random):
         if hi is not None:
             values[(addr, hi)] = count >> 8
         values[(addr, lo)] = count & 0xff
+    values.update(arr.identity)
     return [(a, r, v) for (a, r), v in values.items()]
 
 
@@ -117,14 +143,15 @@ DRIVER_FORMS = ("plain", "csv", "json", "limits", "limits-csv", "limits-json", "
 def driver_image(arrangement, rng):
     """A random image of everything the arrangement reads, its limit and status registers
     included, without the documented special values: the W83793G's fan counts and minimum
-    counts keep their top four bits clear (its driver reads 12 bits of them), and the
-    driver's setup registers hold what it needs."""
+    counts keep their top four bits clear (its driver reads 12 bits of them), the identity
+    of a right chip, and the driver's setup registers hold what it needs."""
     arr, driver = ARRANGEMENTS[arrangement], DRIVER_OF[arrangement]
     values = {(a, r): rng.randrange(256) for a, r in arr.reads + arr.limit_reads}
     if driver == "w83793":
         for i in range(12):
             values[(0x2f, 0x23 + 2 * i)] &= 0x0f
             values[(0x2f, 0x90 + 2 * i)] &= 0x0f
+    values.update(arr.identity)
     for reg, value in DRIVER_SETUP[driver]:
         values[(0x2f, reg)] = value
     return [(a, r, v) for (a, r), v in values.items()]

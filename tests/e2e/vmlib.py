@@ -32,7 +32,7 @@ HERE = Path(__file__).resolve().parent
 # The guest's shell: /init and the helpers every boot's script runs with.
 GUEST = HERE / "guest"
 GUEST_INIT = GUEST / "init.sh"
-GUEST_LIBS = ["common.sh", "initramfs.sh", "boards.sh", "drivers.sh"]
+GUEST_LIBS = ["common.sh", "initramfs.sh", "boards.sh", "drivers.sh", "identity.sh"]
 
 # The modules the guest needs: the character-device interface to I2C adapters and the
 # software adapter whose chips are plain register arrays that i2cset can fill; for the

@@ -48,6 +48,7 @@ struct world {
     bool last_open_as_user = false;
     std::optional<std::string> maker, product;
     std::map<int, chip> chips;
+    std::map<int, bool> driver_held;
     std::map<std::pair<int, int>, bool> failing_regs;
     size_t fail_nth = 0;
     int fail_errno = EIO;
@@ -108,12 +109,36 @@ void sim_set_board_string(board_string which, const char *value) {
     (which == board_string::maker ? w().maker : w().product) = v;
 }
 
+// The chip at ADDR, put there if it is not: its identity registers, those of the W83793G and
+// those of the W83792D (which lie apart), say a right chip of either kind at ADDR, each bank
+// register on bank 0 with its high-byte select set; every other register is 0. Of them only
+// the W83792D's chip ID (0x58) is among the registers a reader reads for its readings.
+static chip &chip_at(int addr) {
+    auto [at, added] = w().chips.try_emplace(addr);
+    if (added) {
+        uint8_t *r = at->second.regs;
+        r[0x00] = 0x80;                            // W83793G bank select
+        r[0x0b] = static_cast<uint8_t>(addr << 1); // W83793G I2C address, 8-bit
+        r[0x0d] = 0x5c;                            // W83793G vendor ID, high byte
+        r[0x0e] = 0x7b;                            // W83793G chip ID
+        r[0x48] = static_cast<uint8_t>(addr);      // W83792D I2C address, 7-bit
+        r[0x4e] = 0x80;                            // W83792D bank select
+        r[0x4f] = 0x5c;                            // W83792D vendor ID, high byte
+        r[0x58] = 0x7a;                            // W83792D chip ID
+    }
+    return at->second;
+}
+
 void sim_add_chip(int addr) {
-    w().chips[addr];
+    chip_at(addr);
 }
 
 void sim_set_reg(int addr, uint8_t reg, uint8_t value) {
-    w().chips[addr].regs[reg] = value;
+    chip_at(addr).regs[reg] = value;
+}
+
+void sim_driver_holds(int addr) {
+    w().driver_held[addr] = true;
 }
 
 void sim_fail_at(size_t nth, int err) {
@@ -412,6 +437,10 @@ static bus_result transact(bool write, uint8_t addr, uint8_t reg, uint8_t value)
 // The simulated bus holds register images only; no driver stands in the way.
 bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &, chip_reading) {
     return true;
+}
+
+bool platform_chip_checked(bus_handle &, uint8_t addr) {
+    return w().driver_held.contains(addr);
 }
 
 bus_result platform_read_byte(bus_handle &, uint8_t addr, uint8_t reg) {

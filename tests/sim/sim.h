@@ -36,9 +36,14 @@ void sim_fail_hold();
 void sim_slow_bus(unsigned ms);
 // A null value makes the string absent (its read fails).
 void sim_set_board_string(board_string which, const char *value);
-// Puts a chip at a 7-bit address; its 256 registers start at zero.
+// Puts a chip at a 7-bit address (a register set on an address puts one there too). Its
+// registers start at zero but for the identity registers of a right W83793G and a right
+// W83792D at that address (see sim.cpp): a chip that a judging run accepts.
 void sim_add_chip(int addr);
 void sim_set_reg(int addr, uint8_t reg, uint8_t value);
+// The chip at ADDR is held by its kernel driver, which checked its identity: the platform says
+// so (platform_chip_checked), and its reads still come from its registers.
+void sim_driver_holds(int addr);
 // The Nth transaction (counted from 1) fails with errno ERR.
 void sim_fail_at(size_t nth, int err);
 // Every transaction on this register of this chip fails with EIO.

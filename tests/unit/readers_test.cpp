@@ -688,8 +688,9 @@ TEST(CellLimits, NegativeRailsSwapAndNoMinimumCountsGiveNone) {
     EXPECT_FALSE(l.fans[2].min.present); // count 0
 }
 
-// A run that reads the limits makes the readings' transactions first, exactly as a run that
-// does not, then one read of each limit and status register; the trace shows every one.
+// A run that reads the limits checks the chip's identity first, then makes the readings'
+// transactions exactly as a run that does not, then one read of each limit and status
+// register; the trace shows every one.
 TEST_F(Reader, WithLimitsReadsTheLimitRegistersAfterTheSnapshot) {
     for (chip_kind kind : {chip_kind::w83793g, chip_kind::w83792d, chip_kind::x6dva}) {
         SCOPED_TRACE(chip_name(kind));
@@ -700,7 +701,10 @@ TEST_F(Reader, WithLimitsReadsTheLimitRegistersAfterTheSnapshot) {
         std::string trace;
         trace = capture_traced(
             true, [&] { EXPECT_EQ(read_kind(kind, bus, s, chip_reading::with_limits), 0); });
-        std::vector<std::pair<int, int>> want = facts_of(kind).reads;
+        // The identity of the chip a driver would check first, then the readings' snapshot,
+        // then the limits.
+        std::vector<std::pair<int, int>> want = facts_of(kind).identity_reads;
+        want.insert(want.end(), facts_of(kind).reads.begin(), facts_of(kind).reads.end());
         want.insert(want.end(), facts_of(kind).limit_reads.begin(),
                     facts_of(kind).limit_reads.end());
         EXPECT_EQ(reads(), want);

@@ -94,6 +94,11 @@ bool platform_describe_chip(bus_handle &, uint8_t, const chip_layout &, chip_rea
     return true;
 }
 
+// smb(4) has no drivers that hold a chip: every chip is read over the bus.
+bool platform_chip_checked(bus_handle &, uint8_t) {
+    return false;
+}
+
 bus_result platform_read_byte(bus_handle &bus, uint8_t addr, uint8_t reg) {
     struct smbcmd c = request_for(addr, reg);
     char data = 0;

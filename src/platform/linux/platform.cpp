@@ -58,8 +58,9 @@ struct driver_chip {
     const chip_layout *layout = nullptr; // as the reader described the chip
     chip_reading what = chip_reading::readings;
     bool decided = false;
-    bool held = false; // read through the driver, from regs
-    int error = 0;     // the attributes could not be read: every read fails so
+    bool held = false;   // read through the driver, from regs
+    bool loaded = false; // regs recovered from the driver's attributes (or error set)
+    int error = 0;       // the attributes could not be read: every read fails so
     register_image regs{};
 };
 
@@ -187,6 +188,10 @@ bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &la
             state.room = room;
         }
         c = &state.chips[state.count++];
+    } else if (c->layout == &layout && c->what == what) {
+        // Described again as before (the identity check, then the reader): what was decided
+        // about the chip stands, so both see it on the same path.
+        return true;
     }
     *c = driver_chip{};
     c->addr = addr;
@@ -195,26 +200,40 @@ bool platform_describe_chip(bus_handle &bus, uint8_t addr, const chip_layout &la
     return true;
 }
 
-// The chip at ADDR when it is read through its driver, else nullptr; the first read of a
-// described chip finds out.
-static const driver_chip *held_chip(bus_handle &bus, uint8_t addr) {
+// The chip at ADDR if it is described, with whether its driver holds it decided: by the first
+// question about it (platform_chip_checked, or its first read), once.
+static driver_chip *decided_chip(bus_handle &bus, uint8_t addr) {
     driver_chip *c = described(*bus.state, addr);
-    if (c == nullptr)
+    if (c == nullptr || c->decided)
+        return c;
+    c->decided = true;
+    int adapter = i2c_adapter_of(bus.fd);
+    chip_holder holder;
+    c->held = adapter >= 0 && find_chip_holder("/sys", adapter, addr, holder) &&
+              strcmp(holder.driver, c->layout->driver) == 0;
+    return c;
+}
+
+bool platform_chip_checked(bus_handle &bus, uint8_t addr) {
+    const driver_chip *c = decided_chip(bus, addr);
+    return c != nullptr && c->held;
+}
+
+// The chip at ADDR when it is read through its driver, its registers recovered from the
+// driver's attributes at its first read; else nullptr.
+static const driver_chip *held_chip(bus_handle &bus, uint8_t addr) {
+    driver_chip *c = decided_chip(bus, addr);
+    if (c == nullptr || !c->held)
         return nullptr;
-    if (!c->decided) {
-        c->decided = true;
+    if (!c->loaded) {
+        c->loaded = true;
         int adapter = i2c_adapter_of(bus.fd);
-        chip_holder holder;
-        if (adapter < 0 || !find_chip_holder("/sys", adapter, addr, holder) ||
-            strcmp(holder.driver, c->layout->driver) != 0)
-            return nullptr;
-        c->held = true;
         debug_print("chip 0x%02x on i2c-%d: held by the kernel's %s driver, read through its "
                     "attributes\n",
-                    addr, adapter, holder.driver);
+                    addr, adapter, c->layout->driver);
         c->error = hwmon_read_registers("/sys", adapter, addr, *c->layout, c->what, c->regs);
     }
-    return c->held ? c : nullptr;
+    return c;
 }
 
 bus_result platform_read_byte(bus_handle &bus, uint8_t addr, uint8_t reg) {

@@ -24,11 +24,15 @@ wait_node() {
     wait_until 5 test -c "$1"
 }
 
-# stub ADDRS: a fresh software adapter (bus 0, $DEV) with chips at ADDRS (comma-separated
-# 7-bit addresses), every register zero.
+# stub ADDRS [OPTION...]: a fresh software adapter (bus 0, $DEV) with chips at ADDRS
+# (comma-separated 7-bit addresses), every register zero; OPTIONs are more of the module's
+# options (its bank emulation: bank_reg=, bank_mask=, bank_start=, bank_end=, each a list
+# in the order of ADDRS).
 stub() {
     rmmod i2c_stub 2>/dev/null
-    load_module i2c-stub "chip_addr=$1"
+    _chips=$1
+    shift
+    load_module i2c-stub "chip_addr=$_chips" "$@"
     wait_node "$DEV"
 }
 

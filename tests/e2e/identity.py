@@ -1,0 +1,201 @@
+# SPDX-FileCopyrightText: 2026 The vantorel developers
+# SPDX-License-Identifier: BSD-2-Clause
+
+"""Boots of the fourth kind: the chip's identity, with the kernel as the oracle. One boot
+holds every identity image of the unit tests' table (tests/unit/identity_test.cpp): per chip
+kind the right chip, each vendor byte wrong with the high-byte select set and clear, the chip
+ID wrong, the address register mismatched, the W83793G left on banks 1, 2 and 7, the W83792D's
+configuration bit that its driver refuses. For each image the kernel's own driver decides:
+loading w83793 or w83792d runs its detection on the stub's adapter (of the hardware-monitoring
+class, so the driver probes its addresses 0x2c-0x2f there), and the guest notes whether the
+driver bound the chip at 0x2f. The module is unloaded again, which deletes the client it made,
+and the image is written afresh (the detection and the driver's probe write registers). Then
+vantorel runs over the bus: -N judges the chip (OK) exactly where the kernel bound it on bank 0,
+and is UNKNOWN where it refused it and where the chip is on another bank (where the kernel's
+driver switches the bank and vantorel, which never writes, refuses); -P -o ends with 69 and
+`vantorel_up 0` in the file exactly there. Both are also the simulated build's, byte for byte,
+for the registers the chip shows.
+
+The stub emulates the high-byte select: its bank options over the bank select register, mask
+0x80, banked range the vendor ID register alone, so that the vendor register holds both halves
+of the vendor ID and shows the one that bit 7 selects, as the chip does, also when the W83792D's
+detection flips the select to read the high byte after the low one. What the stub does not
+emulate is the bank bits' (0-2) own banks: every register but the vendor ID shows the same value
+on every bank. The kernel's decision does not depend on them: on another bank the W83793G's
+detection reads only the bank select, the vendor ID and the chip ID (the same in every bank of
+the chip) and skips the address check; the W83792D's reads its address register and then
+selects bank 0 itself before it reads the chip ID and the vendor ID. The guest's side is in
+guest/identity.sh.
+"""
+
+import shlex
+
+import vmlib
+from harness import (DRIVER_OF, DRIVER_SETUP, MAKER, Boot, Case, Sim, compare, run_cmd, show,
+                     with_regs)
+
+KIND = "identity"
+
+# Per chip kind: the bank select register and the vendor ID register behind it.
+SELECT = {"w83793g": (0x00, 0x0d), "w83792d": (0x4e, 0x4f)}
+HIGH_BYTE_SELECT = 0x80
+BANK_BITS = 0x07
+VENDOR = {True: 0x5c, False: 0xa3}  # the vendor ID's half, by the high-byte select
+
+# The product of each chip kind's board, the chip kind, and the stub's chips in the order of
+# its module options (the chip at 0x2f first, whose bank options they are).
+BOARDS = {"X7DBP": ("w83793g", "w83793g", (0x2f,)), "P8SC8": ("w83792d", "w83792d", (0x2f,)),
+          "X6DVA": ("dual", "w83792d", (0x2f, 0x2c))}
+
+# The images: the registers of the chip at 0x2f set over a right chip's identity, as the unit
+# tests' table has them. The vendor register's value is the half that the image's select
+# shows; the other half, which vantorel cannot see without writing the select, is the right
+# one, except where HIDDEN gives it.
+IMAGES = [
+    ("w83793g_right", "X7DBP", {}),
+    ("w83793g_right_select_clear", "X7DBP", {0x00: 0x00, 0x0d: 0xa3}),
+    ("w83793g_vendor_wrong_select_set", "X7DBP", {0x0d: 0xa3}),
+    ("w83793g_vendor_wrong_select_clear", "X7DBP", {0x00: 0x00}),
+    ("w83793g_chip_id_wrong", "X7DBP", {0x0e: 0x7a}),
+    ("w83793g_address_7_bit", "X7DBP", {0x0b: 0x2f}),
+    ("w83793g_bank_1", "X7DBP", {0x00: 0x81}),
+    ("w83793g_bank_2_select_clear", "X7DBP", {0x00: 0x02, 0x0d: 0xa3}),
+    ("w83793g_bank_7", "X7DBP", {0x00: 0x87}),
+    ("w83793g_bank_0_other_bits", "X7DBP", {0x00: 0xb8}),
+    ("w83792d_right", "P8SC8", {}),
+    ("w83792d_right_select_clear", "P8SC8", {0x4e: 0x00, 0x4f: 0xa3}),
+    ("w83792d_configuration_other_bits", "P8SC8", {0x40: 0x7f}),
+    ("w83792d_configuration_bit_7", "P8SC8", {0x40: 0x81}),
+    ("w83792d_vendor_wrong_select_set", "P8SC8", {0x4f: 0xa3}),
+    ("w83792d_vendor_wrong_select_clear", "P8SC8", {0x4e: 0x00}),
+    ("w83792d_chip_id_wrong", "P8SC8", {0x58: 0x7b}),
+    ("w83792d_address_8_bit", "P8SC8", {0x48: 0x5e}),
+    ("w83792d_bank_1", "P8SC8", {0x4e: 0x81}),
+    ("x6dva_right", "X6DVA", {}),
+    ("x6dva_chip_id_wrong", "X6DVA", {0x58: 0x00}),
+]
+
+# The one difference that reads alone cannot avoid: the W83792D's detection, having checked
+# the low half of the vendor ID with the select clear, flips the select and checks the high
+# half too. With a wrong high half the kernel refuses the chip; vantorel, which sees the low
+# half alone, judges it. {name: (product, registers, hidden high half)}
+HIDDEN = {"w83792d_hidden_high_byte_wrong": ("P8SC8", {0x4e: 0x00, 0x4f: 0xa3}, 0x00)}
+
+PROM = "/tmp/identity.prom"
+
+
+def boots(cat, sim: Sim, rng, deb=None):
+    """One boot for every image of both drivers, the boards' strings taken in turn."""
+    b = Boot("identity: the kernel's w83793 and w83792d detection as the oracle", MAKER,
+             "X7DBP")
+    for name, product, regs in IMAGES:
+        b.group(image_case, cat, sim, name, product, regs, None)
+    for name, (product, regs, hidden) in HIDDEN.items():
+        b.group(image_case, cat, sim, name, product, regs, hidden)
+    return [b]
+
+
+def chip_image(cat, arrangement, driver, regs):
+    """The board's firmware image (images.conf) with the case closed, the driver's setup
+    registers (so that its probe binds where its detection accepts), and REGS at 0x2f."""
+    image = with_regs(cat.images[arrangement], {(0x2f, r): v for r, v in DRIVER_SETUP[driver]})
+    if driver == "w83793":
+        image = with_regs(image, {(0x2f, 0x4e): 0x00})  # the W83793G's case-open bit
+    return with_regs(image, {(0x2f, r): v for r, v in regs.items()})
+
+
+def guest_chip(image, kind, chips, hidden):
+    """Guest commands that give the adapter fresh chips at CHIPS holding IMAGE, the vendor
+    register of the chip at 0x2f holding both halves of the vendor ID (the hidden one HIDDEN,
+    or the right one), the select showing the half that IMAGE gives."""
+    select, vendor = SELECT[kind]
+    values = {(a, r): v for a, r, v in image}
+    bank = values[(0x2f, select)]
+    shown = values[(0x2f, vendor)]
+    high_set = bool(bank & HIGH_BYTE_SELECT)
+    other = VENDOR[not high_set] if hidden is None else hidden
+    low, high = (other, shown) if high_set else (shown, other)
+    options = f"bank_reg=0x{select:02x} bank_mask=0x{HIGH_BYTE_SELECT:02x} " \
+              f"bank_start=0x{vendor:02x} bank_end=0x{vendor:02x}"
+    # Only a byte write to the select switches the stub's bank (block writes ignore its
+    # banks): each half is written with the select set as it shows that half, and the
+    # image's own select last.
+    lines = vmlib.guest_image(image, chips).split("\n", 1)
+    halves = "".join(f"i2cset -y 0 0x2f 0x{select:02x} 0x{sel:02x}\n"
+                     f"i2cset -y 0 0x2f 0x{vendor:02x} 0x{half:02x}\n"
+                     for sel, half in ((0, low), (HIGH_BYTE_SELECT, high)))
+    return (f"{lines[0]} {options}\n{lines[1]}{halves}"
+            f"i2cset -y 0 0x2f 0x{select:02x} 0x{bank:02x}\n")
+
+
+def image_case(b: Boot, cat, sim: Sim, name, product, regs, hidden):
+    """One identity image: the kernel's driver decides, then vantorel -N and -P -o run over
+    the bus on the image written afresh."""
+    arrangement, kind, chips = BOARDS[product]
+    driver = DRIVER_OF[arrangement]
+    select, _ = SELECT[kind]
+    image = chip_image(cat, arrangement, driver, regs)
+    bank = dict(((a, r), v) for a, r, v in image)[(0x2f, select)] & BANK_BITS
+    fixture = vmlib.sim_fixture(MAKER, product, image, chips=tuple(sorted(chips)))
+    want_n = sim.run(fixture, ["-N"])
+    sim_prom = sim.tmp / "identity.prom"
+    sim_prom.unlink(missing_ok=True)
+    want_p = sim.run(fixture, ["-P", "-o", str(sim_prom)])
+    want_file = sim_prom.read_bytes() if sim_prom.exists() else None
+
+    tag = f"identity/{name}"
+    b.guest(f"as_board {MAKER} {shlex.quote(product)}\n")
+    chip = guest_chip(image, kind, chips, hidden)
+    b.guest(chip)
+    b.guest(f"kernel_decides {driver} {tag}/kernel\n")
+    b.guest(chip)  # the registers as they were before the driver wrote any
+    b.guest(run_cmd(f"{tag}/nagios", ["-N"]))
+    b.guest(f"rm -f {PROM}\n")
+    b.guest(run_cmd(f"{tag}/prom", ["-P", "-o", PROM]))
+    b.guest(f"run_case {tag}/prom.file cat {PROM}\n")
+
+    def check(recs):
+        kernel = recs.get(f"{tag}/kernel")
+        if kernel is None:
+            return ["no record of the kernel's decision"]
+        decided = kernel.out.decode().strip()
+        if decided not in (f"bound {driver}", "refused"):
+            return [f"harness: the kernel's {driver} {decided!r}: its detection and its probe "
+                    "disagree, so whether it bound says nothing of the chip"]
+        bound = decided != "refused"
+        if hidden is not None:
+            # The documented difference: the kernel refuses what vantorel judges.
+            if bound:
+                return [f"harness: the kernel's {driver} bound a chip whose hidden vendor half "
+                        f"is 0x{hidden:02x}: the stub did not show it that half"]
+            judged = True
+        else:
+            judged = bound and bank == 0
+        problems = []
+        why = f"the kernel's {driver} {'bound' if bound else 'refused'} the chip" + \
+            (f" on bank {bank}" if bank else "")
+        nagios, prom, prom_file = (recs.get(f"{tag}/{k}") for k in ("nagios", "prom",
+                                                                     "prom.file"))
+        if nagios is None or prom is None or prom_file is None:
+            return [f"{why}; a run left no record"]
+        if judged and (nagios.status != 0 or not nagios.out.startswith(b"VANTOREL OK - ")):
+            problems.append(f"{why}, and -N did not judge it OK: {nagios.status}, "
+                            f"{show(nagios.out)}")
+        if not judged and (nagios.status != 3 or
+                           not nagios.out.startswith(b"VANTOREL UNKNOWN - ")):
+            problems.append(f"{why}, and -N is not UNKNOWN: {nagios.status}, "
+                            f"{show(nagios.out)}")
+        up = b"\nvantorel_up 1\n" if judged else b"\nvantorel_up 0\n"
+        if prom.status != (0 if judged else 69) or up not in prom_file.out:
+            problems.append(f"{why}, and -P -o ended {prom.status} writing "
+                            f"{show(prom_file.out)}")
+        problems += [f"-N: {p}" for p in compare(want_n, nagios)]
+        problems += [f"-P -o: {p}" for p in compare(want_p, prom)]
+        if want_file != prom_file.out:
+            problems.append(f"-P -o: the file {show(prom_file.out)}, sim writes "
+                            f"{show(want_file or b'nothing')}")
+        return problems
+
+    what = "the kernel refuses it, -N and -P -o judge it" if hidden is not None else \
+        f"-N and -P -o judge it exactly where the kernel's {driver} binds it on bank 0"
+    b.cases.append(Case(f"identity {product} {name}: {what}", check))
