@@ -48,7 +48,8 @@ ProtectKernelModules,ProtectControlGroups,RestrictNamespaces,PrivateUsers,\
 SystemCallArchitectures,TimeoutStartUSec,Type,DeviceAllow "$UNIT.service"
 run_case run1/file stat -c '%a %U' $PROM
 
-# The bus lock held: the timer's next run waits and is ended. Until then (a minute or more),
+# The bus lock held: the timer's next run waits, gives up after its -t and says
+# vantorel_up 0, scraped while the lock is still held. Until then (a minute or more),
 # what needs neither the lock nor the timer: the daemons' configurations checked, and
 # collectd's sensors plugin reading the chip through the kernel's w83793 driver, which takes
 # no lock, under the names of the board's libsensors configuration; vantorel reads it through
@@ -72,6 +73,7 @@ run_case icinga/verify icinga2 daemon -C
 run_case hang/wait wait_until 120 ran_after "$since"
 run_case hang/outcome outcome
 run_case hang/timer systemctl show -p ActiveState,SubState "$UNIT.timer"
+run_case hang/scrape scrape
 exec 4<&-
 stamp=$(date +%s)
 run_case collectd/vantorel vantorel -J
@@ -80,7 +82,6 @@ run_case collectd/values collectd_values
 collectd_stop
 rm /etc/sensors.d/vantorel.conf
 echo 0x2f > "/sys/bus/i2c/devices/i2c-$BUS/delete_device"
-run_case hang/scrape scrape
 
 modprobe -r i2c_stub
 run_case fail/start systemctl start "$UNIT.service"
