@@ -107,11 +107,14 @@ inline void release_hold(device_hold &hold) {
     errno = saved;
 }
 
-// Begins HOLD (device_hold) before a lock is asked for: the stop signals ignored, and in a
-// setuid-root run (real user id not root, effective root) the real and saved user ids root
-// and the effective ids the real user's and group's. False with errno set when the ids could
-// not be changed; nothing is held then.
-inline bool hold_device(device_hold &hold) {
+// Begins HOLD (device_hold) before a lock is asked for, in two steps, so that an open that
+// takes the lock itself can come between them: begin_hold ignores the stop signals and, in a
+// setuid-root run (real user id not root, effective root), makes the real and saved user ids
+// root while the effective ones stay root, so that the open still has root's rights;
+// lower_hold then makes the effective ids the real user's and group's, before the first bus
+// request. From begin_hold on, release_hold ends the hold whichever step it reached. Each is
+// false with errno set when the ids could not be changed; the caller then releases the hold.
+inline bool begin_hold(device_hold &hold) {
     hold = device_hold{};
     for (size_t i = 0; i < std::size(stop_signals); i++)
         hold.stop_actions[i] = signal(stop_signals[i], SIG_IGN);
@@ -119,26 +122,32 @@ inline bool hold_device(device_hold &hold) {
     const uid_t user = getuid();
     if (user == 0 || geteuid() != 0)
         return true;
-    const gid_t keep_gid = static_cast<gid_t>(-1);
+    const uid_t keep_uid = static_cast<uid_t>(-1);
+    if (setresuid(0, keep_uid, 0) != 0)
+        return false;
+    hold.ids_held = true;
     hold.user = user;
     hold.group_before = getegid();
-    // Group first: with a non-root effective uid it could not be set back.
-    if (setresgid(keep_gid, getgid(), keep_gid) != 0) {
-        release_hold(hold);
-        return false;
-    }
-    if (setresuid(0, user, 0) != 0) {
-        // The effective group goes back too; should that fail, it stays the user's, which
-        // gives nothing away.
-        const int saved = errno;
-        const bool group_back = setresgid(keep_gid, hold.group_before, keep_gid) == 0;
-        static_cast<void>(group_back);
-        release_hold(hold);
-        errno = saved;
-        return false;
-    }
-    hold.ids_held = true;
     return true;
+}
+
+inline bool lower_hold(device_hold &hold) {
+    if (!hold.ids_held)
+        return true;
+    const uid_t keep_uid = static_cast<uid_t>(-1);
+    const gid_t keep_gid = static_cast<gid_t>(-1);
+    // Group first: with a non-root effective uid it could not be set.
+    return setresgid(keep_gid, getgid(), keep_gid) == 0 &&
+           setresuid(keep_uid, hold.user, keep_uid) == 0;
+}
+
+// Both steps of HOLD at once, for a lock asked for once the device is open. False with errno
+// set when the ids could not be changed; nothing is held then.
+inline bool hold_device(device_hold &hold) {
+    if (begin_hold(hold) && lower_hold(hold))
+        return true;
+    release_hold(hold);
+    return false;
 }
 
 // Takes the exclusive lock on FD as WAIT says, inside HOLD, which begins first. On failure

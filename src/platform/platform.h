@@ -52,10 +52,12 @@ struct platform_state;
 // the device is closed, so that nobody but root can stop or hold the process that holds the
 // bus. The terminal's stop signals (SIGTSTP, SIGTTIN, SIGTTOU) are ignored: job control would
 // otherwise stop it whatever its ids. In a setuid-root run the real and saved user ids are
-// root and only the effective ids (user and group) the real user's: kill(2) lets a sender
-// signal a process whose real or saved user id is the sender's real or effective one, so the
-// user can no longer send SIGSTOP (which no process can ignore) or anything else, while
-// everything the run does with the bus and with files is done with the user's rights.
+// root and only the effective ids (user and group) the real user's (an open that takes the
+// lock itself keeps root's effective ids until it returns, never into a bus request):
+// kill(2) lets a sender signal a process whose real or saved user id is the sender's real or
+// effective one, so the user can no longer send SIGSTOP (which no process can ignore) or
+// anything else, while everything the run does with the bus and with files is done with the
+// user's rights.
 struct device_hold {
     // A setuid-root run whose ids are held: its real user, and the effective group it had.
     bool ids_held = false;

@@ -2,10 +2,10 @@
 # SPDX-License-Identifier: BSD-2-Clause
 
 """Boots of the fourth kind: the chip's identity, with the kernel as the oracle. One boot
-holds every identity image of the unit tests' table (tests/unit/identity_test.cpp): per chip
-kind the right chip, each vendor byte wrong with the high-byte select set and clear, the chip
-ID wrong, the address register mismatched, the W83793G left on banks 1, 2 and 7, the W83792D's
-configuration bit that its driver refuses. For each image the kernel's own driver decides:
+holds every identity image of tests/identity_images.conf, which the unit suite reads too:
+per chip kind the right chip, each vendor byte wrong with the high-byte select set and clear,
+the chip ID wrong, the address register mismatched, the W83793G left on banks 1, 2 and 7, the
+W83792D's configuration bit that its driver refuses. For each image the kernel's own driver decides:
 loading w83793 or w83792d runs its detection on the stub's adapter (of the hardware-monitoring
 class, so the driver probes its addresses 0x2c-0x2f there), and the guest notes whether the
 driver bound the chip at 0x2f. The module is unloaded again, which deletes the client it made,
@@ -14,7 +14,7 @@ vantorel runs over the bus: -N judges the chip (OK) exactly where the kernel bou
 and is UNKNOWN where it refused it and where the chip is on another bank (where the kernel's
 driver switches the bank and vantorel, which never writes, refuses); -P -o ends with 69 and
 `vantorel_up 0` in the file exactly there. Both are also the simulated build's, byte for byte,
-for the registers the chip shows.
+for the registers the chip shows, and the verdict the list gives the image.
 
 The stub emulates the high-byte select: its bank options over the bank select register, mask
 0x80, banked range the vendor ID register alone, so that the vendor register holds both halves
@@ -29,6 +29,8 @@ guest/identity.sh.
 """
 
 import shlex
+from dataclasses import dataclass
+from pathlib import Path
 
 import vmlib
 from harness import (DRIVER_OF, DRIVER_SETUP, MAKER, Boot, Case, Sim, compare, run_cmd, show,
@@ -47,39 +49,43 @@ VENDOR = {True: 0x5c, False: 0xa3}  # the vendor ID's half, by the high-byte sel
 BOARDS = {"X7DBP": ("w83793g", "w83793g", (0x2f,)), "P8SC8": ("w83792d", "w83792d", (0x2f,)),
           "X6DVA": ("dual", "w83792d", (0x2f, 0x2c))}
 
-# The images: the registers of the chip at 0x2f set over a right chip's identity, as the unit
-# tests' table has them. The vendor register's value is the half that the image's select
-# shows; the other half, which vantorel cannot see without writing the select, is the right
-# one, except where HIDDEN gives it.
-IMAGES = [
-    ("w83793g_right", "X7DBP", {}),
-    ("w83793g_right_select_clear", "X7DBP", {0x00: 0x00, 0x0d: 0xa3}),
-    ("w83793g_vendor_wrong_select_set", "X7DBP", {0x0d: 0xa3}),
-    ("w83793g_vendor_wrong_select_clear", "X7DBP", {0x00: 0x00}),
-    ("w83793g_chip_id_wrong", "X7DBP", {0x0e: 0x7a}),
-    ("w83793g_address_7_bit", "X7DBP", {0x0b: 0x2f}),
-    ("w83793g_bank_1", "X7DBP", {0x00: 0x81}),
-    ("w83793g_bank_2_select_clear", "X7DBP", {0x00: 0x02, 0x0d: 0xa3}),
-    ("w83793g_bank_7", "X7DBP", {0x00: 0x87}),
-    ("w83793g_bank_0_other_bits", "X7DBP", {0x00: 0xb8}),
-    ("w83792d_right", "P8SC8", {}),
-    ("w83792d_right_select_clear", "P8SC8", {0x4e: 0x00, 0x4f: 0xa3}),
-    ("w83792d_configuration_other_bits", "P8SC8", {0x40: 0x7f}),
-    ("w83792d_configuration_bit_7", "P8SC8", {0x40: 0x81}),
-    ("w83792d_vendor_wrong_select_set", "P8SC8", {0x4f: 0xa3}),
-    ("w83792d_vendor_wrong_select_clear", "P8SC8", {0x4e: 0x00}),
-    ("w83792d_chip_id_wrong", "P8SC8", {0x58: 0x7b}),
-    ("w83792d_address_8_bit", "P8SC8", {0x48: 0x5e}),
-    ("w83792d_bank_1", "P8SC8", {0x4e: 0x81}),
-    ("x6dva_right", "X6DVA", {}),
-    ("x6dva_chip_id_wrong", "X6DVA", {0x58: 0x00}),
-]
+# The images, their verdicts and messages: one list for this harness and the unit suite.
+IMAGES_CONF = Path(__file__).resolve().parent.parent / "identity_images.conf"
 
-# The one difference that reads alone cannot avoid: the W83792D's detection, having checked
-# the low half of the vendor ID with the select clear, flips the select and checks the high
-# half too. With a wrong high half the kernel refuses the chip; vantorel, which sees the low
-# half alone, judges it. {name: (product, registers, hidden high half)}
-HIDDEN = {"w83792d_hidden_high_byte_wrong": ("P8SC8", {0x4e: 0x00, 0x4f: 0xa3}, 0x00)}
+
+@dataclass
+class Image:
+    name: str
+    product: str
+    judged: bool  # what the list says a judging run makes of it
+    regs: dict  # {(addr, reg): value} set over a right chip's identity
+    hidden: int | None  # the vendor ID's other half, where it is not the right one
+
+
+def identity_images():
+    """The images of IMAGES_CONF: a line "NAME PRODUCT judged|refused [ADDR:REG=VALUE]...
+    [hidden=VALUE]", a refused image's message on the indented line after it (the unit
+    suite's to check; the simulated build's output is this harness's reference)."""
+    images = []
+    for line in IMAGES_CONF.read_text().splitlines():
+        if not line or line.startswith(("#", " ")):
+            continue
+        name, product, verdict, *changes = line.split()
+        if verdict not in ("judged", "refused"):
+            raise ValueError(f"{IMAGES_CONF}: not an image: {line}")
+        regs, hidden = {}, None
+        for change in changes:
+            if change.startswith("hidden="):
+                hidden = int(change.removeprefix("hidden="), 16)
+                continue
+            where, value = change.split("=")
+            addr, reg = where.split(":")
+            regs[(int(addr, 16), int(reg, 16))] = int(value, 16)
+        images.append(Image(name, product, verdict == "judged", regs, hidden))
+    if not images:
+        raise ValueError(f"{IMAGES_CONF} lists no image")
+    return images
+
 
 PROM = "/tmp/identity.prom"
 
@@ -88,20 +94,18 @@ def boots(cat, sim: Sim, rng, deb=None):
     """One boot for every image of both drivers, the boards' strings taken in turn."""
     b = Boot("identity: the kernel's w83793 and w83792d detection as the oracle", MAKER,
              "X7DBP")
-    for name, product, regs in IMAGES:
-        b.group(image_case, cat, sim, name, product, regs, None)
-    for name, (product, regs, hidden) in HIDDEN.items():
-        b.group(image_case, cat, sim, name, product, regs, hidden)
+    for image in identity_images():
+        b.group(image_case, cat, sim, image)
     return [b]
 
 
 def chip_image(cat, arrangement, driver, regs):
     """The board's firmware image (images.conf) with the case closed, the driver's setup
-    registers (so that its probe binds where its detection accepts), and REGS at 0x2f."""
+    registers (so that its probe binds where its detection accepts), and REGS."""
     image = with_regs(cat.images[arrangement], {(0x2f, r): v for r, v in DRIVER_SETUP[driver]})
     if driver == "w83793":
         image = with_regs(image, {(0x2f, 0x4e): 0x00})  # the W83793G's case-open bit
-    return with_regs(image, {(0x2f, r): v for r, v in regs.items()})
+    return with_regs(image, regs)
 
 
 def guest_chip(image, kind, chips, hidden):
@@ -128,9 +132,11 @@ def guest_chip(image, kind, chips, hidden):
             f"i2cset -y 0 0x2f 0x{select:02x} 0x{bank:02x}\n")
 
 
-def image_case(b: Boot, cat, sim: Sim, name, product, regs, hidden):
+def image_case(b: Boot, cat, sim: Sim, image_of: Image):
     """One identity image: the kernel's driver decides, then vantorel -N and -P -o run over
-    the bus on the image written afresh."""
+    the bus on the image written afresh, and judge it as the list says."""
+    name, product, regs, hidden = image_of.name, image_of.product, image_of.regs, \
+        image_of.hidden
     arrangement, kind, chips = BOARDS[product]
     driver = DRIVER_OF[arrangement]
     select, _ = SELECT[kind]
@@ -174,6 +180,9 @@ def image_case(b: Boot, cat, sim: Sim, name, product, regs, hidden):
         problems = []
         why = f"the kernel's {driver} {'bound' if bound else 'refused'} the chip" + \
             (f" on bank {bank}" if bank else "")
+        if judged != image_of.judged:
+            problems.append(f"{why}, but {IMAGES_CONF.name} has it "
+                            f"{'judged' if image_of.judged else 'refused'}")
         nagios, prom, prom_file = (recs.get(f"{tag}/{k}") for k in ("nagios", "prom",
                                                                      "prom.file"))
         if nagios is None or prom is None or prom_file is None:

@@ -12,9 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
-
-#include <string>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sysexits.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -23,15 +27,62 @@ namespace {
 using reg_value = std::tuple<int, int, int>; // 7-bit address, register, value
 
 struct identity_case {
-    const char *name;
-    const char *product;
+    std::string name;
+    std::string product;
     std::vector<reg_value> regs; // over the simulated chip's right identity
     int status;
-    const char *message; // on standard error, after the program's name, without the newline
+    std::string message; // on standard error, after the program's name, without the newline
 };
 
 void PrintTo(const identity_case &c, std::ostream *os) {
     *os << c.name;
+}
+
+// The images of tests/identity_images.conf, which the end-to-end harness reads too: a line
+// "NAME PRODUCT judged|refused [ADDR:REG=VALUE]... [hidden=VALUE]", a refused image's message
+// on the indented line after it. The hidden vendor half is the kernel's to see, not reads'.
+std::vector<identity_case> identity_images() {
+    std::ifstream in(VANTOREL_IDENTITY_IMAGES);
+    std::vector<identity_case> cases;
+    auto fail = [](const std::string &why) {
+        fprintf(stderr, "%s: %s\n", VANTOREL_IDENTITY_IMAGES, why.c_str());
+        abort();
+    };
+    if (!in)
+        fail("cannot be read");
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line[0] == ' ') {
+            if (cases.empty() || cases.back().status == 0 || !cases.back().message.empty())
+                fail("a message that follows no refused image: " + line);
+            cases.back().message = line.substr(line.find_first_not_of(' '));
+            continue;
+        }
+        std::istringstream words(line);
+        identity_case c{};
+        std::string verdict;
+        if (!(words >> c.name >> c.product >> verdict) ||
+            (verdict != "judged" && verdict != "refused"))
+            fail("not an image: " + line);
+        c.status = verdict == "judged" ? 0 : EX_UNAVAILABLE;
+        for (std::string change; words >> change;) {
+            unsigned addr, reg, value;
+            if (change.rfind("hidden=", 0) == 0)
+                continue;
+            if (sscanf(change.c_str(), "%x:%x=%x", &addr, &reg, &value) != 3)
+                fail("not ADDRESS:REGISTER=VALUE: " + change);
+            c.regs.emplace_back(addr, reg, value);
+        }
+        cases.push_back(c);
+    }
+    if (cases.empty())
+        fail("lists no image");
+    for (const identity_case &c : cases) {
+        if (c.status != 0 && c.message.empty())
+            fail(c.name + " is refused without a message");
+    }
+    return cases;
 }
 
 // The board's chips, the first registers of the case set over the simulated chips' right
@@ -69,13 +120,12 @@ class Identity : public ::testing::TestWithParam<identity_case> {
 
 TEST_P(Identity, AcceptsTheBoardsChipAndRefusesAnyOtherByReadsAlone) {
     const identity_case &c = GetParam();
-    auto [status, err] = check(c.product, c.regs);
+    auto [status, err] = check(c.product.c_str(), c.regs);
     EXPECT_EQ(status, c.status);
-    EXPECT_EQ(err, c.status == 0 ? "" : program + std::string(c.message) + "\n");
+    EXPECT_EQ(err, c.status == 0 ? "" : program + c.message + "\n");
 
     // Reads only, of the identity registers of the chip at 0x2f alone, each once.
-    const chip_identity &id =
-        c.product == std::string("X7DBP") ? w83793g_identity : w83792d_identity;
+    const chip_identity &id = c.product == "X7DBP" ? w83793g_identity : w83792d_identity;
     ASSERT_EQ(sim_log_size(), id.checks.size());
     for (size_t i = 0; i < sim_log_size(); i++) {
         EXPECT_FALSE(sim_log_entry(i).write);
@@ -84,108 +134,8 @@ TEST_P(Identity, AcceptsTheBoardsChipAndRefusesAnyOtherByReadsAlone) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, Identity,
-    ::testing::Values(
-        // W83793G: bank select 0x00, vendor ID 0x0d, own address 0x0b (8-bit), chip ID 0x0e.
-        identity_case{"w83793g_right", "X7DBP", {}, 0, ""},
-        identity_case{
-            "w83793g_right_select_clear", "X7DBP", {{0x2f, 0x00, 0x00}, {0x2f, 0x0d, 0xa3}}, 0, ""},
-        identity_case{"w83793g_vendor_wrong_select_set",
-                      "X7DBP",
-                      {{0x2f, 0x0d, 0xa3}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83793G: register 0x0d (vendor ID, high "
-                      "byte) reads 0xa3, expected 0x5c"},
-        identity_case{"w83793g_vendor_wrong_select_clear",
-                      "X7DBP",
-                      {{0x2f, 0x00, 0x00}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83793G: register 0x0d (vendor ID, low "
-                      "byte) reads 0x5c, expected 0xa3"},
-        identity_case{"w83793g_chip_id_wrong",
-                      "X7DBP",
-                      {{0x2f, 0x0e, 0x7a}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83793G: register 0x0e (chip ID) reads "
-                      "0x7a, expected 0x7b"},
-        identity_case{"w83793g_address_7_bit",
-                      "X7DBP",
-                      {{0x2f, 0x0b, 0x2f}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83793G: register 0x0b (I2C address) "
-                      "reads 0x2f, expected 0x5e"},
-        identity_case{"w83793g_bank_1",
-                      "X7DBP",
-                      {{0x2f, 0x00, 0x81}},
-                      EX_UNAVAILABLE,
-                      "the Winbond W83793G at 0x2f is on bank 1: register 0x00 (bank select) "
-                      "reads 0x81, expected 0x80 (bank 0), and vantorel does not switch banks"},
-        identity_case{"w83793g_bank_2_select_clear",
-                      "X7DBP",
-                      {{0x2f, 0x00, 0x02}, {0x2f, 0x0d, 0xa3}},
-                      EX_UNAVAILABLE,
-                      "the Winbond W83793G at 0x2f is on bank 2: register 0x00 (bank select) "
-                      "reads 0x02, expected 0x00 (bank 0), and vantorel does not switch banks"},
-        identity_case{"w83793g_bank_7",
-                      "X7DBP",
-                      {{0x2f, 0x00, 0x87}},
-                      EX_UNAVAILABLE,
-                      "the Winbond W83793G at 0x2f is on bank 7: register 0x00 (bank select) "
-                      "reads 0x87, expected 0x80 (bank 0), and vantorel does not switch banks"},
-        // The bits of the bank register above the bank bits but the select are not the bank.
-        identity_case{"w83793g_bank_0_other_bits", "X7DBP", {{0x2f, 0x00, 0xb8}}, 0, ""},
-        // W83792D: configuration 0x40, bank select 0x4e, vendor ID 0x4f, own address 0x48
-        // (7-bit), chip ID 0x58.
-        identity_case{"w83792d_right", "P8SC8", {}, 0, ""},
-        identity_case{
-            "w83792d_right_select_clear", "P8SC8", {{0x2f, 0x4e, 0x00}, {0x2f, 0x4f, 0xa3}}, 0, ""},
-        identity_case{"w83792d_configuration_other_bits", "P8SC8", {{0x2f, 0x40, 0x7f}}, 0, ""},
-        identity_case{"w83792d_configuration_bit_7",
-                      "P8SC8",
-                      {{0x2f, 0x40, 0x81}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83792D that can be read: register 0x40 "
-                      "(configuration) reads 0x81, expected 0x01 (bits 0x80 clear)"},
-        identity_case{"w83792d_vendor_wrong_select_set",
-                      "P8SC8",
-                      {{0x2f, 0x4f, 0xa3}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83792D: register 0x4f (vendor ID, high "
-                      "byte) reads 0xa3, expected 0x5c"},
-        identity_case{"w83792d_vendor_wrong_select_clear",
-                      "P8SC8",
-                      {{0x2f, 0x4e, 0x00}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83792D: register 0x4f (vendor ID, low "
-                      "byte) reads 0x5c, expected 0xa3"},
-        identity_case{"w83792d_chip_id_wrong",
-                      "P8SC8",
-                      {{0x2f, 0x58, 0x7b}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83792D: register 0x58 (chip ID) reads "
-                      "0x7b, expected 0x7a"},
-        identity_case{"w83792d_address_8_bit",
-                      "P8SC8",
-                      {{0x2f, 0x48, 0x5e}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83792D: register 0x48 (I2C address) "
-                      "reads 0x5e, expected 0x2f"},
-        identity_case{"w83792d_bank_1",
-                      "P8SC8",
-                      {{0x2f, 0x4e, 0x81}},
-                      EX_UNAVAILABLE,
-                      "the Winbond W83792D at 0x2f is on bank 1: register 0x4e (bank select) "
-                      "reads 0x81, expected 0x80 (bank 0), and vantorel does not switch banks"},
-        // The X6DVA: its chip at 0x2f is a W83792D; the chip at 0x2c is never read here.
-        identity_case{"x6dva_right", "X6DVA", {{0x2c, 0x4f, 0x00}}, 0, ""},
-        identity_case{"x6dva_chip_id_wrong",
-                      "X6DVA",
-                      {{0x2f, 0x58, 0x00}},
-                      EX_UNAVAILABLE,
-                      "the chip at 0x2f is not a Winbond W83792D: register 0x58 (chip ID) reads "
-                      "0x00, expected 0x7a"}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Images, Identity, ::testing::ValuesIn(identity_images()),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A run of the readings alone, and a chip that its kernel driver holds (which checked it
 // when it bound), make no identity read and refuse nothing, whatever the registers hold.

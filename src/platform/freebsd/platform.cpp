@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 // FreeBSD: the kernel environment through kenv(2), the bus through the smb(4) device, whose
-// exclusive lock is flock(2)'s, taken once the device is open. A device that the user named
-// in a setuid-root run is checked before it is locked.
+// open takes the exclusive lock itself (O_EXLOCK waits while another process holds it). A
+// device that the user named in a setuid-root run is checked before it is locked, so that
+// open takes the same lock afterwards with flock(2).
 #include "platform/platform.h"
 #include "platform/device_lock.h"
 
@@ -41,13 +42,38 @@ const char *platform_device_help() {
 }
 
 // smb(4) keeps nothing per open device that the program must remember: the handle is the
-// descriptor and the run's hold on it. The open and the lock are two steps, the lock taken
-// with flock(2) (O_EXLOCK's lock is flock(2)'s): the hold must begin between them, before
-// the lock is asked for, and the descriptor can ask who holds it when a bounded wait ends.
+// descriptor and the run's hold on it. A wait without bound takes the lock in the open itself
+// (O_EXLOCK waits while another process holds it). The hold begins before that open with
+// root's effective ids still in place, since /dev/smb0 is root's to open, and lowers them to
+// the user's as soon as the device is open and locked, before any bus request. A bounded
+// wait opens first and then takes the same lock with flock(2) (O_EXLOCK's lock is
+// flock(2)'s): an open that takes the lock can only wait without bound or not at all, and
+// the descriptor is needed to ask who holds the lock when the wait ends.
+static int open_exlocked(const char *path, device_hold &hold) {
+    int fd = -1;
+    if (begin_hold(hold)) {
+        // A signal that interrupts the wait only makes it try again.
+        do
+            fd = open(path, O_RDWR | O_EXLOCK | O_CLOEXEC);
+        while (fd < 0 && errno == EINTR);
+    }
+    if (fd >= 0 && lower_hold(hold))
+        return fd;
+    if (fd >= 0)
+        close_keeping_errno(fd);
+    release_hold(hold);
+    return -1;
+}
+
 bus_handle platform_open_locked(const char *path, lock_wait wait, lock_holder &busy) {
     device_hold hold;
-    int fd = open(path, O_RDWR | O_CLOEXEC);
-    fd = fd < 0 ? -1 : lock_or_close(fd, wait, busy, hold);
+    int fd;
+    if (wait.bounded) {
+        fd = open(path, O_RDWR | O_CLOEXEC);
+        fd = fd < 0 ? -1 : lock_or_close(fd, wait, busy, hold);
+    } else {
+        fd = open_exlocked(path, hold);
+    }
     return fd < 0 ? bus_handle{} : bus_handle{fd, nullptr, hold};
 }
 
