@@ -485,8 +485,14 @@ def oracle_case(b: Boot, arrangement, rng):
             if cell not in table["volts"]:
                 continue
             attr, step, offset, dropped, per_count, mult, add = table["volts"][cell]
-            ends = sorted(((int(attrs[f"{attr}_{end}"]) - offset) // step >> dropped)
-                          * per_count * mult + add for end in ("min", "max"))
+            # The chip flags the input under its low limit and over its high one, and the
+            # exposition keeps those roles, never sorting them: a window held inverted stays
+            # so. A rail whose conversion turns the scale around (the negative rails) makes
+            # the high limit its min.
+            ends = [((int(attrs[f"{attr}_{end}"]) - offset) // step >> dropped)
+                    * per_count * mult + add for end in ("min", "max")]
+            if per_count * mult < 0:
+                ends.reverse()
             what = f"{attr}_min {attrs[attr + '_min']}, {attr}_max {attrs[attr + '_max']}"
             same("vantorel_voltage_min_volts", label, ends[0], what)
             same("vantorel_voltage_max_volts", label, ends[1], what)

@@ -118,8 +118,13 @@ def check(sensors_json, vantorel_json, driver, address=0x2f, attributes=None,
                 if not -VOLT <= theirs - mine <= extra + VOLT:
                     problems.append(f"{label!r}: sensors {feat} {theirs:.3f} V, vantorel {text}")
                 if "min" in limits or f"{feat}_min" in features:
-                    pair = sorted((features.get(f"{feat}_min", math.nan),
-                                   features.get(f"{feat}_max", math.nan)))
+                    # libsensors computes each limit by its role, as vantorel keeps them, but
+                    # a rail whose conversion turns the scale around (negative, to the sign of
+                    # its zero) shows the driver's high limit as its lower value, vantorel's min.
+                    pair = [features.get(f"{feat}_min", math.nan),
+                            features.get(f"{feat}_max", math.nan)]
+                    if math.copysign(1.0, mine) < 0:
+                        pair.reverse()
                     want = (_number(limits.get("min", "nan V"), "V"),
                             _number(limits.get("max", "nan V"), "V"))
                     if not all(-VOLT <= t - m <= extra + VOLT for t, m in zip(pair, want)):
