@@ -4,6 +4,8 @@
 // Where each kind of reading lives in the readings record.
 #include "boards/readings_walk.h"
 
+#include <string.h>
+
 namespace {
 
 void set(shown_reading &r, limit_name name, const limit<quantity> &l) {
@@ -56,4 +58,12 @@ shown_reading reading_at(const board &b, const readings &s, reading_kind kind, s
     }
     }
     return r;
+}
+
+bool board_has_label(const board &b, const char *label) {
+    for (const kind_info &kind : reading_kinds)
+        for (const sensor_label &l : b.*kind.labels)
+            if (strcmp(l.label, label) == 0)
+                return true;
+    return false;
 }

@@ -166,3 +166,6 @@ class shown_readings {
     size_t first_;
     size_t stop_;
 };
+
+// Whether LABEL names one of the readings that board B shows.
+bool board_has_label(const board &b, const char *label);

@@ -6,26 +6,22 @@
 // returns its exit status to main() rather than ending the process, and leaves nothing set
 // behind it, so that it can also be run repeatedly inside one process (the fuzz targets do).
 #include "main/run_sequence.h"
-#include "boards/board_table.h"
 #include "boards/boards.h"
-#include "boards/readings_walk.h"
 #include "chips/chips.h"
 #include "output/plugin_report.h"
 #include "output/report_file.h"
+#include "main/board_identity.h"
+#include "main/bus_device.h"
 #include "main/options.h"
+#include "main/plugin_status.h"
 #include "main/root_drop.h"
+#include "main/standard_descriptors.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
-#include <err.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
-#include <array>
 #include <optional>
 #include <sysexits.h>
 #include <unistd.h>
@@ -89,140 +85,6 @@ int finish(holdings &h, int status) {
     return status;
 }
 
-// Reads one SMBIOS string. A value that fills the whole buffer is cut to its first 127
-// characters, so every later use of it stays inside the buffer.
-bool read_ident(board_string which, char *buf) {
-    if (platform_board_string(which, buf, board_string_size) == -1)
-        return false;
-    buf[board_string_size - 1] = '\0';
-    return true;
-}
-
-// Reads the board's maker and product into two blocks of the holdings and finds its row in
-// the table, into ROW. Returns 0, or the status of the step that failed, after its message.
-int identify_board(holdings &h, const board *&row) {
-    h.maker = static_cast<char *>(calloc(1, board_string_size));
-    if (h.maker == nullptr) {
-        say_warn("calloc() for maker failed");
-        return EX_OSERR;
-    }
-    h.product = static_cast<char *>(calloc(1, board_string_size));
-    if (h.product == nullptr) {
-        say_warn("calloc() for product failed");
-        return EX_OSERR;
-    }
-    if (!read_ident(board_string::maker, h.maker)) {
-        say_warn("kenv() for %s failed", "smbios.planar.maker");
-        return EX_OSERR;
-    }
-    if (!read_ident(board_string::product, h.product)) {
-        say_warn("kenv() for %s failed", "smbios.planar.product");
-        return EX_OSERR;
-    }
-    row = board_lookup(h.maker, h.product);
-    if (row == nullptr) {
-        say_puts("Your motherboard does not appear to be supported.  Please visit\n" HOME_PAGE
-                 " to see if support for your motherboard\n"
-                 "and/or system is under development.");
-        return EX_DATAERR;
-    }
-    return 0;
-}
-
-// Whether LABEL names one of the readings that board B shows.
-bool board_has_label(const board &b, const char *label) {
-    for (const kind_info &kind : reading_kinds)
-        for (const sensor_label &l : b.*kind.labels)
-            if (strcmp(l.label, label) == 0)
-                return true;
-    return false;
-}
-
-// The report of a -N run that could not judge, from the messages it kept: they are handed to
-// the report as a list of their texts, which stay in the output log until messages_drop().
-// Without the memory for the list the report has the fixed text of a run that said nothing.
-void write_unknown() {
-    const kept_message_list kept = kept_messages();
-    size_t count = 0;
-    for ([[maybe_unused]] std::span<const char> message : kept)
-        count++;
-    auto *list =
-        static_cast<std::span<const char> *>(calloc(count + 1, sizeof(std::span<const char>)));
-    size_t filled = 0;
-    if (list != nullptr)
-        for (std::span<const char> message : kept)
-            list[filled++] = message;
-    write_plugin_unknown({list, filled}, stdout);
-    free(list);
-}
-
-// The exit status of a -N run that ended with STATUS, having judged the readings as VERDICT
-// if it got so far: the verdict's state, or 0 for -l; any failure is UNKNOWN, with what the
-// run said on its status line, and the usage text after it where OPTS asks for that.
-// Standard output is checked here, once: a report or listing that it could not take is
-// UNKNOWN too, said on standard error, and nothing more is written to it.
-// A standard output that has already failed (its reader gone) gets no status line: its
-// failure has been said on standard error.
-int plugin_status(const options &opts, int status, std::optional<plugin_state> verdict) {
-    if (status == 0) {
-        messages_drop();
-        if (stdout_status(0) != 0)
-            return static_cast<int>(plugin_state::unknown);
-        return verdict ? static_cast<int>(*verdict) : 0;
-    }
-    if (ferror(stdout)) {
-        messages_drop();
-        return static_cast<int>(plugin_state::unknown);
-    }
-    write_unknown();
-    messages_drop();
-    if (opts.usage_follows)
-        usage();
-    stdout_status(0);
-    return static_cast<int>(plugin_state::unknown);
-}
-
-// Says that the device at PATH stayed locked for the SECONDS of the wait, and who took the
-// lock, as BUSY tells: the process that took it, which may have handed its descriptor on
-// (or ended, its number reused) since.
-void say_busy(const char *path, const lock_holder &busy, unsigned seconds) {
-    if (busy.pid > 0 && busy.command[0] != '\0')
-        say_warnx("%s locked for %u s: lock taken by process %ld (%s)", path, seconds,
-                  static_cast<long>(busy.pid), busy.command);
-    else if (busy.pid > 0)
-        say_warnx("%s locked for %u s: lock taken by process %ld", path, seconds,
-                  static_cast<long>(busy.pid));
-    else
-        say_warnx("%s locked for %u s by another process", path, seconds);
-}
-
-// Opens and locks the bus device into BUS: the one the user named, or the platform's
-// default, waiting for another run's lock as the options say. In a SETUID_RUN a device the
-// user named is opened only if they could open it themselves, while the default device (the
-// platform's choice, which the user has no say in) is what the installation grants them.
-// Returns 0; EX_TEMPFAIL when the lock stayed held for the whole wait; or EX_NOINPUT; after
-// the reason.
-int open_device(const options &opts, bool setuid_run, bus_handle &bus) {
-    std::array<char, device_path_size> path = opts.device_path;
-    if (!opts.device_named && !platform_default_device(path))
-        return EX_NOINPUT;
-    lock_holder busy;
-    bus = setuid_run && opts.device_named ? platform_open_user_locked(path.data(), opts.wait, busy)
-                                          : platform_open_locked(path.data(), opts.wait, busy);
-    if (bus.fd < 0 && opts.wait.bounded && errno == EWOULDBLOCK) {
-        say_busy(path.data(), busy, opts.wait.seconds);
-        return EX_TEMPFAIL;
-    }
-    if (bus.fd < 0) {
-        say_warn("open() on %s failed", path.data());
-        return EX_NOINPUT;
-    }
-    // Until the device is closed, whatever the run says is held in memory: a reader who
-    // never drains standard output or standard error cannot stall a run that holds the lock.
-    output_hold();
-    return 0;
-}
-
 // A refusal that no failed call caused, said as warn(3) says it; with -N, whose status line
 // shows it, without the text of an errno that nothing set.
 void refuse(const options &opts, const char *message) {
@@ -242,7 +104,7 @@ int write_configuration(const options &opts, holdings &h) {
         return EX_OSERR;
     }
     const board *row = nullptr;
-    if (int status = identify_board(h, row); status != 0)
+    if (int status = identify_board(h.maker, h.product, row); status != 0)
         return status;
     const std::optional<board_features> features = driver_features_of(*row);
     if (!features) {
@@ -274,7 +136,7 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
     }
 
     const board *row = nullptr;
-    if (int status = identify_board(h, row); status != 0)
+    if (int status = identify_board(h.maker, h.product, row); status != 0)
         return status;
     for (const char *label : opts.excluded.list()) {
         if (!board_has_label(*row, label)) {
@@ -321,25 +183,6 @@ int read_and_report(const options &opts, holdings &h, std::optional<plugin_state
 }
 
 } // namespace
-
-bool open_standard_descriptors() {
-    // open(2) returns the lowest free descriptor, so filling 0, 1 and 2 in order puts each
-    // /dev/null exactly into the slot that was closed. Read-only: a report written to a closed
-    // standard output still fails, as it would have, rather than vanishing as a success.
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        int filler = open("/dev/null", O_RDONLY | O_NOCTTY);
-        if (filler != fd) {
-            if (filler >= 0)
-                close(filler);
-            else
-                say_warn("cannot open /dev/null in place of closed descriptor %d", fd);
-            return false;
-        }
-    }
-    return true;
-}
 
 int run_program(int argc, char **argv) {
     // A reader that stops reading closes its end of the pipe; a write into it then fails

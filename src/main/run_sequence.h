@@ -10,8 +10,3 @@
 // trace of -v is off again). getopt(3)'s position is the caller's: a caller that runs it more
 // than once resets optind in between.
 int run_program(int argc, char **argv);
-
-// Makes sure descriptors 0, 1 and 2 are open, filling a closed one with /dev/null opened
-// read-only, so that every file the program opens gets descriptor 3 or above. False when a
-// closed one could not be filled.
-bool open_standard_descriptors();

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,29 @@ inline const char *const wrapper_takes_descriptors = "the wrapper fills closed d
 // A setuid-root run by a user to whom no file of the test belongs.
 inline const std::string setuid_world = "uid 12345\neuid 0\n";
 
-// The limits of an X7DBP, over its fixture: OK with every limit meant.
+// The user without privileges whom the tests that need root run programs as.
+inline constexpr uid_t nobody = 65534;
+
+// Installs a setuid-root copy of the program FROM at TO. Needs root.
+inline void install_setuid_root_copy(const std::string &from, const std::string &to) {
+    std::filesystem::copy_file(from, to);
+    ASSERT_EQ(chown(to.c_str(), 0, 0), 0) << to;
+    ASSERT_EQ(chmod(to.c_str(), 04755), 0) << to;
+}
+
+// What in a trace differs from run to run: the pointers (%p), and the device's descriptor
+// under a wrapper that opens files of its own. Everything else must match byte for byte.
+inline std::string normalised(const std::string &text) {
+    static const std::regex pointer(
+        "((?:maker|product|\\bs|\\bb) = |struct: |board_lookup\\(\\) returning )0x[0-9a-f]+");
+    static const std::regex descriptor("\\b(fd|f) = [0-9]+");
+    return std::regex_replace(std::regex_replace(text, pointer, "$1%p"), descriptor, "$1 = N");
+}
+
+// The limits of an X7DBP as a BIOS sets them, over its fixture, OK with every limit meant:
+// CPU1 Temperature's critical limit 80 and warning level 70, VcoreA's window 1.120-1.280 V
+// (in0: high 0xA0, low 0x8C), the -12V rail's -13.056 to -10.752 V (in3: high 0x22, low
+// 0x1C), FAN1's minimum 1200 RPM.
 inline const std::string x7dbp_limits = "reg 0x2f 0x78 0x50\nreg 0x2f 0x79 0x4b\n"
                                         "reg 0x2f 0x7a 0x46\nreg 0x2f 0x7b 0x41\n"
                                         "reg 0x2f 0x60 0xa0\nreg 0x2f 0x61 0x8c\n"

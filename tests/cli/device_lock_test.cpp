@@ -7,8 +7,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
-#include <regex>
-
 namespace {
 
 struct lock_case {
@@ -62,15 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
 // The kernel's wait channel of a process: what it sleeps in.
 std::string wait_channel(pid_t pid) {
     return read_file("/proc/" + std::to_string(pid) + "/wchan");
-}
-
-// What in a trace differs from run to run: the pointers (%p), and the device's descriptor
-// under a wrapper that opens files of its own. Everything else must match byte for byte.
-std::string normalised(const std::string &text) {
-    static const std::regex pointer(
-        "((?:maker|product|\\bs|\\bb) = |struct: |board_lookup\\(\\) returning )0x[0-9a-f]+");
-    static const std::regex descriptor("\\b(fd|f) = [0-9]+");
-    return std::regex_replace(std::regex_replace(text, pointer, "$1%p"), descriptor, "$1 = N");
 }
 
 // The trace is held while the device is open and written out once it is closed; it reads

@@ -3,7 +3,7 @@
 
 // A chip that is not the board's, or is left on another register bank, as the program's
 // forms end on it: the judging forms refuse it, the plain forms read it as they always have.
-#include "run.h"
+#include "cli.h"
 
 #include <gtest/gtest.h>
 
@@ -11,29 +11,10 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
 namespace {
-
-const std::string sim = VANTOREL_SIM_BIN;
-const std::string expected_dir = VANTOREL_EXPECTED_DIR;
-
-std::string expected(const std::string &name) {
-    return read_file(expected_dir + "/" + name);
-}
-std::string fixture(const std::string &name) {
-    return read_file(expected_dir + "/../fixtures/" + name);
-}
-
-// A trace with its pointers and the device's descriptor, which differ from run to run, masked.
-std::string normalised(const std::string &text) {
-    static const std::regex pointer(
-        "((?:maker|product|\\bs|\\bb) = |struct: |board_lookup\\(\\) returning )0x[0-9a-f]+");
-    static const std::regex descriptor("\\b(fd|f) = [0-9]+");
-    return std::regex_replace(std::regex_replace(text, pointer, "$1%p"), descriptor, "$1 = N");
-}
 
 // A foreign image: the board's fixture, one identity register changed, and the message of
 // its refusal.
@@ -43,10 +24,6 @@ struct foreign_image {
     const char *regs;  // over the fixture
     const char *message;
 };
-
-void PrintTo(const foreign_image &c, std::ostream *os) {
-    *os << c.name;
-}
 
 const foreign_image images[] = {
     {"w83793g_chip_id", "x7dbp", "reg 0x2f 0x0e 0x00\n",
@@ -132,16 +109,14 @@ TEST_P(ForeignChip, RefusesTheLimitsInEveryFormAndLeavesThePlainFormsAsTheyWere)
     EXPECT_EQ(normalised(sim_run(traced).out), normalised(expected(transcript)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, ForeignChip, ::testing::ValuesIn(images),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Images, ForeignChip, ::testing::ValuesIn(images), by_case_name{});
 
 // -v traces the identity reads through read_byte like every other transaction, before the
 // reader's own.
-TEST(IdentityTrace, ShowsTheIdentityReadsBeforeTheReadersOwn) {
-    const std::string device = temp_path("device");
-    std::ofstream(device) << "";
-    const outcome o = run({sim, {"-f", device, "-v", "-a"}, "euid 0\n" + fixture("x7dbp.fix")});
-    unlink(device.c_str());
+using IdentityTrace = Cli;
+
+TEST_F(IdentityTrace, ShowsTheIdentityReadsBeforeTheReadersOwn) {
+    const outcome o = sim_run({"-v", "-a"}, fixture("x7dbp.fix"));
     EXPECT_EQ(o.status, 0) << o.err;
     std::string reads;
     for (auto [reg, value] : {std::pair{0x00, 0x80}, {0x0d, 0x5c}, {0x0b, 0x5e}, {0x0e, 0x7b}}) {

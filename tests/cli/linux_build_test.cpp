@@ -26,14 +26,11 @@ TEST(LinuxBuild, ListsHelpsAndRefusesLikeTheSimulatedOne) {
 TEST(LinuxBuild, ASetuidRootRunCreatesAndReplacesOnlyWhatTheUserCould) {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to install a setuid-root copy";
-    const uid_t nobody = 65534;
     const std::string top = temp_path("setuid");
     const std::string program = top + "/vantorel", root_dir = top + "/root",
                       sticky = top + "/sticky", own = top + "/own";
     mkdir(top.c_str(), 0755);
-    std::filesystem::copy_file(linux_build, program);
-    ASSERT_EQ(chown(program.c_str(), 0, 0), 0) << program;
-    ASSERT_EQ(chmod(program.c_str(), 04755), 0) << program;
+    ASSERT_NO_FATAL_FAILURE(install_setuid_root_copy(linux_build, program));
     mkdir(root_dir.c_str(), 0755);
     // mkdir's mode passes through the umask, which would clear the sticky directory's
     // write bits for others; chmod sets them.
@@ -81,9 +78,9 @@ TEST(LinuxBuild, ASetuidRootRunCreatesAndReplacesOnlyWhatTheUserCould) {
 }
 
 TEST(LinuxBuild, RefusesAnUnprivilegedUser) {
-    if (std::string why; !runnable_as(65534, linux_build, why))
+    if (std::string why; !runnable_as(nobody, linux_build, why))
         GTEST_SKIP() << why;
-    outcome o = run({linux_build, {"-J"}, "", 65534});
+    outcome o = run({linux_build, {"-J"}, "", nobody});
     EXPECT_EQ(o.status, 77);
     EXPECT_EQ(o.out, "");
     expect_warning(o, "Must be run as root, or setuid root");

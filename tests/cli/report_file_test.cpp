@@ -269,7 +269,7 @@ TEST_F(ReportFile, AFileThatCannotBeWrittenIsAnIoErrorAndSaysSoWhereItCan) {
         const char *why;
         const char *after; // the expected file that FILE is then, or nullptr: as it was
     };
-    const uid_t other = geteuid() == 0 ? 65534 : 0; // root writes into a read-only directory
+    const uid_t other = geteuid() == 0 ? nobody : 0; // root writes into a read-only directory
     std::string why;
     const bool other_runs = other == 0 || runnable_as(other, sim, why);
     const write_case cases[] = {

@@ -103,12 +103,12 @@ TEST_F(ConfigFile, AFileThatCannotBeWrittenIsAnIoError) {
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, "vantorel: cannot write " + dir + "/sub: Is a directory\n");
     std::string why;
-    if (!runnable_as(65534, sim, why))
+    if (!runnable_as(nobody, sim, why))
         GTEST_SKIP() << "the read-only directory's case: " << why;
     std::ofstream(file) << "old\n";
     chmod(dir.c_str(), 0555);
     invocation inv{sim, {"-f", "/nonexistent/smb9", "-S", "-o", file}, board_world("X7DBP")};
-    inv.as_uid = 65534;
+    inv.as_uid = nobody;
     o = run(inv);
     EXPECT_EQ(o.status, 74);
     EXPECT_EQ(o.err, "vantorel: cannot write " + file + ": Permission denied\n");
@@ -155,10 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
 // The Linux program itself lets any user ask: no root check, the machine's own board strings
 // identified (this machine is no supported board, or has no SMBIOS baseboard strings).
 TEST(SensorsConfigRun, TheLinuxProgramAsksNoPrivilege) {
-    if (std::string why; !runnable_as(65534, linux_build, why))
+    if (std::string why; !runnable_as(nobody, linux_build, why))
         GTEST_SKIP() << why;
     invocation inv{linux_build, {"-S"}, ""};
-    inv.as_uid = 65534;
+    inv.as_uid = nobody;
     outcome o = run(inv);
     EXPECT_TRUE(o.status == 65 || o.status == 71 || o.status == 0) << o.status << o.err;
     EXPECT_EQ(o.err.find("Must be run as root"), std::string::npos) << o.err;

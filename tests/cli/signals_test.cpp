@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr uid_t nobody = 65534;
-
 // The world of a setuid-root run by nobody.
 const std::string nobody_setuid_world = "uid 65534\neuid 0\n";
 
@@ -47,11 +45,6 @@ class Installed : public ::testing::Test {
     }
     void TearDown() override {
         std::filesystem::remove_all(dir);
-    }
-    void install_setuid_copy() {
-        std::filesystem::copy_file(sim, program);
-        ASSERT_EQ(chown(program.c_str(), 0, 0), 0);
-        ASSERT_EQ(chmod(program.c_str(), 04755), 0);
     }
     // Whether another process holds the device's lock: tried, and let go again at once.
     bool device_locked() const {
@@ -134,8 +127,9 @@ TEST_P(Stops, NeitherTheUserNorTheTerminalStopsARunThatHoldsTheDevice) {
     const stop_case &c = GetParam();
     if (c.setuid && wrapped_runs())
         GTEST_SKIP() << "a wrapped program is not run setuid-root";
-    if (c.setuid)
-        install_setuid_copy();
+    if (c.setuid) {
+        ASSERT_NO_FATAL_FAILURE(install_setuid_root_copy(sim, program));
+    }
     invocation inv{c.setuid ? program : sim,
                    {"-c", "-f", device},
                    (c.setuid ? nobody_setuid_world : std::string("euid 0\n")) +
@@ -187,11 +181,9 @@ INSTANTIATE_TEST_SUITE_P(Runs, Stops,
 TEST_F(Installed, TheLockHoldersNameIsSaidOnlyWhereTheUserCouldSeeIt) {
     if (wrapped_runs())
         GTEST_SKIP() << "a wrapped program is not run setuid-root";
-    install_setuid_copy();
+    ASSERT_NO_FATAL_FAILURE(install_setuid_root_copy(sim, program));
     int holder = open(device.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    std::string comm = read_file("/proc/self/comm");
-    comm = comm.substr(0, comm.find('\n'));
     const std::string taken = "vantorel: " + device + " locked for 0 s: lock taken by process " +
                               std::to_string(getpid());
     for (bool hidden : {false, true}) {
@@ -208,7 +200,7 @@ TEST_F(Installed, TheLockHoldersNameIsSaidOnlyWhereTheUserCouldSeeIt) {
         }
         EXPECT_EQ(o.status, 75);
         EXPECT_EQ(o.out, "");
-        EXPECT_EQ(o.err, taken + (hidden ? "" : " (" + comm + ")") + "\n");
+        EXPECT_EQ(o.err, taken + (hidden ? "" : " (" + own_command() + ")") + "\n");
     }
     close(holder);
 }

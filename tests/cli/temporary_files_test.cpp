@@ -153,7 +153,7 @@ TEST_F(ReportFile, OnlyTheLeftoversOfDeadRunsAreRemoved) {
     leftover(3); // another user's, where the test may give it away
     const bool root = geteuid() == 0;
     if (root) {
-        ASSERT_EQ(chown(name(3).c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(name(3).c_str(), nobody, nobody), 0);
     }
     leftover(4); // linked elsewhere too
     ASSERT_EQ(link(name(4).c_str(), (dir + "/other-link").c_str()), 0);
@@ -194,7 +194,7 @@ TEST_F(ReportFile, OnlyTheLeftoversOfDeadRunsAreRemoved) {
 // of anyone else's is touched.
 void ReportFile::write_past_taken_names(bool sticky) {
     // Another user's files are in the way of a third user, who may write the directory.
-    const uid_t squatter = 65534, runner = sticky ? 12345 : geteuid();
+    const uid_t squatter = nobody, runner = sticky ? 12345 : geteuid();
     chmod(dir.c_str(), sticky ? 01777 : 0755);
     chmod(device.c_str(), 0666);
     std::vector<std::string> taken;

@@ -5,34 +5,14 @@
 // chip that holds no meant limit (an all-zero image, readings without their limits), every
 // reading left out, a temperature at the top of its register, a voltage window held
 // inverted, a fan's status bit without a minimum; and how -a and -P show an inverted window.
-#include "run.h"
+#include "cli.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <fstream>
-
 namespace {
 
-const std::string sim = VANTOREL_SIM_BIN;
-const std::string expected_dir = VANTOREL_EXPECTED_DIR;
-
-std::string fixture(const std::string &name) {
-    return read_file(expected_dir + "/../fixtures/" + name);
-}
-
-// The X7DBP fixture's readings with limits as a BIOS sets them: CPU1 Temperature's critical
-// limit 80 and warning level 70, VcoreA's window 1.120-1.280 V (in0: high 0xA0, low 0x8C), the
-// -12V rail's -13.056 to -10.752 V (in3: high 0x22, low 0x1C), FAN1's minimum 1200 RPM.
-const std::string x7dbp_limits = "reg 0x2f 0x78 0x50\nreg 0x2f 0x79 0x4b\n"
-                                 "reg 0x2f 0x7a 0x46\nreg 0x2f 0x7b 0x41\n"
-                                 "reg 0x2f 0x60 0xa0\nreg 0x2f 0x61 0x8c\n"
-                                 "reg 0x2f 0x6a 0x22\nreg 0x2f 0x6b 0x1c\n"
-                                 "reg 0x2f 0x90 0x04\nreg 0x2f 0x91 0x65\n";
-
-// Both windows above held the other way round, with the status bits that the chip then sets
-// at every value (0x4B bits 0 and 4).
+// The two windows of x7dbp_limits held the other way round, with the status bits that the chip then
+// sets at every value (0x4B bits 0 and 4).
 const std::string inverted = "reg 0x2f 0x60 0x8c\nreg 0x2f 0x61 0xa0\n"
                              "reg 0x2f 0x6a 0x1c\nreg 0x2f 0x6b 0x22\n"
                              "reg 0x2f 0x4b 0x11\n";
@@ -63,20 +43,7 @@ const char *const x7dbp_labels[] = {"CPU1 Temperature",
                                     "P_VTT",
                                     "VBat"};
 
-class Verdicts : public ::testing::Test {
-  protected:
-    std::string device = temp_path("device");
-    void SetUp() override {
-        std::ofstream(device) << "";
-    }
-    void TearDown() override {
-        unlink(device.c_str());
-    }
-    outcome sim_run(std::vector<std::string> args, const std::string &world) {
-        args.insert(args.begin(), {"-f", device});
-        return run({sim, args, "euid 0\n" + world});
-    }
-};
+using Verdicts = Cli;
 
 std::string status_line(const std::string &out) {
     return out.substr(0, out.find('\n'));
@@ -96,10 +63,6 @@ struct verdict_case {
     std::string text;  // the status line up to the perfdata
     std::string lines; // what follows the status line
 };
-
-void PrintTo(const verdict_case &c, std::ostream *os) {
-    *os << c.name;
-}
 
 class Verdict : public Verdicts, public ::testing::WithParamInterface<verdict_case> {};
 
@@ -169,11 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
                      0,
                      within,
                      ""}),
-    [](const auto &info) { return std::string(info.param.name); });
+    by_case_name{});
 
 // A chip whose every register reads 0: no readings to speak of and no limits, never OK.
 TEST_F(Verdicts, AnAllZeroChipIsNeverJudged) {
-    outcome o = sim_run({"-N"}, "maker Supermicro\nproduct X7DBP\nchip 0x2f\n");
+    outcome o = sim_run({"-N"}, x7dbp_world);
     EXPECT_EQ(o.status, 3) << o.out;
     EXPECT_TRUE(o.out.starts_with("VANTOREL UNKNOWN - ")) << o.out;
     EXPECT_EQ(o.out.find("OK"), std::string::npos) << o.out;
