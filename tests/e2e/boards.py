@@ -260,7 +260,7 @@ def setuid_cases(b: Boot, cat, sim: Sim):
 
     def dropped_first(recs):
         """In the strace log: the open made as nobody, the switch back, the terminal's stop
-        signals ignored, the real and saved uid made root and the effective ids nobody's, and
+        signals ignored, the real and saved uid made root, then the effective ids nobody's, and
         only then the lock and the first I2C request; after the close, the drop of user then
         group for good and a failed attempt at root."""
         log = recs.get("suid/own-device-strace.log")
@@ -272,8 +272,9 @@ def setuid_cases(b: Boot, cat, sim: Sim):
             ("openat", f'"{GUEST_DEV}", O_RDWR|O_NOCTTY|O_NOFOLLOW|O_CLOEXEC) = 3'),
             ("setresuid", "setresuid(-1, 0, -1) = 0"),
             ("rt_sigaction", "rt_sigaction(SIGTTOU, {sa_handler=SIG_IGN"),
+            ("setresuid", "setresuid(0, -1, 0) = 0"),
             ("setresgid", f"setresgid(-1, {NOBODY}, -1) = 0"),
-            ("setresuid", f"setresuid(0, {NOBODY}, 0) = 0"),
+            ("setresuid", f"setresuid(-1, {NOBODY}, -1) = 0"),
             ("flock", "flock(3, LOCK_EX) = 0"),
             ("ioctl", "ioctl(3, "),
             ("close", "close(3) = 0"),
@@ -291,8 +292,12 @@ def setuid_cases(b: Boot, cat, sim: Sim):
                                 + "\n      ".join(t for _, t in calls[:40]))
                 break
         first_ioctl = next((i for i, (n, _) in enumerate(calls) if n == "ioctl"), None)
-        held = next((i for i, (_, t) in enumerate(calls)
-                     if f"setresuid(0, {NOBODY}, 0)" in t), None)
+        # The effective uid becomes nobody's for the locked section once the real and saved
+        # ones are root's.
+        rooted = next((i for i, (_, t) in enumerate(calls) if "setresuid(0, -1, 0)" in t), None)
+        held = None if rooted is None else \
+            next((i for i, (_, t) in enumerate(calls)
+                  if i > rooted and f"setresuid(-1, {NOBODY}, -1)" in t), None)
         if first_ioctl is not None and (held is None or held > first_ioctl):
             problems.append("an ioctl came before the effective ids were nobody's")
         return problems
