@@ -12,7 +12,8 @@
 // Checked for every input: the status is one the sequence can return; a run that is not root
 // opens nothing; a setuid-root run (real user not root) opens a path other than the default
 // device only with the real user's open, and a root run never uses that open; a failed drop
-// ends the run with EX_OSERR; a failed transaction is the run's last and ends it with
+// of root (once the device is closed) ends the run with EX_OSERR, unless a transaction failed
+// first; a failed transaction is the run's last and ends it with
 // EX_IOERR, and only a failed one does; nothing is left open (leaks are LeakSanitizer's
 // part). -o is left out: it writes files.
 #include "main/run_sequence.h"
@@ -105,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     case EX_OSERR:
     case EX_NOPERM:
     case EX_IOERR:
+    case EX_UNAVAILABLE:
         break;
     default:
         __builtin_trap();
@@ -133,7 +135,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             __builtin_trap();
         if (open_err != 0 && !failed_with(EX_NOINPUT))
             __builtin_trap();
-        if (open_err == 0 && uid != 0 && drop != privilege_drop::done && !failed_with(EX_OSERR))
+        // Root goes for good once the device is closed: a drop that fails there ends the run
+        // with EX_OSERR, unless a transaction failed before it, whose EX_IOERR stands.
+        if (open_err == 0 && uid != 0 && drop != privilege_drop::done &&
+            !failed_with(bus_failed ? EX_IOERR : EX_OSERR))
             __builtin_trap();
     }
     // Only -S, which never opens the bus, may get further than its options without root: it
