@@ -5,7 +5,7 @@
 // readings: which of the driver's features (in0, temp1, fan1 ...) feeds each cell, and how the
 // board's value follows from the driver's. Worked out from the cell tables and the layouts
 // (the driver's steps and offsets), never from numbers of its own, into the record that the
-// libsensors configuration is written from (boards/driver_features.h).
+// libsensors configuration is written from (boards/board_features.h).
 #pragma once
 
 #include <optional>
